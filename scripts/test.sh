@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: natively under
+# AddressSanitizer and UBSan, then the Windows build under Wine.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/setup.sh
+jobs=${TESS_JOBS:-$(nproc)}
+
+echo "== native build (ASan + UBSan)"
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESS_SANITIZE=ON >/dev/null
+cmake --build build/native -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/native -j "$jobs" --output-on-failure
+
+echo "== Windows build (MinGW-w64), tests under Wine"
+cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  "-DCMAKE_CROSSCOMPILING_EMULATOR=$root/scripts/wine-run.sh;$root/build/win" >/dev/null
+cmake --build build/win -j "$jobs"
+source scripts/wine-env.sh
+trap wine_env_stop EXIT
+wine_env_start "$root/build/win"
+ctest --test-dir build/win -j "$jobs" --output-on-failure

@@ -1,0 +1,51 @@
+#include "core/entry.hpp"
+
+#include "core/text.hpp"
+
+namespace tess {
+
+std::string file_stem(std::string_view name) {
+    if (name == "..") return std::string(name);
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string_view::npos || dot == 0) return std::string(name);
+    return std::string(name.substr(0, dot));
+}
+
+Dispatch choose_role(const std::vector<std::string>& args, const std::optional<std::string>& exe_stem) {
+    Dispatch d;
+    if (args.size() >= 2) {
+        const std::string& word = args[1];
+        if (word == "apply-plan") {
+            d.role = Role::AdminHelper;
+            if (args.size() >= 3) d.plan_hex = args[2];
+            return d;
+        }
+        if (word == "agent") {
+            d.role = Role::TrayWatch;
+            return d;
+        }
+        if (word == "--setup" || word == "--install") {
+            d.role = Role::Setup;
+            return d;
+        }
+        if (word == "--update") {
+            d.role = Role::UpdateHandOver;
+            return d;
+        }
+        if (word == "--uninstall") {
+            d.role = Role::Uninstall;
+            for (const auto& a : args)
+                if (a == "--quiet") d.quiet = true;
+            return d;
+        }
+    }
+    if (exe_stem && contains(to_lower_ascii(*exe_stem), "setup")) d.role = Role::Setup;
+    return d;
+}
+
+bool is_old_leftover(std::string_view lower_stem, std::string_view file_name) {
+    const std::string lower = to_lower_ascii(file_name);
+    return starts_with(lower, lower_stem) && ends_with(lower, ".old");
+}
+
+}  // namespace tess

@@ -1,0 +1,41 @@
+// Which role a process plays, decided from its command line and its own file name.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tess {
+
+inline constexpr std::string_view kVersion = "0.5.0";
+
+enum class Role : std::uint8_t {
+    MainWindow = 0,
+    AdminHelper = 1,
+    TrayWatch = 2,
+    Setup = 3,
+    UpdateHandOver = 4,
+    Uninstall = 5,
+};
+
+struct Dispatch {
+    Role role = Role::MainWindow;
+    std::string plan_hex;  // AdminHelper: argv[2], empty when absent
+    bool quiet = false;    // Uninstall: "--quiet" anywhere on the command line
+};
+
+// The file name up to its last "."; ".." and names whose only "." is a leading one
+// are their own stem.
+std::string file_stem(std::string_view file_name);
+
+// Only argv[1] picks the role, compared byte for byte. `exe_stem` is the running
+// executable's stem (nullopt when its path could not be read).
+Dispatch choose_role(const std::vector<std::string>& args, const std::optional<std::string>& exe_stem);
+
+// True for an update leftover beside the executable: the lower-cased name starts
+// with the lower-cased stem and ends with ".old".
+bool is_old_leftover(std::string_view lower_stem, std::string_view file_name);
+
+}  // namespace tess

@@ -1,0 +1,74 @@
+#include "core/win.hpp"
+
+#include <shellapi.h>
+
+#include "core/entry.hpp"
+#include "core/paths.hpp"
+#include "core/roles.hpp"
+#include "core/text.hpp"
+
+namespace tess {
+
+namespace {
+
+std::string file_name_of(std::string_view path) {
+    const auto pos = path.find_last_of("\\/");
+    return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::vector<std::string> command_line_args() {
+    std::vector<std::string> args;
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv) return args;
+    for (int i = 0; i < argc; ++i) args.push_back(win::narrow(argv[i], wcslen(argv[i])));
+    ::LocalFree(argv);
+    return args;
+}
+
+}  // namespace
+
+void clean_old_files() {
+    const std::string exe = win::exe_path();
+    if (exe.empty()) return;
+    const std::string dir = win::parent_dir(exe);
+    const std::string stem = to_lower_ascii(file_stem(file_name_of(exe)));
+    WIN32_FIND_DATAW fd{};
+    win::unique_hfind find(::FindFirstFileExW(win::widen(join_path(dir, "*")).c_str(),
+                                              FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                                              0));
+    if (!find) return;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const std::string name = win::narrow(fd.cFileName, wcslen(fd.cFileName));
+        if (is_old_leftover(stem, name))
+            ::DeleteFileW(win::widen(join_path(dir, name)).c_str());
+    } while (::FindNextFileW(find.get(), &fd));
+}
+
+int run_mode() {
+    clean_old_files();
+    const std::vector<std::string> args = command_line_args();
+    std::optional<std::string> stem;
+    if (const std::string exe = win::exe_path(); !exe.empty()) stem = file_stem(file_name_of(exe));
+    const Dispatch d = choose_role(args, stem);
+    switch (d.role) {
+        case Role::AdminHelper:
+            return run_admin_helper(d.plan_hex);
+        case Role::TrayWatch:
+            return run_tray_watch();
+        case Role::Setup:
+            run_setup_window();
+            return 0;
+        case Role::UpdateHandOver:
+            return run_update_handover();
+        case Role::Uninstall:
+            return run_uninstall(d.quiet);
+        case Role::MainWindow:
+            break;
+    }
+    run_main_window();
+    return 0;
+}
+
+}  // namespace tess

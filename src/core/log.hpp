@@ -1,0 +1,24 @@
+// agent.log: one line per background event, rotated once past 64 KiB.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tess {
+
+inline constexpr std::uint64_t kLogRotateBytes = 65'536;
+
+// "7 Mar 09:05": day unpadded, English month (clamped into 1-12), hour and minute.
+std::string format_stamp(unsigned day, unsigned month, unsigned hour, unsigned minute);
+// "{stamp}  {message}\n"
+std::string log_text(std::string_view stamp, std::string_view message);
+
+#ifdef _WIN32
+// Appends one line to data_dir\agent.log in a single write; never fails to its caller.
+void log_line(std::string_view message);
+// Local time of a UTC FILETIME; "?" when it cannot be computed.
+std::string local_stamp(std::uint64_t filetime);
+#endif
+
+}  // namespace tess

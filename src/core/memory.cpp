@@ -1,0 +1,27 @@
+#include "core/memory.hpp"
+
+namespace tess {
+
+std::string_view memory_level_name(MemoryLevel level) {
+    switch (level) {
+        case MemoryLevel::High:
+            return "High";
+        case MemoryLevel::Critical:
+            return "Critical";
+        case MemoryLevel::Normal:
+            break;
+    }
+    return "Normal";
+}
+
+MemoryLevel memory_level(std::uint64_t total, std::uint64_t available, std::uint64_t committed) {
+    if (total == 0) return MemoryLevel::Normal;
+    const double t = static_cast<double>(total);
+    const double avail = static_cast<double>(available) / t;
+    const double commit = static_cast<double>(committed) / t;
+    if (avail < 0.05 || commit >= 1.5) return MemoryLevel::Critical;
+    if (commit >= 1.0 || avail < 0.12) return MemoryLevel::High;
+    return MemoryLevel::Normal;
+}
+
+}  // namespace tess

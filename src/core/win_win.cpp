@@ -1,0 +1,202 @@
+#include "core/win.hpp"
+
+#include <vector>
+
+#include "core/text.hpp"
+
+namespace tess::win {
+
+std::wstring widen(std::string_view utf8) {
+    const std::u16string u = utf8_to_utf16(utf8);
+    return std::wstring(u.begin(), u.end());
+}
+
+std::string narrow(const wchar_t* utf16, std::size_t units) {
+    return utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(utf16), units));
+}
+
+std::string narrow(std::wstring_view utf16) { return narrow(utf16.data(), utf16.size()); }
+
+namespace {
+
+std::string format_message(DWORD flags, HMODULE module, DWORD code) {
+    wchar_t* buf = nullptr;
+    const DWORD n = ::FormatMessageW(
+        flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
+        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    if (n == 0 || !buf) {
+        // No English table installed: take the user's language rather than nothing.
+        if (buf) ::LocalFree(buf);
+        buf = nullptr;
+        const DWORD m = ::FormatMessageW(
+            flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
+            0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+        if (m == 0 || !buf) return {};
+    }
+    std::string text = narrow(buf, wcslen(buf));
+    ::LocalFree(buf);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
+                             text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+std::string or_code(std::string text, unsigned long long code, bool hex) {
+    if (!text.empty()) return text;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, hex ? "error 0x%08llX" : "error %llu", code);
+    return buf;
+}
+
+}  // namespace
+
+std::string error_text(DWORD code) {
+    return or_code(format_message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code), code, false);
+}
+
+std::string ntstatus_text(std::int32_t status) {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return or_code(format_message(FORMAT_MESSAGE_FROM_HMODULE, ntdll, static_cast<DWORD>(status)),
+                   static_cast<std::uint32_t>(status), true);
+}
+
+std::string hresult_text(HRESULT hr) {
+    return or_code(format_message(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(hr)),
+                   static_cast<std::uint32_t>(hr), true);
+}
+
+std::optional<std::string> get_env(std::string_view name) {
+    const std::wstring wname = widen(name);
+    std::vector<wchar_t> buf(256);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ::SetLastError(ERROR_SUCCESS);
+        const DWORD n =
+            ::GetEnvironmentVariableW(wname.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) {
+            if (::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+            return std::string();  // set but empty
+        }
+        if (n < buf.size()) return narrow(buf.data(), n);
+        buf.resize(n + 1);
+    }
+    return std::nullopt;
+}
+
+std::string exe_path() {
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (int attempt = 0; attempt < 6; ++attempt) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) return narrow(buf.data(), n);
+        buf.resize(buf.size() * 2);
+    }
+    return {};
+}
+
+std::string parent_dir(std::string_view path) {
+    const auto pos = path.find_last_of("\\/");
+    return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+    unique_hfile file(::CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
+        size.QuadPart > 256ll * 1024 * 1024)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!::ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return std::nullopt;
+        if (got == 0) break;  // shrank under us: what we have is what there is
+        done += got;
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+bool write_file(const std::string& path, std::string_view bytes) {
+    unique_hfile file(::CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    if (bytes.size() > 0xFFFFFFFFu) return false;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) ||
+        written != bytes.size())
+        return false;
+    return true;
+}
+
+bool replace_file_atomic(const std::string& path, const std::string& tmp, std::string_view bytes) {
+    if (!write_file(tmp, bytes)) {
+        ::DeleteFileW(widen(tmp).c_str());
+        return false;
+    }
+    const std::wstring wtmp = widen(tmp), wpath = widen(path);
+    // A reader or a virus scanner holding the target without delete sharing makes the
+    // rename fail for a moment; try a few times before giving up.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (::MoveFileExW(wtmp.c_str(), wpath.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD err = ::GetLastError();
+        if (err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) break;
+        ::Sleep(10);
+    }
+    ::DeleteFileW(wtmp.c_str());
+    return false;
+}
+
+bool create_dirs(const std::string& path) {
+    std::wstring w = widen(path);
+    while (!w.empty() && (w.back() == L'\\' || w.back() == L'/')) w.pop_back();
+    if (w.empty()) return false;
+    const DWORD attrs = ::GetFileAttributesW(w.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES) return (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const auto pos = w.find_last_of(L"\\/");
+    if (pos != std::wstring::npos && pos > 0 && w[pos - 1] != L':' && w[pos - 1] != L'\\')
+        create_dirs(narrow(w.substr(0, pos)));
+    else if (pos != std::wstring::npos && pos > 0)
+        create_dirs(narrow(w.substr(0, pos + 1)));
+    return ::CreateDirectoryW(w.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+namespace {
+
+// FNV-1a of the lower-cased scope: mutex names cannot hold backslashes and
+// paths differ only in case on Windows.
+std::uint64_t scope_hash(std::string_view scope) {
+    std::uint64_t h = 1469598103934665603ull;
+    for (char c : scope) {
+        char l = to_lower_ascii(c);
+        if (l == '/') l = '\\';
+        h ^= static_cast<unsigned char>(l);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+}  // namespace
+
+NamedLock::NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%016llx",
+                  static_cast<unsigned long long>(scope_hash(scope)));
+    const std::wstring full = L"Local\\Tessavo.Lock." + widen(name) + widen(suffix);
+    mutex_.reset(::CreateMutexW(nullptr, FALSE, full.c_str()));
+    if (!mutex_) return;
+    const DWORD r = ::WaitForSingleObject(mutex_.get(), timeout_ms);
+    held_ = (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED);
+}
+
+NamedLock::~NamedLock() {
+    if (held_) ::ReleaseMutex(mutex_.get());
+}
+
+}  // namespace tess::win

@@ -1,0 +1,55 @@
+// Helpers for tests that touch the real system under Wine.
+#pragma once
+
+#ifdef _WIN32
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/win.hpp"
+
+namespace tess::test {
+
+// A fresh empty folder under the temp folder, removed with its contents on destruction.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag = "t");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// Sets an environment variable for the life of the object, restoring the old value.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// This test program run as "--child NAME ARGS..."; returns the process handle.
+win::unique_handle start_child(const std::string& name, const std::vector<std::string>& args);
+// Runs a command line (quoted as given) and waits; returns its exit code or -1.
+int run_command(const std::string& command_line, std::uint32_t timeout_ms = 120'000);
+int wait_exit(const win::unique_handle& process, std::uint32_t timeout_ms = 120'000);
+std::string quote_arg(const std::string& arg);
+// Path of a program built beside the test program (Tessavo.exe, ...).
+std::string built_exe(const std::string& file_name);
+
+void write_text(const std::string& path, const std::string& text);
+std::optional<std::string> read_text(const std::string& path);
+bool exists(const std::string& path);
+// Recursive delete that never follows links (links are removed as links).
+void remove_tree(const std::string& path);
+
+}  // namespace tess::test
+#endif

@@ -1,0 +1,125 @@
+#include "support/winutil.hpp"
+
+#include <atomic>
+
+namespace tess::test {
+
+namespace {
+std::string temp_root() {
+    wchar_t buf[MAX_PATH + 1];
+    DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
+    std::string p = win::narrow(buf, n);
+    while (!p.empty() && p.back() == '\\') p.pop_back();
+    return p;
+}
+}  // namespace
+
+TempDir::TempDir(const std::string& tag) {
+    static std::atomic<unsigned> counter{0};
+    char name[96];
+    std::snprintf(name, sizeof name, "\\tess-%s-%lu-%u-%lu", tag.c_str(), ::GetCurrentProcessId(),
+                  counter++, ::GetTickCount());
+    path_ = temp_root() + name;
+    win::create_dirs(path_);
+}
+
+TempDir::~TempDir() { remove_tree(path_); }
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)), old_(win::get_env(name_)) {
+    ::SetEnvironmentVariableW(win::widen(name_).c_str(),
+                              value ? win::widen(*value).c_str() : nullptr);
+}
+
+ScopedEnv::~ScopedEnv() {
+    ::SetEnvironmentVariableW(win::widen(name_).c_str(), old_ ? win::widen(*old_).c_str() : nullptr);
+}
+
+std::string quote_arg(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+        } else if (c == '"') {
+            out.append(backslashes + 1, '\\');  // double the run and escape the quote
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        out += c;
+    }
+    out.append(backslashes, '\\');
+    out += '"';
+    return out;
+}
+
+namespace {
+win::unique_handle spawn(const std::string& command_line) {
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = win::widen(command_line);
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
+        return {};
+    ::CloseHandle(pi.hThread);
+    return win::unique_handle(pi.hProcess);
+}
+}  // namespace
+
+win::unique_handle start_child(const std::string& name, const std::vector<std::string>& args) {
+    std::string cmd = quote_arg(win::exe_path()) + " --child " + name;
+    for (const auto& a : args) cmd += " " + quote_arg(a);
+    return spawn(cmd);
+}
+
+int wait_exit(const win::unique_handle& process, std::uint32_t timeout_ms) {
+    if (!process) return -1;
+    if (::WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process.get(), &code)) return -1;
+    return static_cast<int>(code);
+}
+
+int run_command(const std::string& command_line, std::uint32_t timeout_ms) {
+    auto p = spawn(command_line);
+    return wait_exit(p, timeout_ms);
+}
+
+std::string built_exe(const std::string& file_name) {
+    return win::parent_dir(win::exe_path()) + "\\" + file_name;
+}
+
+void write_text(const std::string& path, const std::string& text) { win::write_file(path, text); }
+
+std::optional<std::string> read_text(const std::string& path) { return win::read_file(path); }
+
+bool exists(const std::string& path) {
+    return ::GetFileAttributesW(win::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void remove_tree(const std::string& path) {
+    const std::wstring w = win::widen(path);
+    const DWORD attrs = ::GetFileAttributesW(w.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) return;
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetFileAttributesW(w.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(w.c_str());
+        return;
+    }
+    if (!(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW fd{};
+        win::unique_hfind find(::FindFirstFileW((w + L"\\*").c_str(), &fd));
+        if (find) {
+            do {
+                const std::wstring name = fd.cFileName;
+                if (name == L"." || name == L"..") continue;
+                remove_tree(path + "\\" + win::narrow(name));
+            } while (::FindNextFileW(find.get(), &fd));
+        }
+    }
+    ::RemoveDirectoryW(w.c_str());
+}
+
+}  // namespace tess::test
