@@ -2,4 +2,6 @@
 
 #include "core/roles.hpp"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return tess::run_mode(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return tess::run_mode();
+}

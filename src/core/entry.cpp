@@ -11,7 +11,8 @@ std::string file_stem(std::string_view name) {
     return std::string(name.substr(0, dot));
 }
 
-Dispatch choose_role(const std::vector<std::string>& args, const std::optional<std::string>& exe_stem) {
+Dispatch choose_role(const std::vector<std::string>& args,
+                     const std::optional<std::string>& exe_stem) {
     Dispatch d;
     if (args.size() >= 2) {
         const std::string& word = args[1];

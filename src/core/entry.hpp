@@ -32,7 +32,8 @@ std::string file_stem(std::string_view file_name);
 
 // Only argv[1] picks the role, compared byte for byte. `exe_stem` is the running
 // executable's stem (nullopt when its path could not be read).
-Dispatch choose_role(const std::vector<std::string>& args, const std::optional<std::string>& exe_stem);
+Dispatch choose_role(const std::vector<std::string>& args,
+                     const std::optional<std::string>& exe_stem);
 
 // True for an update leftover beside the executable: the lower-cased name starts
 // with the lower-cased stem and ends with ".old".

@@ -21,7 +21,8 @@ std::vector<std::string> command_line_args() {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     if (!argv) return args;
-    for (int i = 0; i < argc; ++i) args.push_back(win::narrow(argv[i], wcslen(argv[i])));
+    for (int i = 0; i < argc; ++i)
+        args.push_back(win::narrow(argv[i], wcslen(argv[i])));
     ::LocalFree(argv);
     return args;
 }
@@ -41,8 +42,7 @@ void clean_old_files() {
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::string name = win::narrow(fd.cFileName, wcslen(fd.cFileName));
-        if (is_old_leftover(stem, name))
-            ::DeleteFileW(win::widen(join_path(dir, name)).c_str());
+        if (is_old_leftover(stem, name)) ::DeleteFileW(win::widen(join_path(dir, name)).c_str());
     } while (::FindNextFileW(find.get(), &fd));
 }
 

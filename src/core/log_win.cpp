@@ -34,8 +34,8 @@ void log_line(std::string_view message) {
     if (!file) return;
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    const std::string line =
-        log_text(local_stamp((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime), message);
+    const std::string line = log_text(
+        local_stamp((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime), message);
     DWORD written = 0;
     ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -3,8 +3,12 @@
 namespace tess {
 
 namespace {
-bool is_sep(char c) { return c == '\\' || c == '/'; }
-bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool is_sep(char c) {
+    return c == '\\' || c == '/';
+}
+bool is_letter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 }  // namespace
 
 bool is_absolute_path(std::string_view p) {

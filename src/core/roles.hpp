@@ -10,8 +10,8 @@ int run_mode();  // picks the role from the process command line; Tessavo.exe's 
 int run_admin_helper(std::string_view plan_hex);  // 0, 2, 3 or 4
 int run_tray_watch();                             // 0
 void run_setup_window();
-int run_update_handover();        // 0 or 2
-int run_uninstall(bool quiet);    // 0 removed, 1 cancelled, 2 failed
+int run_update_handover();      // 0 or 2
+int run_uninstall(bool quiet);  // 0 removed, 1 cancelled, 2 failed
 void run_main_window();
 
 // Deletes "{stem}*.old" files beside the executable (update leftovers); ignores errors.

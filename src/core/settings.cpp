@@ -37,7 +37,8 @@ std::string serialize_settings(const Settings& s) {
     a["close_dev_servers"] = s.autopilot.close_dev_servers;
     root["autopilot"] = std::move(a);
     json::Out keep = json::Out::array();
-    for (const auto& k : s.keep_running) keep.push_back(k);
+    for (const auto& k : s.keep_running)
+        keep.push_back(k);
     root["keep_running"] = std::move(keep);
     return json::dump_pretty(root);
 }

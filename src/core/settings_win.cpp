@@ -17,7 +17,8 @@ std::string temp_folder() {
     if (n == 0) n = ::GetTempPathW(MAX_PATH + 1, buf);
     if (n == 0 || n > MAX_PATH + 1) return "C:\\Windows\\Temp";
     std::string path = win::narrow(buf, n);
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
     return path;
 }
 
@@ -29,8 +30,10 @@ std::string data_dir() {
         return *over;
     }
     std::string base;
-    if (auto local = win::get_env("LOCALAPPDATA"); local && !local->empty()) base = *local;
-    else base = temp_folder();
+    if (auto local = win::get_env("LOCALAPPDATA"); local && !local->empty())
+        base = *local;
+    else
+        base = temp_folder();
     const std::string dir = join_path(base, "Tessavo");
     const std::string old = join_path(base, "Memvane");
     const std::wstring wdir = win::widen(dir), wold = win::widen(old);

@@ -21,11 +21,14 @@ std::string size_text(std::uint64_t bytes) {
     return buf;
 }
 
-char to_lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char to_lower_ascii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string to_lower_ascii(std::string_view text) {
     std::string out(text);
-    for (char& c : out) c = to_lower_ascii(c);
+    for (char& c : out)
+        c = to_lower_ascii(c);
     return out;
 }
 
@@ -125,7 +128,8 @@ char32_t next_utf8(std::string_view text, std::size_t& i) {
 std::u16string utf8_to_utf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) append_utf16(out, next_utf8(text, i));
+    for (std::size_t i = 0; i < text.size();)
+        append_utf16(out, next_utf8(text, i));
     return out;
 }
 

@@ -11,7 +11,8 @@ constexpr std::uint64_t kUnixEpochAsFiletime = 116'444'736'000'000'000ull;
 
 // Times before 1970 read as 0.
 constexpr std::uint64_t filetime_to_unix(std::uint64_t filetime) {
-    return filetime < kUnixEpochAsFiletime ? 0 : (filetime - kUnixEpochAsFiletime) / kTicksPerSecond;
+    return filetime < kUnixEpochAsFiletime ? 0
+                                           : (filetime - kUnixEpochAsFiletime) / kTicksPerSecond;
 }
 
 constexpr std::uint64_t unix_to_filetime(std::uint64_t unix_seconds) {

@@ -5,10 +5,10 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <type_traits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace tess::win {
@@ -46,16 +46,30 @@ private:
 };
 
 namespace detail {
-inline void close_handle(HANDLE h) { ::CloseHandle(h); }
-inline void close_key(HKEY h) { ::RegCloseKey(h); }
-inline void close_find(HANDLE h) { ::FindClose(h); }
-inline void close_sc(SC_HANDLE h) { ::CloseServiceHandle(h); }
-inline void free_library(HMODULE h) { ::FreeLibrary(h); }
-inline void delete_object(HGDIOBJ h) { ::DeleteObject(h); }
-inline void local_free(HLOCAL h) { ::LocalFree(h); }
+inline void close_handle(HANDLE h) {
+    ::CloseHandle(h);
+}
+inline void close_key(HKEY h) {
+    ::RegCloseKey(h);
+}
+inline void close_find(HANDLE h) {
+    ::FindClose(h);
+}
+inline void close_sc(SC_HANDLE h) {
+    ::CloseServiceHandle(h);
+}
+inline void free_library(HMODULE h) {
+    ::FreeLibrary(h);
+}
+inline void delete_object(HGDIOBJ h) {
+    ::DeleteObject(h);
+}
+inline void local_free(HLOCAL h) {
+    ::LocalFree(h);
+}
 }  // namespace detail
 
-using unique_handle = unique_any<HANDLE, detail::close_handle>;  // null is invalid
+using unique_handle = unique_any<HANDLE, detail::close_handle>;     // null is invalid
 using unique_hfile = unique_any<HANDLE, detail::close_handle, -1>;  // INVALID_HANDLE_VALUE
 using unique_hfind = unique_any<HANDLE, detail::close_find, -1>;
 using unique_hkey = unique_any<HKEY, detail::close_key>;

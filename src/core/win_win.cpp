@@ -15,7 +15,9 @@ std::string narrow(const wchar_t* utf16, std::size_t units) {
     return utf16_to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(utf16), units));
 }
 
-std::string narrow(std::wstring_view utf16) { return narrow(utf16.data(), utf16.size()); }
+std::string narrow(std::wstring_view utf16) {
+    return narrow(utf16.data(), utf16.size());
+}
 
 namespace {
 
@@ -28,15 +30,15 @@ std::string format_message(DWORD flags, HMODULE module, DWORD code) {
         // No English table installed: take the user's language rather than nothing.
         if (buf) ::LocalFree(buf);
         buf = nullptr;
-        const DWORD m = ::FormatMessageW(
-            flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
-            0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+        const DWORD m =
+            ::FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             module, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
         if (m == 0 || !buf) return {};
     }
     std::string text = narrow(buf, wcslen(buf));
     ::LocalFree(buf);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                             text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     return text;
 }
@@ -155,7 +157,8 @@ bool replace_file_atomic(const std::string& path, const std::string& tmp, std::s
 
 bool create_dirs(const std::string& path) {
     std::wstring w = widen(path);
-    while (!w.empty() && (w.back() == L'\\' || w.back() == L'/')) w.pop_back();
+    while (!w.empty() && (w.back() == L'\\' || w.back() == L'/'))
+        w.pop_back();
     if (w.empty()) return false;
     const DWORD attrs = ::GetFileAttributesW(w.c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES) return (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;

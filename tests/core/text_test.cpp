@@ -23,7 +23,8 @@ TEST(SizeText, Boundaries) {
         {1'610'612'736, "1.5 GB"},
         {~0ull, "17179869184.0 GB"},
     };
-    for (const auto& c : cases) EXPECT_EQ(size_text(c.bytes), c.text) << c.bytes;
+    for (const auto& c : cases)
+        EXPECT_EQ(size_text(c.bytes), c.text) << c.bytes;
 }
 
 TEST(MemoryLevel, Thresholds) {
@@ -69,15 +70,16 @@ TEST(Text, InvalidSequencesBecomeReplacement) {
         std::string in;
         std::string out;
     } utf8_cases[] = {
-        {"\x80", fffd},                        // lone continuation byte
-        {"a\xC3", "a" + fffd},                 // truncated at the end
-        {"\xC0\xAF", fffd + fffd},             // overlong
-        {"\xED\xA0\x80", fffd + fffd + fffd},  // encoded surrogate
+        {"\x80", fffd},                                   // lone continuation byte
+        {"a\xC3", "a" + fffd},                            // truncated at the end
+        {"\xC0\xAF", fffd + fffd},                        // overlong
+        {"\xED\xA0\x80", fffd + fffd + fffd},             // encoded surrogate
         {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},  // beyond U+10FFFF
         {"\xE2\x86x", fffd + "x"},
     };
-    for (const auto& c : utf8_cases) EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(c.in)), c.out);
-    EXPECT_EQ(utf16_to_utf8(std::u16string{0xD800}), fffd);            // lone high
+    for (const auto& c : utf8_cases)
+        EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(c.in)), c.out);
+    EXPECT_EQ(utf16_to_utf8(std::u16string{0xD800}), fffd);              // lone high
     EXPECT_EQ(utf16_to_utf8(std::u16string{0xDC00, u'x'}), fffd + "x");  // lone low
     EXPECT_EQ(utf16_to_utf8(std::u16string{0xD800, 0xD800, 0xDC00}), fffd + "\xF0\x90\x80\x80");
 }

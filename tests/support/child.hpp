@@ -20,8 +20,9 @@ int run_registered_child(const std::string& name, const std::vector<std::string>
 #define TESS_CHILD_CAT2(a, b) a##b
 #define TESS_CHILD_CAT(a, b) TESS_CHILD_CAT2(a, b)
 // TESS_CHILD(name) { ... return code; }  with `args` in scope.
-#define TESS_CHILD(name)                                                                         \
-    static int TESS_CHILD_CAT(tess_child_, name)(const std::vector<std::string>& args);         \
-    static const bool TESS_CHILD_CAT(tess_child_reg_, name) =                                   \
-        ::tess::test::register_child(#name, &TESS_CHILD_CAT(tess_child_, name));                 \
-    static int TESS_CHILD_CAT(tess_child_, name)([[maybe_unused]] const std::vector<std::string>& args)
+#define TESS_CHILD(name)                                                                \
+    static int TESS_CHILD_CAT(tess_child_, name)(const std::vector<std::string>& args); \
+    static const bool TESS_CHILD_CAT(tess_child_reg_, name) =                           \
+        ::tess::test::register_child(#name, &TESS_CHILD_CAT(tess_child_, name));        \
+    static int TESS_CHILD_CAT(tess_child_,                                              \
+                              name)([[maybe_unused]] const std::vector<std::string>& args)

@@ -53,3 +53,10 @@ void remove_tree(const std::string& path);
 
 }  // namespace tess::test
 #endif
+
+#ifdef _WIN32
+namespace tess::test {
+// The Windows path of a folder prepared by link-fixtures.sh on the Linux side.
+std::string link_fixture(const std::string& relative);
+}  // namespace tess::test
+#endif

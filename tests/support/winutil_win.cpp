@@ -9,7 +9,8 @@ std::string temp_root() {
     wchar_t buf[MAX_PATH + 1];
     DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
     std::string p = win::narrow(buf, n);
-    while (!p.empty() && p.back() == '\\') p.pop_back();
+    while (!p.empty() && p.back() == '\\')
+        p.pop_back();
     return p;
 }
 }  // namespace
@@ -23,7 +24,9 @@ TempDir::TempDir(const std::string& tag) {
     win::create_dirs(path_);
 }
 
-TempDir::~TempDir() { remove_tree(path_); }
+TempDir::~TempDir() {
+    remove_tree(path_);
+}
 
 ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value)
     : name_(std::move(name)), old_(win::get_env(name_)) {
@@ -32,7 +35,8 @@ ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value)
 }
 
 ScopedEnv::~ScopedEnv() {
-    ::SetEnvironmentVariableW(win::widen(name_).c_str(), old_ ? win::widen(*old_).c_str() : nullptr);
+    ::SetEnvironmentVariableW(win::widen(name_).c_str(),
+                              old_ ? win::widen(*old_).c_str() : nullptr);
 }
 
 std::string quote_arg(const std::string& arg) {
@@ -70,7 +74,8 @@ win::unique_handle spawn(const std::string& command_line) {
 
 win::unique_handle start_child(const std::string& name, const std::vector<std::string>& args) {
     std::string cmd = quote_arg(win::exe_path()) + " --child " + name;
-    for (const auto& a : args) cmd += " " + quote_arg(a);
+    for (const auto& a : args)
+        cmd += " " + quote_arg(a);
     return spawn(cmd);
 }
 
@@ -91,9 +96,13 @@ std::string built_exe(const std::string& file_name) {
     return win::parent_dir(win::exe_path()) + "\\" + file_name;
 }
 
-void write_text(const std::string& path, const std::string& text) { win::write_file(path, text); }
+void write_text(const std::string& path, const std::string& text) {
+    win::write_file(path, text);
+}
 
-std::optional<std::string> read_text(const std::string& path) { return win::read_file(path); }
+std::optional<std::string> read_text(const std::string& path) {
+    return win::read_file(path);
+}
 
 bool exists(const std::string& path) {
     return ::GetFileAttributesW(win::widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -122,4 +131,13 @@ void remove_tree(const std::string& path) {
     ::RemoveDirectoryW(w.c_str());
 }
 
+}  // namespace tess::test
+
+namespace tess::test {
+std::string link_fixture(const std::string& relative) {
+    std::string path = std::string("Z:") + TESS_LINK_FIXTURES + "/" + relative;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
 }  // namespace tess::test

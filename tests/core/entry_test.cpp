@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "changes/plan.hpp"
+#include "core/entry.hpp"
+#include "core/log.hpp"
+#include "core/paths.hpp"
+
+namespace tess {
+namespace {
+
+TEST(Entry, DispatchTable) {
+    const std::optional<std::string> app = "Tessavo";
+    const struct {
+        std::vector<std::string> args;
+        std::optional<std::string> stem;
+        Role role;
+        std::string plan;
+        bool quiet;
+    } cases[] = {
+        {{"Tessavo.exe"}, app, Role::MainWindow, "", false},
+        {{}, app, Role::MainWindow, "", false},
+        {{"Tessavo.exe"}, "Tessavo-Setup", Role::Setup, "", false},
+        {{"Tessavo.exe"}, "TESSAVOSETUP", Role::Setup, "", false},
+        {{"Tessavo.exe"}, std::nullopt, Role::MainWindow, "", false},
+        {{"x", "apply-plan", "7b7d"}, app, Role::AdminHelper, "7b7d", false},
+        {{"x", "apply-plan"}, app, Role::AdminHelper, "", false},
+        {{"x", "apply-plan", "ab", "extra"}, app, Role::AdminHelper, "ab", false},
+        {{"x", "Apply-Plan", "ab"}, app, Role::MainWindow, "", false},
+        {{"x", "agent"}, app, Role::TrayWatch, "", false},
+        {{"x", "agent"}, "setup", Role::TrayWatch, "", false},  // the word beats the stem
+        {{"x", "--setup"}, app, Role::Setup, "", false},
+        {{"x", "--install"}, app, Role::Setup, "", false},
+        {{"x", "--Setup"}, app, Role::MainWindow, "", false},
+        {{"x", "setup"}, app, Role::MainWindow, "", false},
+        {{"x", "--update"}, app, Role::UpdateHandOver, "", false},
+        {{"x", "--uninstall"}, app, Role::Uninstall, "", false},
+        {{"x", "--uninstall", "--quiet"}, app, Role::Uninstall, "", true},
+        {{"--quiet", "--uninstall"}, app, Role::Uninstall, "", true},  // argv[0] counts too
+        {{"x", "--quiet", "--uninstall"}, app, Role::MainWindow, "", false},
+        {{"x", "--uninstall", "--QUIET"}, app, Role::Uninstall, "", false},
+        {{"x", "--scan"}, "my-setup-copy", Role::Setup, "", false},
+    };
+    for (const auto& c : cases) {
+        const Dispatch d = choose_role(c.args, c.stem);
+        std::string where;
+        for (const auto& a : c.args)
+            where += a + " ";
+        EXPECT_EQ(d.role, c.role) << where;
+        EXPECT_EQ(d.plan_hex, c.plan) << where;
+        EXPECT_EQ(d.quiet, c.quiet) << where;
+    }
+}
+
+TEST(Entry, FileStem) {
+    const struct {
+        const char* name;
+        const char* stem;
+    } cases[] = {{"Tessavo.exe", "Tessavo"},
+                 {"a.b.exe", "a.b"},
+                 {".hidden", ".hidden"},
+                 {"..", ".."},
+                 {"noext", "noext"},
+                 {"trailing.", "trailing"},
+                 {"", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(file_stem(c.name), c.stem) << c.name;
+}
+
+TEST(Entry, OldLeftovers) {
+    const struct {
+        const char* name;
+        bool deleted;
+    } cases[] = {
+        {"Tessavo.exe.old", true},   {"TESSAVO.EXE.OLD", true},  {"tessavo-1.old", true},
+        {"Tessavo.old", true},       {"Tessavo.old.txt", false}, {"Other.exe.old", false},
+        {"xTessavo.exe.old", false}, {"Tessavo.exe", false},     {"Tessavo.exe.olde", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(is_old_leftover("tessavo", c.name), c.deleted) << c.name;
+}
+
+TEST(Entry, PlanHex) {
+    EXPECT_EQ(encode_hex(std::string("\x00\x7b\xff", 3)), "007bff");
+    EXPECT_EQ(decode_hex("007BfF"), std::string("\x00\x7b\xff", 3));
+    EXPECT_EQ(decode_hex(""), std::string());
+    EXPECT_FALSE(decode_hex("abc").has_value());
+    EXPECT_FALSE(decode_hex("zz").has_value());
+    EXPECT_FALSE(decode_hex("0g").has_value());
+    EXPECT_FALSE(decode_hex("0 ").has_value());
+}
+
+TEST(Log, Stamps) {
+    EXPECT_EQ(format_stamp(7, 3, 9, 5), "7 Mar 09:05");
+    EXPECT_EQ(format_stamp(1, 1, 0, 0), "1 Jan 00:00");
+    EXPECT_EQ(format_stamp(31, 12, 23, 59), "31 Dec 23:59");
+    EXPECT_EQ(format_stamp(2, 0, 1, 2), "2 Jan 01:02");   // clamped
+    EXPECT_EQ(format_stamp(2, 13, 1, 2), "2 Dec 01:02");  // clamped
+    EXPECT_EQ(log_text("7 Mar 09:05", "line\nbreak"), "7 Mar 09:05  line\nbreak\n");
+}
+
+TEST(Paths, Absolute) {
+    const struct {
+        const char* path;
+        bool absolute;
+    } cases[] = {{"C:\\x", true},
+                 {"c:/x", true},
+                 {"C:\\", true},
+                 {"\\\\srv\\share", true},
+                 {"\\\\?\\C:\\x", true},
+                 {"C:x", false},
+                 {"\\x", false},
+                 {"x\\y", false},
+                 {"", false},
+                 {"C:", false},
+                 {"\\\\", false},
+                 {"1:\\x", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(is_absolute_path(c.path), c.absolute) << c.path;
+}
+
+}  // namespace
+}  // namespace tess
