@@ -24,7 +24,10 @@ wine_env_start() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
     wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1 || true
+    wineserver -w
   fi
+  # A server left from an earlier run of this prefix would refuse -p.
+  wineserver -k >/dev/null 2>&1 || true
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 || true
 }
