@@ -33,6 +33,17 @@ TEST(EntryWin, AdminHelperExitCodesThroughTheExe) {
     EXPECT_EQ(test::run_command(exe + " apply-plan 7g"), 3);
     EXPECT_EQ(test::run_command(exe + " apply-plan"), 4);       // empty is no plan
     EXPECT_EQ(test::run_command(exe + " apply-plan 7B7D"), 4);  // hex of "{}", not a plan
+
+    // An argument that is not valid UTF-16 (a lone surrogate) is read lossily: U+FFFD
+    // is not a hex digit.
+    std::wstring cmd = win::widen(exe) + L" apply-plan a";
+    cmd += wchar_t(0xD800);
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    ::CloseHandle(pi.hThread);
+    EXPECT_EQ(test::wait_exit(win::unique_handle(pi.hProcess)), 3);
 }
 
 TEST(EntryWin, OldLeftoversBesideTheExeAreDeletedAtStart) {
