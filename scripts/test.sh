@@ -13,6 +13,9 @@ cmake --build build/native -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/native -j "$jobs" --output-on-failure
 
+echo "== fuzzing every parser of untrusted input (${TESS_FUZZ_SECONDS:-20} s each)"
+bash scripts/fuzz.sh "${TESS_FUZZ_SECONDS:-20}"
+
 echo "== Windows build (MinGW-w64), tests under Wine"
 cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
