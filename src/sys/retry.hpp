@@ -24,6 +24,10 @@ struct Attempt {
 // the first), `current` is the size just tried and `need` what the call reported.
 using NextSizeRule = std::uint64_t (*)(int calls_made, std::uint64_t current, std::uint64_t need);
 
+// No real answer comes near this; a larger "need" is garbage and fails the call rather
+// than exhausting memory.
+inline constexpr std::uint64_t kMaxRetryBuffer = 1ull << 30;
+
 struct GrowRule {
     std::uint64_t first_size = 0;
     int max_calls = 1;
@@ -33,12 +37,13 @@ struct GrowRule {
 // Calls `query(buffer)` with a buffer of `rule.first_size` bytes (its data is aligned for
 // any fundamental type) and, while it answers TooSmall, again with the next size, at most
 // `rule.max_calls` calls in all. Returns the buffer cut to the bytes the successful call
-// filled in, or nothing when a call failed, the calls ran out, or memory did.
+// filled in, or nothing when a call failed, the calls ran out, or a size passed
+// kMaxRetryBuffer.
 template <class Query>
 std::optional<std::vector<unsigned char>> grow_and_retry(const GrowRule& rule, Query&& query) {
     std::uint64_t size = rule.first_size;
     for (int calls = 1; calls <= rule.max_calls; ++calls) {
-        if (size > SIZE_MAX) return std::nullopt;
+        if (size > kMaxRetryBuffer) return std::nullopt;
         std::vector<unsigned char> buffer;
         try {
             buffer.resize(static_cast<std::size_t>(size));
