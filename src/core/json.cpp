@@ -15,6 +15,9 @@ namespace {
 }  // namespace
 
 Result<Value> parse_strict(std::string_view text) {
+    // nlohmann's lexer takes a NUL byte for the end of input, so "[]\0junk" would pass.
+    // A raw NUL is never valid JSON (inside strings control characters must be escaped).
+    if (text.find('\0') != std::string_view::npos) return Error{"NUL byte in text"};
     // nlohmann keeps the last of two equal keys; a parser callback sees each key
     // as it arrives, so duplicates are caught per object.
     std::vector<std::set<std::string>> keys;
