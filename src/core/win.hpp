@@ -110,6 +110,9 @@ bool create_dirs(const std::string& path);
 // shared by every process of this user that works on the same `scope` (usually
 // the data directory). Re-entrant on one thread. Waits at most `timeout_ms`;
 // an abandoned owner counts as released.
+// The kernel object name a NamedLock uses.
+std::wstring named_lock_name(std::string_view name, std::string_view scope);
+
 class NamedLock {
 public:
     NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms = 30'000);

@@ -1,5 +1,7 @@
 #include "core/win.hpp"
 
+#include <sddl.h>
+
 #include <vector>
 
 #include "core/text.hpp"
@@ -185,14 +187,56 @@ std::uint64_t scope_hash(std::string_view scope) {
     return h;
 }
 
+std::wstring current_user_sid() {
+    unique_handle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return {};
+    std::vector<unsigned char> buf(size);
+    if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return {};
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &text))
+        return {};
+    std::wstring sid = text;
+    ::LocalFree(text);
+    return sid;
+}
+
+// The elevated admin helper and the user's ordinary processes take the same locks. An
+// object an elevated process creates gets a default DACL that admits only
+// administrators and SYSTEM, so an ordinary process could not open it and both sides
+// would write unlocked. Grant the user explicitly and label the mutex medium.
+HANDLE create_shared_mutex(const std::wstring& name) {
+    const std::wstring sid = current_user_sid();
+    if (!sid.empty()) {
+        const std::wstring sddl = L"D:(A;;0x001F0001;;;" + sid +
+                                  L")(A;;0x001F0001;;;SY)(A;;0x001F0001;;;BA)S:(ML;;NW;;;ME)";
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                   &sd, nullptr)) {
+            SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
+            HANDLE h = ::CreateMutexW(&sa, FALSE, name.c_str());
+            ::LocalFree(sd);
+            if (h) return h;
+        }
+    }
+    if (HANDLE h = ::CreateMutexW(nullptr, FALSE, name.c_str())) return h;
+    // Made by another process with stricter rights than creation needs: open it for waiting.
+    return ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
+}
+
 }  // namespace
 
-NamedLock::NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms) {
+std::wstring named_lock_name(std::string_view name, std::string_view scope) {
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%016llx",
                   static_cast<unsigned long long>(scope_hash(scope)));
-    const std::wstring full = L"Local\\Tessavo.Lock." + widen(name) + widen(suffix);
-    mutex_.reset(::CreateMutexW(nullptr, FALSE, full.c_str()));
+    return L"Local\\Tessavo.Lock." + widen(name) + widen(suffix);
+}
+
+NamedLock::NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms) {
+    mutex_.reset(create_shared_mutex(named_lock_name(name, scope)));
     if (!mutex_) return;
     const DWORD r = ::WaitForSingleObject(mutex_.get(), timeout_ms);
     held_ = (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include <aclapi.h>
+
 #include "core/log.hpp"
 #include "core/settings.hpp"
 #include "core/text.hpp"
@@ -282,6 +284,44 @@ TEST(LogWin, TwoProcessesLoggingAcrossARotationLoseNoLine) {
     EXPECT_EQ(malformed, 0);
     EXPECT_EQ(lines.size(), 600u);
     EXPECT_TRUE(exists(data.file("agent.old.log")));
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// Wine runs everything elevated, so an ordinary process cannot be shown failing to open
+// an elevated helper's lock; check instead that the lock names the user in its DACL.
+TEST(NamedLockWin, GrantsTheUserNotOnlyAdministrators) {
+    win::NamedLock lock("acl-test", "scope");
+    ASSERT_TRUE(lock.held());
+    win::unique_handle h(
+        ::OpenMutexW(READ_CONTROL, FALSE, win::named_lock_name("acl-test", "scope").c_str()));
+    ASSERT_TRUE(h);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_EQ(::GetSecurityInfo(h.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &dacl, nullptr, &sd),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    win::unique_handle token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    unsigned char buf[256];
+    DWORD size = 0;
+    ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, buf, sizeof buf, &size));
+    PSID user = reinterpret_cast<TOKEN_USER*>(buf)->User.Sid;
+    bool granted = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
+        if (ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            ::EqualSid(reinterpret_cast<PSID>(&ace->SidStart), user) &&
+            (ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE)) == (SYNCHRONIZE | MUTEX_MODIFY_STATE))
+            granted = true;
+    }
+    ::LocalFree(sd);
+    EXPECT_TRUE(granted);
 }
 
 }  // namespace
