@@ -1,0 +1,124 @@
+#include "core/win.hpp"
+
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "scan/junk.hpp"
+
+namespace tess {
+
+namespace {
+
+struct BinQuery {
+    bool ok = false;
+    std::int64_t items = 0;
+    std::int64_t bytes = 0;
+};
+
+BinQuery query_recycle_bin() {
+    SHQUERYRBINFO info{};
+    info.cbSize = sizeof info;
+#ifdef _WIN64
+    static_assert(sizeof(SHQUERYRBINFO) == 24);
+#endif
+    BinQuery q;
+    // No root path: every drive's Recycle Bin.
+    if (SUCCEEDED(::SHQueryRecycleBinW(nullptr, &info))) {
+        q.ok = true;
+        q.items = info.i64NumItems;
+        q.bytes = info.i64Size;
+    }
+    return q;
+}
+
+EnvLookup process_env() {
+    return [](std::string_view name) { return win::get_env(name); };
+}
+
+JunkRow unmeasured_row(const JunkCategory& c) {
+    JunkRow row;
+    row.id = std::string(c.id);
+    row.title = std::string(c.title);
+    row.description = std::string(c.description);
+    row.needs_admin = c.needs_admin;
+    row.ticked = c.ticked;
+    row.complete = false;
+    return row;
+}
+
+}  // namespace
+
+std::vector<std::string> junk_roots(std::string_view id) {
+    return junk_roots(id, process_env(), system_file_ops());
+}
+
+bool is_safe_junk_root(const std::string& path) {
+    return is_safe_junk_root(path, system_file_ops());
+}
+
+JunkRow measure_junk_category(const JunkCategory& category, bool trace) {
+    const auto start = std::chrono::steady_clock::now();
+    JunkRow row;
+    if (category.recycle_bin) {
+        row = unmeasured_row(category);
+        const BinQuery q = query_recycle_bin();
+        row.complete = q.ok;
+        if (q.ok) {
+            row.files = q.items < 0 ? 0 : static_cast<std::uint64_t>(q.items);
+            row.bytes = q.bytes < 0 ? 0 : static_cast<std::uint64_t>(q.bytes);
+        }
+    } else {
+        const std::uint64_t now = filetime_now();
+        row = measure_junk_folders(category, junk_roots(category.id), now, system_file_ops());
+    }
+    if (trace) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+        const std::string line =
+            junk_trace_line(category.id, static_cast<std::uint64_t>(ms), row.files, row.bytes);
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    return row;
+}
+
+std::vector<JunkRow> scan_junk() {
+    const bool trace = win::get_env("TESS_TRACE").has_value();
+    const auto& categories = junk_categories();
+    std::vector<JunkRow> rows;
+    for (const auto& c : categories)
+        rows.push_back(unmeasured_row(c));
+    std::vector<std::thread> threads;
+    threads.reserve(categories.size());
+    for (std::size_t i = 0; i < categories.size(); ++i) {
+        // A thread that cannot start throws and ends the process: a programming error.
+        threads.emplace_back([&rows, &categories, i, trace] {
+            try {
+                rows[i] = measure_junk_category(categories[i], trace);
+            } catch (...) {
+                // Keeps the unmeasured row (id and title, nothing found).
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    return rows;
+}
+
+Result<JunkCleanResult> clean_junk_category(std::string_view id) {
+    const auto category = junk_category(id);
+    if (!category) return Error{unknown_junk_category_text(id)};
+    if (category->recycle_bin) {
+        const BinQuery q = query_recycle_bin();
+        const HRESULT hr = ::SHEmptyRecycleBinW(
+            nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+        return recycle_bin_outcome(q.ok, q.items, q.bytes, static_cast<std::int32_t>(hr));
+    }
+    const std::uint64_t now = filetime_now();
+    return clean_junk_folders(*category, junk_roots(id), now, system_file_ops());
+}
+
+}  // namespace tess
