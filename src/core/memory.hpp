@@ -14,4 +14,10 @@ std::string_view memory_level_name(MemoryLevel level);
 MemoryLevel memory_level(std::uint64_t total_physical, std::uint64_t available_physical,
                          std::uint64_t committed);
 
+#ifdef _WIN32
+// Committed memory: total page file - available page file of GlobalMemoryStatusEx;
+// 0 when that is negative or the call fails.
+std::uint64_t committed_memory();
+#endif
+
 }  // namespace tess
