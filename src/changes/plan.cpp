@@ -1,6 +1,70 @@
 #include "changes/plan.hpp"
 
+#include <utility>
+
+#include "core/paths.hpp"
+
 namespace tess {
+
+namespace {
+
+template <class... F>
+struct overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+overloaded(F...) -> overloaded<F...>;
+
+}  // namespace
+
+json::Out write_op(const Op& op) {
+    json::Out o = json::Out::object();
+    std::visit(overloaded{
+                   [&](const ApplyOp& a) {
+                       o["op"] = "apply";
+                       o["action"] = write_action(a.action);
+                   },
+                   [&](const UndoOp& u) {
+                       o["op"] = "undo";
+                       o["id"] = u.id;
+                   },
+               },
+               op);
+    return o;
+}
+
+Op read_op(const json::Value& v) {
+    json::expect_object(v, "op");
+    const std::string kind = json::get_string(json::require(v, "op"), "op");
+    if (kind == "apply") return ApplyOp{read_action(json::require(v, "action"))};
+    if (kind == "undo") return UndoOp{json::get_u64(json::require(v, "id"), "id")};
+    throw json::JsonInvalid("op: unknown");
+}
+
+Result<std::string> serialize_plan(const Plan& plan) {
+    json::Out root = json::Out::object();
+    root["journal"] = plan.journal;
+    json::Out ops = json::Out::array();
+    for (const auto& op : plan.ops)
+        ops.push_back(write_op(op));
+    root["ops"] = std::move(ops);
+    try {
+        return root.dump(-1, ' ', /*ensure_ascii=*/false, nlohmann::json::error_handler_t::strict);
+    } catch (const nlohmann::json::exception& e) {
+        return Error{e.what()};
+    }
+}
+
+Result<Plan> parse_plan(std::string_view text) {
+    return json::parse_document<Plan>(text, [](const json::Value& root) {
+        json::expect_object(root, "plan");
+        Plan plan;
+        plan.journal = json::get_string(json::require(root, "journal"), "journal");
+        for (const auto& op : json::expect_array(json::require(root, "ops"), "ops"))
+            plan.ops.push_back(read_op(op));
+        return plan;
+    });
+}
 
 std::string encode_hex(std::string_view bytes) {
     static const char kDigits[] = "0123456789abcdef";
@@ -32,6 +96,64 @@ std::optional<std::string> decode_hex(std::string_view hex) {
         out += static_cast<char>((hi << 4) | lo);
     }
     return out;
+}
+
+namespace {
+
+bool has_nul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
+// A "\u0000" inside a text parses fine but cuts the text short at the Win32 call, so the
+// helper would act on another value, service or file than the one named.
+bool holds_nul(const Plan& plan) {
+    if (has_nul(plan.journal)) return true;
+    for (const auto& op : plan.ops) {
+        const auto* apply = std::get_if<ApplyOp>(&op);
+        if (!apply) continue;
+        const bool bad = std::visit(
+            overloaded{
+                [](const KillProcesses& a) {
+                    if (has_nul(a.label)) return true;
+                    for (const auto& t : a.targets)
+                        if (has_nul(t.name)) return true;
+                    return false;
+                },
+                [](const SetServiceStart& a) { return has_nul(a.name) || has_nul(a.display); },
+                [](const SetStartupEnabled& a) { return has_nul(a.value_name); },
+                [](const CleanJunk& a) { return has_nul(a.id) || has_nul(a.label); },
+                [](const DeleteDevFolder& a) { return has_nul(a.path) || has_nul(a.label); },
+            },
+            apply->action);
+        if (bad) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+PlanArgument read_plan_argument(std::string_view hex) {
+    const auto bytes = decode_hex(hex);
+    if (!bytes) return {kHelperBadHex, {}};
+    auto plan = parse_plan(*bytes);
+    if (!plan || !is_absolute_path(plan->journal) || holds_nul(*plan)) return {kHelperBadPlan, {}};
+    return {kHelperDone, std::move(*plan)};
+}
+
+Result<std::string> helper_parameters(const Plan& plan) {
+    auto text = serialize_plan(plan);
+    if (!text) return Error{text.error()};
+    return "apply-plan " + encode_hex(*text);
+}
+
+std::string helper_beside(std::string_view running_exe) {
+    const auto pos = running_exe.find_last_of("\\/");
+    if (pos == std::string_view::npos) return std::string(kHelperExeName);
+    return join_path(running_exe.substr(0, pos), kHelperExeName);
+}
+
+std::string helper_start_failed_text(std::uint32_t code) {
+    return "could not start the admin helper (Windows error " + std::to_string(code) + ")";
 }
 
 }  // namespace tess

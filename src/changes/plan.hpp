@@ -1,15 +1,117 @@
-// The admin helper's plan travels hex-encoded on an elevated command line.
+// The admin helper's plan: the journal to append to and the operations to carry out.
+// It travels as compact JSON, hex-encoded, on the command line of a second copy of the
+// program started with "runas". That command line arrives in an elevated process, so
+// the helper's side trusts nothing in it.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
+#include <vector>
+
+#include "changes/actions.hpp"
+#include "core/json.hpp"
+#include "core/result.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 namespace tess {
+
+// One operation of the executor: apply an action, or undo the journal entry `id`.
+struct ApplyOp {
+    Action action;
+
+    bool operator==(const ApplyOp&) const = default;
+};
+
+struct UndoOp {
+    std::uint64_t id = 0;
+
+    bool operator==(const UndoOp&) const = default;
+};
+
+using Op = std::variant<ApplyOp, UndoOp>;
+
+struct Plan {
+    std::string journal;  // full path of the journal file the helper appends to
+    std::vector<Op> ops;
+
+    bool operator==(const Plan&) const = default;
+};
+
+// {"op":"apply","action":{...}} / {"op":"undo","id":N}
+json::Out write_op(const Op& op);
+// Strict: an unknown `op` or action `kind`, a missing key or a wrong type throws
+// json::JsonInvalid; unknown keys are ignored.
+Op read_op(const json::Value& v);
+
+// Compact JSON, keys in their fixed order. Fails with the JSON library's message when a
+// text is not valid UTF-8: writing it replaced would send the helper to another
+// journal, service or folder than the one meant.
+Result<std::string> serialize_plan(const Plan& plan);
+// A syntax error, a missing `journal` or `ops`, a wrong type, an unknown `op` or `kind`,
+// or anything but white space after the object is an error.
+Result<Plan> parse_plan(std::string_view text);
 
 // Lower-case hexadecimal, two digits per byte.
 std::string encode_hex(std::string_view bytes);
 // Either case accepted; nullopt for an odd length or a non-hex character.
 std::optional<std::string> decode_hex(std::string_view hex);
+
+// The helper's exit codes.
+inline constexpr int kHelperDone = 0;
+inline constexpr int kHelperDeferred = 2;  // the executor handed something back
+inline constexpr int kHelperBadHex = 3;
+inline constexpr int kHelperBadPlan = 4;
+
+struct PlanArgument {
+    int exit_code = kHelperBadPlan;  // kHelperDone when `plan` is usable
+    Plan plan;
+};
+// The helper's reading of its argument: 3 for bad hex, 4 for a bad plan. A journal path
+// that is not absolute is a bad plan too: the helper runs elevated, and a relative path
+// would put the file wherever its working folder is (System32).
+PlanArgument read_plan_argument(std::string_view hex);
+
+// "apply-plan {hex}"
+Result<std::string> helper_parameters(const Plan& plan);
+
+// The helper is "Tessavo.exe" beside the running executable when its metadata can be
+// read there (the setup copy, run from a download named otherwise, hands over to the
+// installed program); else the running executable itself.
+inline constexpr std::string_view kHelperExeName = "Tessavo.exe";
+std::string helper_beside(std::string_view running_exe);
+
+enum class ElevationKind : std::uint8_t { Finished = 0, Cancelled = 1, Failed = 2 };
+
+struct ElevationResult {
+    ElevationKind kind = ElevationKind::Failed;
+    std::uint32_t exit_code = 0;  // Finished
+    std::string message;          // Failed
+
+    bool operator==(const ElevationResult&) const = default;
+};
+
+// "could not start the admin helper (Windows error {})"
+std::string helper_start_failed_text(std::uint32_t code);
+inline constexpr std::string_view kHelperNoProcess = "admin helper did not start";
+
+#ifdef _WIN32
+// ShellExecuteExW, or a stand-in: Wine never shows the approval prompt, so a declined
+// prompt (ERROR_CANCELLED) can only be shown through one.
+using ShellExecuteFn = std::function<BOOL(SHELLEXECUTEINFOW*)>;
+
+// Starts the admin helper with the "runas" verb and the plan on its command line, waits
+// for it without a time-out and reports its exit code; Cancelled when the user declined.
+ElevationResult run_elevated(const Plan& plan);
+ElevationResult run_elevated(const Plan& plan, const ShellExecuteFn& shell_execute);
+#endif
 
 }  // namespace tess
