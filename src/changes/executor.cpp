@@ -1,0 +1,310 @@
+#include "changes/executor.hpp"
+
+#include <utility>
+
+#include "core/paths.hpp"
+#include "core/text.hpp"
+#include "scan/kb.hpp"
+
+namespace tess {
+
+namespace {
+
+template <class... F>
+struct overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+overloaded(F...) -> overloaded<F...>;
+
+constexpr std::string_view kArrow = " \xE2\x86\x92 ";  // " → "
+
+bool action_needs_admin(const Action& action) {
+    return std::visit(
+        overloaded{
+            [](const SetServiceStart&) { return true; },
+            [](const SetStartupEnabled& a) { return a.location != StartupLocation::HkcuRun; },
+            [](const CleanJunk& a) {
+                const auto category = junk_category(a.id);
+                return category && category->needs_admin;
+            },
+            [](const KillProcesses&) { return false; },
+            [](const DeleteDevFolder&) { return false; },
+        },
+        action);
+}
+
+const JournalEntry* find_entry(const Journal& journal, std::uint64_t id) {
+    for (const auto& e : journal.entries)
+        if (e.id == id) return &e;
+    return nullptr;
+}
+
+Outcome ok_outcome(std::string message) {
+    Outcome o;
+    o.ok = true;
+    o.message = std::move(message);
+    return o;
+}
+
+Outcome failed_outcome(std::string message) {
+    Outcome o;
+    o.message = std::move(message);
+    return o;
+}
+
+Outcome kill(const KillProcesses& a, const ExecutorSystem& sys) {
+    KillCounts c;
+    for (const auto& t : a.targets) {
+        if (t.pid == sys.own_pid || is_protected_process(t.name)) {
+            ++c.protected_;
+            continue;
+        }
+        const EndResult r = sys.end_process(t.pid, t.created);
+        switch (r.outcome) {
+            case EndOutcome::Ended:
+                ++c.ended;
+                break;
+            case EndOutcome::Gone:
+                ++c.gone;
+                break;
+            case EndOutcome::Failed:
+                ++(r.code == 5 ? c.denied : c.failed);
+                break;
+        }
+    }
+    Outcome o;
+    o.message = kill_message(c);
+    o.ok = c.denied == 0 && c.failed == 0;
+    o.access_denied = c.denied >= 1;
+    return o;
+}
+
+Outcome change_service(const SetServiceStart& a, const ExecutorSystem& sys) {
+    const ServiceConfig config = sys.query_service(a.name);
+    if (config.code != 0) return step_failure(kStepReadingService, config.code);
+    if (const std::uint32_t code = sys.set_service_start(a.name, a.start); code != 0)
+        return step_failure(kStepChangingStartType, code);
+    std::string message = std::string(start_type_word(config.start_type)) + std::string(kArrow) +
+                          std::string(start_type_word(a.start));
+    if (a.stop) {
+        if (const std::uint32_t code = sys.stop_service(a.name); code == 0)
+            message += ", stopped";
+        else
+            message += ", could not stop it now (" + service_error_words(code) +
+                       "); it won't start at next boot";
+    }
+    Outcome o = ok_outcome(std::move(message));
+    o.previous = ServiceStart{config.start_type};
+    return o;
+}
+
+Outcome switch_startup(const SetStartupEnabled& a, const ExecutorSystem& sys) {
+    const ApprovedValue current = sys.read_startup_approved(a.location, a.value_name);
+    if (current.state == ApprovedState::Error)
+        return step_failure(kStepReadingStartup, current.code);
+    std::optional<std::vector<unsigned char>> before;
+    if (current.state == ApprovedState::Present) before = current.bytes;
+    const std::vector<unsigned char> value = build_startup_approved(before, a.enabled, sys.now());
+    if (const std::uint32_t code = sys.write_startup_approved(a.location, a.value_name, value);
+        code != 0)
+        return step_failure(kStepChangingStartup, code);
+    Outcome o = ok_outcome(a.enabled ? "enabled" : "disabled");
+    o.previous = StartupApproved{std::move(before)};
+    return o;
+}
+
+Outcome clean_junk(const CleanJunk& a, const ExecutorSystem& sys) {
+    auto result = sys.clean_junk_category(a.id);
+    if (!result) return failed_outcome(result.error());
+    Outcome o =
+        ok_outcome(removed_message(result->files_removed, result->bytes_freed, result->in_use));
+    o.freed_bytes = result->bytes_freed;
+    return o;
+}
+
+Outcome delete_dev_folder(const DeleteDevFolder& a, const ExecutorSystem& sys) {
+    if (!is_dev_folder_path(a.path)) return failed_outcome(std::string(kNotDevFolder));
+    if (auto why = sys.check_dev_folder(a.path)) return failed_outcome(std::move(*why));
+    const TreeDeleteResult r = sys.delete_folder_tree(a.path);
+    Outcome o = ok_outcome(removed_message(r.files_deleted, r.bytes_freed, r.files_failed));
+    o.freed_bytes = r.bytes_freed;
+    return o;
+}
+
+bool is_sep(char c) {
+    return c == '\\' || c == '/';
+}
+
+}  // namespace
+
+Outcome step_failure(std::string_view step, std::uint32_t code) {
+    Outcome o;
+    o.message = std::string(step) + " failed: " + service_error_words(code);
+    o.access_denied = code == 5;
+    return o;
+}
+
+std::string kill_message(const KillCounts& c) {
+    std::string out = "ended " + std::to_string(c.ended);
+    auto part = [&](std::uint64_t n, std::string_view words) {
+        if (n >= 1) out += ", " + std::to_string(n) + std::string(words);
+    };
+    part(c.gone, " had already exited");
+    part(c.protected_, " protected, skipped");
+    part(c.denied, " access denied");
+    part(c.failed, " failed");
+    return out;
+}
+
+std::string removed_message(std::uint64_t files, std::uint64_t bytes, std::uint64_t left) {
+    std::string out = "removed " + std::to_string(files) + " file(s), " + size_text(bytes);
+    if (left > 0) out += "; " + std::to_string(left) + " in use were left alone";
+    return out;
+}
+
+bool is_dev_folder_path(std::string_view path) {
+    if (!is_absolute_path(path)) return false;
+    // Skip the drive or UNC prefix and its root: "C:\", "\\server\share\",
+    // "\\?\C:\", "\\?\UNC\server\share\".
+    std::size_t pos = 0;
+    auto skip_component = [&] {
+        while (pos < path.size() && !is_sep(path[pos]))
+            ++pos;
+    };
+    auto skip_seps = [&] {
+        while (pos < path.size() && is_sep(path[pos]))
+            ++pos;
+    };
+    auto component_is = [&](std::string_view name) {
+        std::size_t end = pos;
+        while (end < path.size() && !is_sep(path[end]))
+            ++end;
+        return to_lower_ascii(path.substr(pos, end - pos)) == name;
+    };
+    if (is_sep(path[0])) {
+        skip_seps();
+        if (component_is("?") || component_is(".")) {
+            skip_component();
+            skip_seps();
+            if (component_is("unc")) {
+                skip_component();
+                skip_seps();
+                skip_component();  // server
+                skip_seps();
+                skip_component();  // share
+            } else {
+                skip_component();  // drive
+            }
+        } else {
+            skip_component();  // server
+            skip_seps();
+            skip_component();  // share
+        }
+    } else {
+        pos = 2;  // "C:"
+    }
+    if (pos >= path.size() || !is_sep(path[pos])) return false;  // no root after the prefix
+    bool named = false;
+    while (pos < path.size()) {
+        skip_seps();
+        if (pos >= path.size()) break;
+        if (component_is(".") || component_is("..")) return false;
+        skip_component();
+        named = true;
+    }
+    return named;
+}
+
+bool needs_admin(const Op& op, const Journal& journal) {
+    if (const auto* apply = std::get_if<ApplyOp>(&op)) return action_needs_admin(apply->action);
+    const JournalEntry* entry = find_entry(journal, std::get<UndoOp>(op).id);
+    return entry && action_needs_admin(entry->action);
+}
+
+Outcome apply_action(const Action& action, const ExecutorSystem& sys) {
+    return std::visit(overloaded{
+                          [&](const KillProcesses& a) { return kill(a, sys); },
+                          [&](const SetServiceStart& a) { return change_service(a, sys); },
+                          [&](const SetStartupEnabled& a) { return switch_startup(a, sys); },
+                          [&](const CleanJunk& a) { return clean_junk(a, sys); },
+                          [&](const DeleteDevFolder& a) { return delete_dev_folder(a, sys); },
+                      },
+                      action);
+}
+
+Outcome undo_entry(const JournalEntry& entry, const ExecutorSystem& sys) {
+    if (const auto* a = std::get_if<SetServiceStart>(&entry.action)) {
+        if (const auto* p = std::get_if<ServiceStart>(&entry.previous)) {
+            if (const std::uint32_t code = sys.set_service_start(a->name, p->start); code != 0)
+                return step_failure(kStepRestoringService, code);
+            return ok_outcome("restored to " + std::string(start_type_word(p->start)));
+        }
+    }
+    if (const auto* a = std::get_if<SetStartupEnabled>(&entry.action)) {
+        if (const auto* p = std::get_if<StartupApproved>(&entry.previous)) {
+            const std::uint32_t code =
+                p->bytes ? sys.write_startup_approved(a->location, a->value_name, *p->bytes)
+                         : sys.delete_startup_approved(a->location, a->value_name);
+            if (code != 0) return step_failure(kStepRestoringStartup, code);
+            return ok_outcome("startup setting restored");
+        }
+    }
+    return failed_outcome(std::string(kCannotUndo));
+}
+
+std::vector<Op> run_ops(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                        const ExecutorSystem& sys) {
+    Journal journal = sys.load_journal(journal_path);
+    std::vector<Op> deferred;
+    for (const Op& op : ops) {
+        if (!elevated && needs_admin(op, journal)) {
+            deferred.push_back(op);
+            continue;
+        }
+        JournalEntry entry;
+        Outcome outcome;
+        std::optional<std::uint64_t> undo_of;
+        if (const auto* apply = std::get_if<ApplyOp>(&op)) {
+            outcome = apply_action(apply->action, sys);
+            entry.action = apply->action;
+            entry.message = outcome.message;
+        } else {
+            const std::uint64_t id = std::get<UndoOp>(op).id;
+            const JournalEntry* target = find_entry(journal, id);
+            if (!target || target->undone) continue;
+            outcome = undo_entry(*target, sys);
+            outcome.previous = Nothing{};
+            outcome.freed_bytes = 0;
+            entry.action = target->action;
+            entry.message = std::string(kUndoPrefix) + outcome.message;
+            undo_of = id;
+        }
+        // Unelevated, a refusal is retried by the admin helper, whose attempt is then the
+        // only entry.
+        if (outcome.access_denied && !elevated) {
+            deferred.push_back(op);
+            continue;
+        }
+        entry.previous = std::move(outcome.previous);
+        entry.ok = outcome.ok;
+        entry.freed_bytes = outcome.freed_bytes;
+        entry.undo_of = undo_of;
+        const bool mark_undone = undo_of && outcome.ok;
+        sys.update_journal(journal, [&](Journal& fresh) {
+            if (mark_undone) {
+                for (auto& e : fresh.entries) {
+                    if (e.id == *undo_of) {
+                        e.undone = true;
+                        break;
+                    }
+                }
+            }
+            push_entry(fresh, entry, sys.now());
+            return true;
+        });
+    }
+    return deferred;
+}
+
+}  // namespace tess

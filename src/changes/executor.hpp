@@ -1,0 +1,122 @@
+// The executor: the only code that changes the computer. It carries out apply and undo
+// operations in order, captures what was there before, words every outcome and appends
+// one journal entry per operation it handles. Unelevated, it hands back the operations
+// that need administrator rights instead of attempting or failing them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "changes/actions.hpp"
+#include "changes/journal.hpp"
+#include "changes/plan.hpp"
+#include "core/result.hpp"
+#include "scan/devclean.hpp"
+#include "scan/junk.hpp"
+#include "sys/procs.hpp"
+#include "sys/services.hpp"
+#include "sys/startup.hpp"
+
+namespace tess {
+
+// The result of one operation before it is journalled.
+struct Outcome {
+    bool ok = false;
+    std::string message;
+    Previous previous = Nothing{};
+    std::uint64_t freed_bytes = 0;
+    bool access_denied = false;  // the failure was Windows error 5
+
+    bool operator==(const Outcome&) const = default;
+};
+
+// Step words of "{step} failed: {error words}".
+inline constexpr std::string_view kStepReadingService = "Reading service";
+inline constexpr std::string_view kStepChangingStartType = "Changing start type";
+inline constexpr std::string_view kStepRestoringService = "Restoring service";
+inline constexpr std::string_view kStepReadingStartup = "Reading startup state";
+inline constexpr std::string_view kStepChangingStartup = "Changing startup state";
+inline constexpr std::string_view kStepRestoringStartup = "Restoring startup setting";
+
+inline constexpr std::string_view kCannotUndo =
+    "this change cannot be undone (closed apps start again when you open them; deleted files "
+    "are gone)";
+inline constexpr std::string_view kUndoPrefix = "Undo: ";
+
+// Not ok, with "{step} failed: {service_error_words(code)}"; access_denied for code 5.
+Outcome step_failure(std::string_view step, std::uint32_t code);
+
+struct KillCounts {
+    std::uint64_t ended = 0;
+    std::uint64_t gone = 0;
+    std::uint64_t protected_ = 0;
+    std::uint64_t denied = 0;
+    std::uint64_t failed = 0;
+};
+// "ended 3, 1 had already exited, ..." with the non-zero counts after "ended".
+std::string kill_message(const KillCounts& counts);
+
+// "removed {} file(s), {size}" and "; {} in use were left alone" when files were left.
+std::string removed_message(std::uint64_t files, std::uint64_t bytes, std::uint64_t left);
+
+// An absolute path with a folder name after its drive or UNC root, and no "." or ".."
+// component that could walk back up to it. "C:\" and relative paths are not.
+bool is_dev_folder_path(std::string_view path);
+
+// Services and machine-wide startup entries always, a junk category when it says so;
+// an undo by the action of the entry it undoes (an unknown id never).
+bool needs_admin(const Op& op, const Journal& journal);
+
+// The calls the executor makes, so that its order of work, deferral, wording and
+// journalling are decided and tested without Windows. `executor_system()` gives the
+// real ones.
+struct ExecutorSystem {
+    std::uint32_t own_pid = 0;
+    std::function<std::uint64_t()> now;  // FILETIME
+    std::function<EndResult(std::uint32_t pid, std::uint64_t created)> end_process;
+    std::function<ApprovedValue(StartupLocation, std::string_view)> read_startup_approved;
+    std::function<std::uint32_t(StartupLocation, std::string_view, std::span<const unsigned char>)>
+        write_startup_approved;
+    std::function<std::uint32_t(StartupLocation, std::string_view)> delete_startup_approved;
+    // Opens the service manager and reads the configuration; code 0 or the Windows code.
+    std::function<ServiceConfig(std::string_view)> query_service;
+    std::function<std::uint32_t(std::string_view, std::uint32_t)> set_service_start;
+    std::function<std::uint32_t(std::string_view)> stop_service;
+    std::function<Result<JunkCleanResult>(std::string_view)> clean_junk_category;
+    std::function<std::optional<std::string>(const std::string&)> check_dev_folder;
+    std::function<TreeDeleteResult(const std::string&)> delete_folder_tree;
+    // The journal: a plain read, and the locked read-change-save of every write.
+    std::function<Journal(const std::string&)> load_journal;
+    std::function<bool(Journal&, const std::function<bool(Journal&)>&)> update_journal;
+};
+
+Outcome apply_action(const Action& action, const ExecutorSystem& sys);
+// The undo of `entry` (found and not undone), without the "Undo: " prefix.
+Outcome undo_entry(const JournalEntry& entry, const ExecutorSystem& sys);
+
+// The executor's loop with the elevation given: returns the operations deferred for
+// elevation, in the order given. Every other operation it handles leaves one entry.
+std::vector<Op> run_ops(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                        const ExecutorSystem& sys);
+
+#ifdef _WIN32
+// The process token's TokenElevation; false on any failure.
+bool process_elevated();
+ExecutorSystem executor_system();
+
+// `in_agent` is true only in the admin helper, which runs everything; otherwise the
+// process token says whether this process is elevated.
+std::vector<Op> apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
+                          bool in_agent);
+// apply_ops with the elevation stated instead of asked. Wine runs every process
+// elevated, so tests show the unelevated behaviour through this.
+std::vector<Op> apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops,
+                             bool elevated);
+#endif
+
+}  // namespace tess

@@ -1,0 +1,76 @@
+#include "changes/executor.hpp"
+
+#include "core/win.hpp"
+
+namespace tess {
+
+namespace {
+
+std::uint64_t now_filetime() {
+    FILETIME ft{};
+    ::GetSystemTimeAsFileTime(&ft);
+    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+ServiceConfig read_service(std::string_view name) {
+    win::unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return ServiceConfig{static_cast<std::uint32_t>(::GetLastError())};
+    return query_service(manager.get(), name);
+}
+
+}  // namespace
+
+bool process_elevated() {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    win::unique_handle token(raw);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &size))
+        return false;
+    return elevation.TokenIsElevated != 0;
+}
+
+ExecutorSystem executor_system() {
+    ExecutorSystem sys;
+    sys.own_pid = ::GetCurrentProcessId();
+    sys.now = now_filetime;
+    sys.end_process = [](std::uint32_t pid, std::uint64_t created) {
+        return end_process(pid, created);
+    };
+    sys.read_startup_approved = [](StartupLocation location, std::string_view name) {
+        return read_startup_approved(location, name);
+    };
+    sys.write_startup_approved = [](StartupLocation location, std::string_view name,
+                                    std::span<const unsigned char> bytes) {
+        return write_startup_approved(location, name, bytes);
+    };
+    sys.delete_startup_approved = [](StartupLocation location, std::string_view name) {
+        return delete_startup_approved(location, name);
+    };
+    sys.query_service = read_service;
+    sys.set_service_start = [](std::string_view name, std::uint32_t start) {
+        return set_service_start(name, start);
+    };
+    sys.stop_service = [](std::string_view name) { return stop_service(name); };
+    sys.clean_junk_category = [](std::string_view id) { return clean_junk_category(id); };
+    sys.check_dev_folder = [](const std::string& path) { return check_dev_folder(path); };
+    sys.delete_folder_tree = [](const std::string& path) { return delete_folder_tree(path); };
+    sys.load_journal = [](const std::string& path) { return load_journal(path); };
+    sys.update_journal = [](Journal& journal, const std::function<bool(Journal&)>& change) {
+        return update_journal(journal, change);
+    };
+    return sys;
+}
+
+std::vector<Op> apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
+                          bool in_agent) {
+    return apply_ops_as(journal_path, ops, in_agent || process_elevated());
+}
+
+std::vector<Op> apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops,
+                             bool elevated) {
+    return run_ops(journal_path, ops, elevated, executor_system());
+}
+
+}  // namespace tess

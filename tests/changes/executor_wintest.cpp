@@ -1,0 +1,183 @@
+// The executor against the real system under Wine. Wine runs every process elevated,
+// so the unelevated behaviour is shown through apply_ops_as(..., elevated = false).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "changes/executor.hpp"
+#include "changes/fixtures_win.hpp"
+#include "support/child.hpp"
+#include "support/winutil.hpp"
+
+namespace tess {
+namespace {
+
+using test::ApprovedName;
+using test::Sleeper;
+using test::TempDir;
+using test::TestService;
+
+TESS_CHILD(changes_sleeper) {
+    ::Sleep(60'000);
+    return 0;
+}
+
+// "--child changes_service": the service dispatcher, running until asked to stop.
+SERVICE_STATUS_HANDLE g_status = nullptr;
+HANDLE g_stop = nullptr;
+
+void report(DWORD state) {
+    SERVICE_STATUS st{};
+    st.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    st.dwCurrentState = state;
+    st.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    ::SetServiceStatus(g_status, &st);
+}
+
+DWORD WINAPI service_control(DWORD control, DWORD, void*, void*) {
+    if (control == SERVICE_CONTROL_STOP) {
+        report(SERVICE_STOP_PENDING);
+        ::SetEvent(g_stop);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI service_main(DWORD, wchar_t**) {
+    g_status = ::RegisterServiceCtrlHandlerExW(L"", service_control, nullptr);
+    if (!g_status) return;
+    report(SERVICE_RUNNING);
+    ::WaitForSingleObject(g_stop, 60'000);
+    report(SERVICE_STOPPED);
+}
+
+TESS_CHILD(changes_service) {
+    g_stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    wchar_t name[] = L"";
+    SERVICE_TABLE_ENTRYW table[] = {{name, service_main}, {nullptr, nullptr}};
+    return ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
+}
+
+const std::string kArrow = " \xE2\x86\x92 ";
+
+// Wine gives every process a full, elevated token (the reason for apply_ops_as).
+TEST(ExecutorWin, WineTokenIsElevated) {
+    EXPECT_TRUE(process_elevated());
+}
+
+TEST(ExecutorWin, UnelevatedMixedListRunsTheFirstTwoAndDefersTheRest) {
+    TempDir dir("exec");
+    const std::string journal = dir.file("journal.json");
+    Sleeper child;
+    ASSERT_TRUE(child.running());
+    ApprovedName mine("Mixed");
+    TestService svc("Mixed", SERVICE_AUTO_START);
+    ASSERT_TRUE(svc.svc);
+    const std::vector<Op> ops = {
+        ApplyOp{KillProcesses{"Sleeper", {{child.pid, "tess_changes_tests.exe", child.created}}}},
+        ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, mine.name, false}},
+        ApplyOp{SetStartupEnabled{StartupLocation::HklmRun, mine.name, false}},
+        ApplyOp{SetServiceStart{svc.name, "Test", SERVICE_DEMAND_START, true}},
+    };
+    const auto deferred = apply_ops_as(journal, ops, /*elevated=*/false);
+    EXPECT_EQ(deferred, (std::vector<Op>{ops[2], ops[3]}));
+    EXPECT_EQ(child.exit_code(), 1);
+    const Journal j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 2u);
+    EXPECT_EQ(j.entries[0].message, "ended 1");
+    EXPECT_EQ(j.entries[1].message, "disabled");
+    // The deferred ones were not touched.
+    EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_AUTO_START));
+    EXPECT_EQ(read_startup_approved(StartupLocation::HklmRun, mine.name).state,
+              ApprovedState::Absent);
+}
+
+TEST(ExecutorWin, ServiceChangeWithStopAndItsUndo) {
+    TempDir dir("exec");
+    const std::string journal = dir.file("journal.json");
+    TestService svc("Undo", SERVICE_AUTO_START);
+    ASSERT_TRUE(svc.start());
+    EXPECT_TRUE(apply_ops(journal,
+                          {ApplyOp{SetServiceStart{svc.name, "Test", SERVICE_DEMAND_START, true}}},
+                          /*in_agent=*/true)
+                    .empty());
+    Journal j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 1u);
+    EXPECT_EQ(j.entries[0].message, "Automatic" + kArrow + "Manual, stopped");
+    EXPECT_EQ(j.entries[0].previous, Previous{ServiceStart{SERVICE_AUTO_START}});
+    EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_DEMAND_START));
+    EXPECT_TRUE(svc.wait_for(SERVICE_STOPPED));
+
+    EXPECT_TRUE(apply_ops_as(journal, {UndoOp{1}, UndoOp{1}}, true).empty());
+    j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 2u);
+    EXPECT_EQ(j.entries[1].message, "Undo: restored to Automatic");
+    EXPECT_EQ(j.entries[1].undo_of, 1u);
+    EXPECT_TRUE(j.entries[0].undone);
+    EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_AUTO_START));
+
+    // A missing service fails at the first step and is journalled, elevated or not.
+    EXPECT_TRUE(
+        apply_ops_as(journal, {ApplyOp{SetServiceStart{svc.name + "Gone", "x", 3, false}}}, true)
+            .empty());
+    j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 3u);
+    EXPECT_EQ(j.entries[2].message, "Reading service failed: service does not exist");
+    EXPECT_FALSE(j.entries[2].ok);
+}
+
+TEST(ExecutorWin, DisableWithoutApprovedValueThenUndoDeletesIt) {
+    TempDir dir("exec");
+    const std::string journal = dir.file("journal.json");
+    ApprovedName mine("Disable");
+    ASSERT_EQ(mine.read().state, ApprovedState::Absent);
+    apply_ops_as(journal, {ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, mine.name, false}}},
+                 false);
+    const ApprovedValue written = mine.read();
+    ASSERT_EQ(written.state, ApprovedState::Present);
+    ASSERT_EQ(written.bytes.size(), 12u);
+    EXPECT_EQ(written.bytes[0], 3);
+    EXPECT_FALSE(startup_approved_enabled(written.bytes));
+    Journal j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 1u);
+    EXPECT_EQ(j.entries[0].previous, Previous{StartupApproved{std::nullopt}});
+
+    apply_ops_as(journal, {UndoOp{1}}, false);
+    EXPECT_EQ(mine.read().state, ApprovedState::Absent);
+    j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 2u);
+    EXPECT_EQ(j.entries[1].message, "Undo: startup setting restored");
+    EXPECT_TRUE(j.entries[1].ok);
+    EXPECT_TRUE(j.entries[0].undone);
+}
+
+TEST(ExecutorWin, OwnProcessIsNeverEnded) {
+    TempDir dir("exec");
+    const std::string journal = dir.file("journal.json");
+    const DWORD pid = ::GetCurrentProcessId();
+    apply_ops_as(journal, {ApplyOp{KillProcesses{"Me", {{pid, "tess_changes_tests.exe", 0}}}}},
+                 false);
+    const Journal j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 1u);
+    EXPECT_EQ(j.entries[0].message, "ended 0, 1 protected, skipped");
+    EXPECT_TRUE(j.entries[0].ok);
+}
+
+TEST(ExecutorWin, OneGoneOneEnded) {
+    TempDir dir("exec");
+    const std::string journal = dir.file("journal.json");
+    Sleeper live, reused;
+    // The second target names a live pid with another creation time: a reused id.
+    apply_ops_as(journal,
+                 {ApplyOp{KillProcesses{"Two",
+                                        {{reused.pid, "x.exe", reused.created + 1},
+                                         {live.pid, "x.exe", live.created}}}}},
+                 false);
+    const Journal j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 1u);
+    EXPECT_EQ(j.entries[0].message, "ended 1, 1 had already exited");
+    EXPECT_EQ(live.exit_code(), 1);
+    EXPECT_TRUE(reused.running());
+}
+
+}  // namespace
+}  // namespace tess
