@@ -1,13 +1,16 @@
+#include "changes/executor.hpp"
 #include "changes/plan.hpp"
 #include "core/roles.hpp"
 
 namespace tess {
 
+// Shows no window and writes nothing but the plan's journal. An invalid plan changes
+// nothing.
 int run_admin_helper(std::string_view plan_hex) {
-    const auto bytes = decode_hex(plan_hex);
-    if (!bytes) return 3;
-    // No plan parser yet: nothing decoded is a valid plan.
-    return 4;
+    const PlanArgument argument = read_plan_argument(plan_hex);
+    if (argument.exit_code != kHelperDone) return argument.exit_code;
+    const auto deferred = apply_ops(argument.plan.journal, argument.plan.ops, /*in_agent=*/true);
+    return deferred.empty() ? kHelperDone : kHelperDeferred;
 }
 
 }  // namespace tess
