@@ -32,7 +32,7 @@ std::vector<DevFolder> scan_dev_junk() {
     setup.roots = dev_scan_roots(env, overridden ? std::vector<char>{} : fixed_drives());
     if (!overridden) setup.caches = package_caches(env, system_file_ops());
     setup.system = system_paths(env);
-    setup.now = filetime_now();
+    setup.now = precise_filetime_now();
     SYSTEM_INFO info{};
     ::GetSystemInfo(&info);
     setup.processors = info.dwNumberOfProcessors;

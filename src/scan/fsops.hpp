@@ -93,7 +93,7 @@ struct FileOps {
 // The real file system.
 const FileOps& system_file_ops();
 // The current time as a FILETIME, as precisely as this Windows gives it.
-std::uint64_t filetime_now();
+std::uint64_t precise_filetime_now();
 #endif
 
 // ---- paths --------------------------------------------------------------------------

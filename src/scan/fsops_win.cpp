@@ -147,7 +147,7 @@ std::uint32_t remove_item(FileOps::Handle item) {
 
 }  // namespace
 
-std::uint64_t filetime_now() {
+std::uint64_t precise_filetime_now() {
     using PreciseFn = void(WINAPI*)(LPFILETIME);
     static const auto precise = reinterpret_cast<PreciseFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));

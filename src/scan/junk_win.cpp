@@ -71,7 +71,7 @@ JunkRow measure_junk_category(const JunkCategory& category, bool trace) {
             row.bytes = q.bytes < 0 ? 0 : static_cast<std::uint64_t>(q.bytes);
         }
     } else {
-        const std::uint64_t now = filetime_now();
+        const std::uint64_t now = precise_filetime_now();
         row = measure_junk_folders(category, junk_roots(category.id), now, system_file_ops());
     }
     if (trace) {
@@ -117,7 +117,7 @@ Result<JunkCleanResult> clean_junk_category(std::string_view id) {
             nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
         return recycle_bin_outcome(q.ok, q.items, q.bytes, static_cast<std::int32_t>(hr));
     }
-    const std::uint64_t now = filetime_now();
+    const std::uint64_t now = precise_filetime_now();
     return clean_junk_folders(*category, junk_roots(id), now, system_file_ops());
 }
 
