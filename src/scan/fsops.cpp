@@ -42,10 +42,6 @@ private:
     FileOps::Handle h_;
 };
 
-bool is_missing_error(std::uint32_t error) {
-    return error == kErrFileNotFound || error == kErrPathNotFound;
-}
-
 // Whether the opened item is where the walk expects it.
 bool in_place(const OpenedItem& item, const std::string& expect) {
     return !expect.empty() && !item.final_path.empty() &&
@@ -190,6 +186,10 @@ bool path_within(std::string_view path, std::string_view folder) {
     return starts_with(p, f);
 }
 
+bool is_missing_error(std::uint32_t error) {
+    return error == kErrFileNotFound || error == kErrPathNotFound;
+}
+
 std::optional<std::uint32_t> item_attributes(const FileOps& fs, const std::string& path) {
     OpenedItem item;
     std::uint32_t error = 0;
@@ -198,10 +198,12 @@ std::optional<std::uint32_t> item_attributes(const FileOps& fs, const std::strin
     return item.attributes;
 }
 
-std::optional<std::string> real_folder_final_path(const FileOps& fs, const std::string& path) {
+std::optional<std::string> real_folder_final_path(const FileOps& fs, const std::string& path,
+                                                  std::uint32_t* error) {
     OpenedItem item;
-    std::uint32_t error = 0;
-    Opened h(fs, fs.open(path, OpenMode::Inspect, true, item, error));
+    std::uint32_t code = 0;
+    Opened h(fs, fs.open(path, OpenMode::Inspect, true, item, code));
+    if (error) *error = code;
     if (!h || !is_real_directory(item.attributes) || item.final_path.empty()) return std::nullopt;
     std::string final_path = plain_final_path(item.final_path);
     if (to_lower_ascii(path_name(final_path)) != to_lower_ascii(path_name(path)))

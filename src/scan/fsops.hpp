@@ -130,7 +130,11 @@ std::optional<std::uint32_t> item_attributes(const FileOps& fs, const std::strin
 // The final path of a real folder at `path`, for use as the expected location of
 // everything below it; nullopt when it is missing, a link, cannot be located, or
 // resolves to a folder of another name (a link the system does not mark as one).
-std::optional<std::string> real_folder_final_path(const FileOps& fs, const std::string& path);
+// `error` gets the code of a failed open, 0 otherwise.
+std::optional<std::string> real_folder_final_path(const FileOps& fs, const std::string& path,
+                                                  std::uint32_t* error = nullptr);
+// File or path not found.
+bool is_missing_error(std::uint32_t error);
 
 // Lists a real folder. With a non-empty `expect`, the folder's final path must be
 // `expect`. False for a link, a misplaced folder or a listing error (`error` set

@@ -1,4 +1,3 @@
-#include <atomic>
 #include <vector>
 
 #include "core/paths.hpp"
@@ -122,21 +121,18 @@ std::uint32_t set_item_attributes(FileOps::Handle item, std::uint32_t attributes
 }
 
 std::uint32_t remove_item(FileOps::Handle item) {
-    // POSIX semantics (Windows 10 1709+) take the name away at once, so a file some
-    // other program still holds with delete sharing does not keep its folder non-empty.
-    static std::atomic<bool> posix_works{true};
-    if (posix_works.load(std::memory_order_relaxed)) {
-        FILE_DISPOSITION_INFO_EX ex{};
-        ex.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
-        if (::SetFileInformationByHandle(static_cast<HANDLE>(item), kFileDispositionInfoEx, &ex,
-                                         sizeof ex))
-            return 0;
-        const DWORD e = ::GetLastError();
-        if (e != ERROR_INVALID_PARAMETER && e != ERROR_NOT_SUPPORTED &&
-            e != ERROR_INVALID_FUNCTION && e != ERROR_CALL_NOT_IMPLEMENTED)
-            return e;
-        posix_works.store(false, std::memory_order_relaxed);
-    }
+    // POSIX semantics (Windows 10 1709+, NTFS) take the name away at once, so a file
+    // another program still holds with delete sharing does not keep its folder from
+    // being removed. Older systems, other file systems and Wine refuse the request.
+    FILE_DISPOSITION_INFO_EX ex{};
+    ex.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+    if (::SetFileInformationByHandle(static_cast<HANDLE>(item), kFileDispositionInfoEx, &ex,
+                                     sizeof ex))
+        return 0;
+    const DWORD e = ::GetLastError();
+    if (e != ERROR_INVALID_PARAMETER && e != ERROR_NOT_SUPPORTED && e != ERROR_INVALID_FUNCTION &&
+        e != ERROR_CALL_NOT_IMPLEMENTED)
+        return e;
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
     if (!::SetFileInformationByHandle(static_cast<HANDLE>(item), FileDispositionInfo, &disposition,

@@ -39,10 +39,13 @@ std::string folder(std::string_view base, std::string_view relative) {
     return normalize_folder_path(join_path(base, relative));
 }
 
-// The final location of a root that may be walked and cleaned, or nullopt.
-std::optional<std::string> safe_root_final(const std::string& path, const FileOps& fs) {
+// The final location of a root that may be walked and cleaned, or nullopt. `error`
+// gets the code of a failed open.
+std::optional<std::string> safe_root_final(const std::string& path, const FileOps& fs,
+                                           std::uint32_t* error = nullptr) {
+    if (error) *error = 0;
     if (!is_safe_junk_path(path)) return std::nullopt;
-    auto final_path = real_folder_final_path(fs, normalize_folder_path(path));
+    auto final_path = real_folder_final_path(fs, normalize_folder_path(path), error);
     // A root reached through a link must land in a junk folder as well.
     if (!final_path || !is_safe_junk_path(*final_path)) return std::nullopt;
     return final_path;
@@ -175,7 +178,12 @@ JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std
     std::vector<std::string> stack;
     std::vector<DirEntry> entries;
     for (const auto& root : roots) {
-        if (!is_safe_junk_root(root, fs)) continue;
+        std::uint32_t error = 0;
+        if (!safe_root_final(root, fs, &error)) {
+            // A category folder that is there but cannot even be opened is not complete.
+            if (error != 0 && !is_missing_error(error)) row.complete = false;
+            continue;
+        }
         stack.assign(1, normalize_folder_path(root));
         bool at_root = true;
         while (!stack.empty()) {

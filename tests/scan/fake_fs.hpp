@@ -54,6 +54,8 @@ public:
     void lock(const std::string& path) { at(path).locked = true; }
     // Listing refused (access denied).
     void deny_list(const std::string& path) { at(path).deny_list = true; }
+    // Every open refused (access denied).
+    void deny_open(const std::string& path) { at(path).deny_open = true; }
     void set_write_time(const std::string& path, std::uint64_t t) { at(path).write_time = t; }
 
     bool exists(const std::string& path) const {
@@ -107,6 +109,7 @@ private:
         std::string link_target;
         bool locked = false;
         bool deny_list = false;
+        bool deny_open = false;
         std::map<std::string, std::shared_ptr<Node>> children;  // by lower-cased name
         Node* parent = nullptr;
         bool is_link() const { return !link_target.empty(); }
@@ -218,6 +221,10 @@ private:
         Found f = find(path, style_ == LinkStyle::Wine);
         if (!f.node) {
             error = kErrFileNotFound;
+            return nullptr;
+        }
+        if (f.node->deny_open) {
+            error = kErrAccessDenied;
             return nullptr;
         }
         if (mode == OpenMode::List && !is_directory(f.node->attributes)) {

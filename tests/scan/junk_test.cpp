@@ -271,6 +271,12 @@ TEST(JunkMeasure, CompleteOnlyWhenEveryCategoryFolderCouldBeListed) {
     EXPECT_EQ(row.files, 1u);
     EXPECT_EQ(row.bytes, 7u);
     EXPECT_TRUE(row.needs_admin);
+    // Nor when it cannot even be opened.
+    fs.add_dir("C:\\P\\WER\\ReportQueue");
+    fs.deny_open("C:\\P\\WER\\ReportQueue");
+    EXPECT_FALSE(
+        measure_junk_folders(cat, {"C:\\W\\Temp", "C:\\P\\WER\\ReportQueue"}, kNow, fs.ops())
+            .complete);
     // Unsafe roots are not measured at all.
     fs.add_file("C:\\Users\\me\\Documents\\a", 1, kNow - 30 * kDay);
     row = measure_junk_folders(cat, {"C:\\Users\\me\\Documents", "C:\\"}, kNow, fs.ops());
