@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tessavo.exe and runs its main job under Wine.
+# Installs what is missing, builds Tessavo.exe and tessavo-cli.exe and runs the newest
+# end-to-end job under Wine: the full scan of the Wine prefix, printed as a summary.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -11,7 +12,5 @@ cmake --build build/win -j "$(nproc)"
 source scripts/wine-env.sh
 trap wine_env_stop EXIT
 wine_env_start "$root/build/win"
-echo "== Tessavo.exe apply-plan with a malformed plan (admin helper, expect exit 3)"
-set +e
-wine build/win/Tessavo.exe apply-plan zz
-echo "exit code $?"
+echo "== tessavo-cli scan (the full scan of this Wine prefix; progress on standard error)"
+wine build/win/tessavo-cli.exe scan

@@ -26,13 +26,35 @@ T read_probe(const F& probe, Args&&... args) {
     }
 }
 
-// Joins on every way out, so an exception on the scan thread cannot leave the junk
-// thread running behind a destroyed std::thread.
-struct Joiner {
-    std::thread& t;
-    ~Joiner() {
-        if (t.joinable()) t.join();
+// Work started on a thread of its own and finished by `finish`: joined, or run there and
+// then when no thread could be started. Joined on every way out, so an exception on the
+// scan thread never leaves a thread running behind a destroyed std::thread.
+class Beside {
+public:
+    explicit Beside(std::function<void()> work) : work_(std::move(work)) {
+        try {
+            thread_ = std::thread(work_);
+        } catch (const std::system_error&) {
+            // No thread to spare: the work runs in finish() instead.
+        }
     }
+    Beside(const Beside&) = delete;
+    Beside& operator=(const Beside&) = delete;
+    ~Beside() {
+        if (thread_.joinable()) thread_.join();
+    }
+    void finish() {
+        if (thread_.joinable()) {
+            thread_.join();
+        } else if (work_) {
+            work_();
+        }
+        work_ = nullptr;
+    }
+
+private:
+    std::function<void()> work_;
+    std::thread thread_;
 };
 
 }  // namespace
@@ -83,34 +105,28 @@ ScanResult full_scan(const ScanProbes& probes, const std::function<void(int)>& p
     // 1. Junk folders are measured while everything else is read.
     step(0);
     std::vector<JunkRow> junk;
-    const auto measure_junk = [&] { junk = read_probe<std::vector<JunkRow>>(probes.junk); };
-    std::thread junk_thread;
-    const Joiner joiner{junk_thread};
-    try {
-        junk_thread = std::thread(measure_junk);
-    } catch (const std::system_error&) {
-        // No thread to spare: measure after the sample instead.
-    }
+    Beside junk_task([&] { junk = read_probe<std::vector<JunkRow>>(probes.junk); });
 
-    // 2.-5. The machine's state.
+    // 2.-5. The machine's state. Services, startup entries and listening sockets are read
+    // while the process sample waits out its two seconds, so they add nothing to the scan.
     Snapshot snap;
-    snap.services = read_probe<std::vector<ServiceInfo>>(probes.services);
-    snap.startup = read_probe<std::vector<StartupEntry>>(probes.startup);
+    std::vector<TcpPort> v4, v6;
+    Beside lists_task([&] {
+        snap.services = read_probe<std::vector<ServiceInfo>>(probes.services);
+        snap.startup = read_probe<std::vector<StartupEntry>>(probes.startup);
+        v4 = read_probe<std::vector<TcpPort>>(probes.listeners, IpFamily::V4);
+        v6 = read_probe<std::vector<TcpPort>>(probes.listeners, IpFamily::V6);
+    });
     snap.processes = read_probe<std::vector<ProcessInfo>>(probes.processes);
-    merge_listening_ports(snap.processes,
-                          read_probe<std::vector<TcpPort>>(probes.listeners, IpFamily::V4),
-                          read_probe<std::vector<TcpPort>>(probes.listeners, IpFamily::V6));
+    lists_task.finish();
+    merge_listening_ports(snap.processes, v4, v6);
     snap.memory = read_probe<MemoryStatus>(probes.memory);
     snap.now = read_probe<std::uint64_t>(probes.now);
     snap.own_pid = read_probe<std::uint32_t>(probes.own_pid);
 
     // 6. Junk.
     step(1);
-    if (junk_thread.joinable()) {
-        junk_thread.join();
-    } else {
-        measure_junk();
-    }
+    junk_task.finish();
 
     // 7. The proposal.
     step(2);

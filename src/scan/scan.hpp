@@ -81,8 +81,9 @@ std::string_view scan_step_label(int step);
 void merge_listening_ports(std::vector<ProcessInfo>& processes, const std::vector<TcpPort>& v4,
                            const std::vector<TcpPort>& v6);
 
-// Runs the whole scan on the calling thread, the junk measurement on a thread of its own
-// from the start; `progress` is called with each step.
+// Runs the whole scan on the calling thread: the junk measurement on a thread of its own
+// from the start, services, startup entries and listening ports on another while the
+// process sample runs. `progress` is called with each step.
 ScanResult full_scan(const ScanProbes& probes, const std::function<void(int step)>& progress);
 
 // Where a window keeps the last scan. Workers store under the mutex; the window reads

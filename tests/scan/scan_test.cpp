@@ -106,36 +106,54 @@ TEST(FullScan, FailingProbesGiveAnEmptyReportNotAFailure) {
     }
 }
 
-// The junk measurement must run beside the process sample, not after it: each probe waits
-// for the other to have started.
-TEST(FullScan, JunkRunsBesideTheSample) {
+// The junk measurement and the service, startup and port lists must run beside the
+// process sample, not after it: the sample waits for all three to have started, and each
+// of them for the sample.
+TEST(FullScan, SlowReadsRunBesideTheSample) {
     std::mutex m;
     std::condition_variable cv;
-    bool junk_started = false, sample_started = false;
-    bool junk_saw_sample = false, sample_saw_junk = false;
-    const auto meet = [&](bool& mine, bool& theirs) {
+    int others_started = 0;
+    bool sample_started = false;
+    std::atomic<int> saw_sample{0};
+    bool sample_saw_others = false;
+    const auto other = [&] {
         std::unique_lock<std::mutex> lock(m);
-        mine = true;
+        ++others_started;
         cv.notify_all();
-        return cv.wait_for(lock, std::chrono::seconds(10), [&] { return theirs; });
+        if (cv.wait_for(lock, std::chrono::seconds(10), [&] { return sample_started; }))
+            ++saw_sample;
     };
     std::vector<int> steps_at_sample;
     std::vector<int> steps;
     ScanProbes p;
     p.junk = [&] {
-        junk_saw_sample = meet(junk_started, sample_started);
+        other();
         return std::vector<JunkRow>(7);
+    };
+    p.services = [&] {
+        other();
+        return std::vector<ServiceInfo>(2);
+    };
+    p.listeners = [&](IpFamily f) {
+        if (f == IpFamily::V4) other();
+        return std::vector<TcpPort>{{5, 80}};
     };
     p.processes = [&] {
         steps_at_sample = steps;
-        sample_saw_junk = meet(sample_started, junk_started);
-        return std::vector<ProcessInfo>{};
+        std::unique_lock<std::mutex> lock(m);
+        sample_started = true;
+        cv.notify_all();
+        sample_saw_others =
+            cv.wait_for(lock, std::chrono::seconds(10), [&] { return others_started == 3; });
+        return std::vector<ProcessInfo>{proc(5, "server.exe")};
     };
     const ScanResult r = full_scan(p, [&](int s) { steps.push_back(s); });
-    EXPECT_TRUE(junk_saw_sample);
-    EXPECT_TRUE(sample_saw_junk);
+    EXPECT_TRUE(sample_saw_others);
+    EXPECT_EQ(saw_sample.load(), 3);
     EXPECT_EQ(steps_at_sample, std::vector<int>{0});  // sampled within step 0
     EXPECT_EQ(r.report.junk.size(), 7u);
+    EXPECT_EQ(r.report.services.size(), 2u);
+    EXPECT_EQ(r.report.processes[0].ports, std::vector<std::uint16_t>{80});
 }
 
 TEST(FullScan, AssemblesTheReport) {
