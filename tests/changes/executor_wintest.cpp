@@ -71,7 +71,7 @@ TEST(ExecutorWin, UnelevatedMixedListRunsTheFirstTwoAndDefersTheRest) {
     ASSERT_TRUE(child.running());
     ApprovedName mine("Mixed");
     TestService svc("Mixed", SERVICE_AUTO_START);
-    ASSERT_TRUE(svc.svc);
+    ASSERT_TRUE(svc.svc) << svc.create_error;
     const std::vector<Op> ops = {
         ApplyOp{KillProcesses{"Sleeper", {{child.pid, "tess_changes_tests.exe", child.created}}}},
         ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, mine.name, false}},

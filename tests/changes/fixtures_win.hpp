@@ -45,15 +45,17 @@ struct TestService {
     std::string name;
     win::unique_schandle scm{::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
     win::unique_schandle svc;
+    DWORD create_error = 0;
 
     TestService(const std::string& tag, DWORD start_type) {
         name = "TessavoChanges" + tag + std::to_string(::GetCurrentProcessId());
         const std::string command = quote_arg(win::exe_path()) + " --child " + kServiceChild;
         if (!scm) return;
-        svc.reset(::CreateServiceW(scm.get(), win::widen(name).c_str(), L"Tessavo changes test",
+        svc.reset(::CreateServiceW(scm.get(), win::widen(name).c_str(), win::widen(name).c_str(),
                                    SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, start_type,
                                    SERVICE_ERROR_IGNORE, win::widen(command).c_str(), nullptr,
                                    nullptr, nullptr, nullptr, nullptr));
+        if (!svc) create_error = ::GetLastError();
     }
     ~TestService() {
         if (!svc) return;

@@ -1,0 +1,203 @@
+#include "changes/apply.hpp"
+
+#include <utility>
+
+#include "core/text.hpp"
+
+namespace tess {
+
+namespace {
+
+constexpr std::string_view kCheck = "\xE2\x9C\x94";  // "✔"
+
+std::string num(std::uint64_t n) {
+    return std::to_string(n);
+}
+
+// Appending piece by piece (GCC 12 warns falsely about chains of operator+).
+template <class... T>
+std::string cat(const T&... parts) {
+    std::string out;
+    (out.append(std::string_view(parts)), ...);
+    return out;
+}
+
+std::vector<Op> apply_ops_of(const std::vector<Action>& actions) {
+    std::vector<Op> ops;
+    ops.reserve(actions.size());
+    for (const auto& a : actions)
+        ops.push_back(ApplyOp{a});
+    return ops;
+}
+
+bool is_startup_off(const Action& action) {
+    const auto* s = std::get_if<SetStartupEnabled>(&action);
+    return s && !s->enabled;
+}
+
+// The entries appended after the count noted before the run. A journal that shrank
+// in between (moved aside as invalid) yields none.
+std::span<const JournalEntry> entries_after(const Journal& journal, std::size_t noted) {
+    if (journal.entries.size() <= noted) return {};
+    return std::span<const JournalEntry>(journal.entries).subspan(noted);
+}
+
+}  // namespace
+
+std::vector<std::string> result_lines(const OptimiseResult& r) {
+    std::vector<std::string> lines;
+    if (r.committed_after < r.committed_before)
+        lines.push_back(
+            cat("Freed ", size_text(r.committed_before - r.committed_after), " of memory"));
+    if (r.closed > 0) lines.push_back(cat("Closed ", num(r.closed), " idle program group(s)"));
+    if (r.junk_bytes > 0)
+        lines.push_back(cat("Deleted ", size_text(r.junk_bytes), " of junk files"));
+    if (r.startup_off > 0)
+        lines.push_back(cat(num(r.startup_off), " app(s) no longer open at sign-in"));
+    if (r.services > 0)
+        lines.push_back(cat(num(r.services), " service(s) now start only when needed"));
+    if (r.skipped > 0)
+        lines.push_back(cat(num(r.skipped), " change(s) skipped: admin approval was cancelled"));
+    if (!r.failures.empty())
+        lines.push_back(
+            cat(num(r.failures.size()), " change(s) didn't work: ", r.failures.front()));
+    if (lines.empty()) lines.push_back("Nothing needed changing.");
+    return lines;
+}
+
+std::array<std::vector<Action>, 3> group_actions(const std::vector<Action>& actions) {
+    std::array<std::vector<Action>, 3> groups;
+    for (const auto& a : actions) {
+        if (std::holds_alternative<KillProcesses>(a))
+            groups[0].push_back(a);
+        else if (std::holds_alternative<CleanJunk>(a))
+            groups[1].push_back(a);
+        else
+            groups[2].push_back(a);
+    }
+    return groups;
+}
+
+void count_run_entries(OptimiseResult& r, std::span<const JournalEntry> entries) {
+    for (const auto& e : entries) {
+        if (!e.ok) {
+            r.failures.push_back(e.message);
+            continue;
+        }
+        ++r.applied;
+        if (std::holds_alternative<KillProcesses>(e.action))
+            ++r.closed;
+        else if (std::holds_alternative<SetServiceStart>(e.action))
+            ++r.services;
+        else if (is_startup_off(e.action))
+            ++r.startup_off;
+        else if (std::holds_alternative<CleanJunk>(e.action) ||
+                 std::holds_alternative<DeleteDevFolder>(e.action))
+            r.junk_bytes += e.freed_bytes;
+    }
+}
+
+void count_planned(OptimiseResult& r, const std::vector<Action>& actions,
+                   std::uint64_t junk_estimate) {
+    bool cleans_junk = false;
+    r.applied = actions.size();
+    for (const auto& a : actions) {
+        if (std::holds_alternative<KillProcesses>(a)) ++r.closed;
+        if (std::holds_alternative<SetServiceStart>(a)) ++r.services;
+        if (is_startup_off(a)) ++r.startup_off;
+        if (std::holds_alternative<CleanJunk>(a)) cleans_junk = true;
+    }
+    r.junk_bytes = cleans_junk ? junk_estimate : 0;
+}
+
+std::string handover_suffix(const ElevationResult& elevation, std::size_t count) {
+    switch (elevation.kind) {
+        case ElevationKind::Finished:
+            return {};
+        case ElevationKind::Cancelled:
+            return cat(" ", num(count), " change(s) skipped because admin approval was cancelled.");
+        case ElevationKind::Failed:
+            break;
+    }
+    return cat(" ", num(count), " change(s) not applied: ", elevation.message, ".");
+}
+
+ChangesStatus changes_status(std::span<const JournalEntry> entries, const std::string& suffix) {
+    std::uint64_t applied = 0, freed = 0;
+    std::vector<const std::string*> failures;
+    for (const auto& e : entries) {
+        freed += e.freed_bytes;
+        if (e.ok)
+            ++applied;
+        else
+            failures.push_back(&e.message);
+    }
+    ChangesStatus status;
+    if (!failures.empty())
+        status.text = cat(num(applied), " change(s) applied, ", num(failures.size()),
+                          " didn't work (", *failures.front(), ").");
+    else if (freed > 0)
+        status.text = cat(kCheck, " Done: ", num(applied), " change(s) applied, ", size_text(freed),
+                          " deleted.");
+    else
+        status.text = cat(kCheck, " Done: ", num(applied), " change(s) applied.");
+    status.text += suffix;
+    status.success = failures.empty() && suffix.empty();
+    return status;
+}
+
+OptimiseResult phased_run(const std::vector<Action>& actions, std::uint64_t junk_estimate,
+                          const std::function<void(ApplyPhase)>& progress, const RunSystem& sys) {
+    static constexpr ApplyPhase kGroupPhases[] = {ApplyPhase::EndPrograms, ApplyPhase::CleanJunk,
+                                                  ApplyPhase::Other};
+    OptimiseResult r;
+    r.committed_before = sys.committed_memory();
+    r.test_run = sys.dry_run;
+    const auto groups = group_actions(actions);
+
+    if (sys.dry_run) {
+        for (ApplyPhase phase : kGroupPhases) {
+            progress(phase);
+            sys.sleep(500);
+        }
+        progress(ApplyPhase::Done);
+        count_planned(r, actions, junk_estimate);
+        r.committed_after = r.committed_before;
+        return r;
+    }
+
+    const std::size_t noted = sys.load_journal(sys.journal_path).entries.size();
+    std::vector<Op> for_helper;
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        progress(kGroupPhases[i]);
+        for (auto& op : sys.apply(sys.journal_path, apply_ops_of(groups[i])))
+            for_helper.push_back(std::move(op));
+    }
+    if (!for_helper.empty()) {
+        const std::size_t count = for_helper.size();
+        const ElevationResult elevation =
+            sys.elevate(Plan{sys.journal_path, std::move(for_helper)});
+        if (elevation.kind == ElevationKind::Cancelled) r.skipped = count;
+        if (elevation.kind == ElevationKind::Failed) r.failures.push_back(elevation.message);
+    }
+    progress(ApplyPhase::Done);
+    const Journal after = sys.load_journal(sys.journal_path);
+    count_run_entries(r, entries_after(after, noted));
+    sys.sleep(1500);
+    r.committed_after = sys.committed_memory();
+    return r;
+}
+
+ChangesStatus changes_run(const std::vector<Op>& ops, const RunSystem& sys) {
+    const std::size_t noted = sys.load_journal(sys.journal_path).entries.size();
+    std::vector<Op> for_helper = sys.apply(sys.journal_path, ops);
+    std::string suffix;
+    if (!for_helper.empty()) {
+        const std::size_t count = for_helper.size();
+        suffix = handover_suffix(sys.elevate(Plan{sys.journal_path, std::move(for_helper)}), count);
+    }
+    const Journal after = sys.load_journal(sys.journal_path);
+    return changes_status(entries_after(after, noted), suffix);
+}
+
+}  // namespace tess

@@ -1,0 +1,129 @@
+// The apply runs: Optimise on the Home page, the list pages' and History's apply, and
+// the quick panel's one click. Each applies what it can unelevated, hands the rest to
+// the admin helper in one plan, then reads back the journal entries the run appended
+// and turns them into counts and short texts for the window that started it.
+//
+// Every run blocks: call it on a worker thread. It never touches the window; it hands
+// its result to the window's `store` function and posts a message.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "changes/actions.hpp"
+#include "changes/journal.hpp"
+#include "changes/plan.hpp"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace tess {
+
+// Window messages (numbers from WM_APP = 0x8000).
+inline constexpr std::uint32_t kWmApp = 0x8000;
+inline constexpr std::uint32_t kMsgChangesDone = kWmApp + 2;  // main window: status stored
+inline constexpr std::uint32_t kMsgApplyPhase = kWmApp + 4;   // main window: wParam = phase
+inline constexpr std::uint32_t kMsgApplyDone = kWmApp + 5;    // main window: result stored
+inline constexpr std::uint32_t kMsgQuickDone = kWmApp + 21;   // quick panel: result stored
+inline constexpr std::uint32_t kQuickProgressTimerId = 2;  // quick panel: WM_TIMER, lParam = step
+
+// Phases of the Optimise run: ending programs, cleaning junk, the other changes, done.
+enum class ApplyPhase : std::uint8_t { EndPrograms = 0, CleanJunk = 1, Other = 2, Done = 3 };
+
+struct OptimiseResult {
+    // A failed hand-over's message, then the message of every failed entry of the run.
+    std::vector<std::string> failures;
+    std::uint64_t applied = 0;  // entries that worked (test run: the number of actions)
+    std::uint64_t closed = 0;   // ... of kind kill_processes
+    std::uint64_t services = 0;
+    std::uint64_t startup_off = 0;  // set_startup_enabled with enabled false
+    std::uint64_t junk_bytes = 0;   // freed by clean_junk and delete_dev_folder
+    std::uint64_t skipped = 0;      // not carried out: the user declined the approval
+    std::uint64_t committed_before = 0;
+    std::uint64_t committed_after = 0;
+    bool test_run = false;  // TESS_DRY_RUN was set
+
+    bool operator==(const OptimiseResult&) const = default;
+};
+
+// The lines Home and the quick panel show; "Nothing needed changing." alone when no
+// other line applies.
+std::vector<std::string> result_lines(const OptimiseResult& result);
+
+// kill_processes; clean_junk; everything else. Order is kept within each group.
+std::array<std::vector<Action>, 3> group_actions(const std::vector<Action>& actions);
+
+// Adds the journal entries a run appended to its counts.
+void count_run_entries(OptimiseResult& result, std::span<const JournalEntry> entries);
+// A test run's counts: what the actions would do, the junk estimate when one of them
+// cleans junk.
+void count_planned(OptimiseResult& result, const std::vector<Action>& actions,
+                   std::uint64_t junk_estimate);
+
+struct ChangesStatus {
+    std::string text;
+    bool success = false;
+
+    bool operator==(const ChangesStatus&) const = default;
+};
+// The list page's suffix for a hand-over of `count` operations: none when it finished,
+// " {} change(s) skipped because admin approval was cancelled." or
+// " {} change(s) not applied: {}.".
+std::string handover_suffix(const ElevationResult& elevation, std::size_t count);
+// "✔ Done: ..." or "{} change(s) applied, {} didn't work ({})." with the suffix; a
+// success only with no failures and no suffix.
+ChangesStatus changes_status(std::span<const JournalEntry> entries, const std::string& suffix);
+
+// What the runs call, so that their order, counting and hand-over are tested without
+// Windows; `run_system()` gives the real ones.
+struct RunSystem {
+    std::string journal_path;
+    bool dry_run = false;
+    // The executor, unelevated: returns the operations that need administrator rights.
+    std::function<std::vector<Op>(const std::string&, const std::vector<Op>&)> apply;
+    std::function<ElevationResult(const Plan&)> elevate;
+    std::function<Journal(const std::string&)> load_journal;
+    std::function<std::uint64_t()> committed_memory;
+    std::function<void(std::uint32_t ms)> sleep;
+};
+
+// The phased Optimise run; `progress` receives 0, 1, 2 before each group and 3 when done.
+OptimiseResult phased_run(const std::vector<Action>& actions, std::uint64_t junk_estimate,
+                          const std::function<void(ApplyPhase)>& progress, const RunSystem& sys);
+// The list pages' and History's run: all operations in one executor call.
+ChangesStatus changes_run(const std::vector<Op>& ops, const RunSystem& sys);
+
+#ifdef _WIN32
+// The window's code keeps the result under its lock, replacing the previous one.
+using StoreOptimiseResult = std::function<void(OptimiseResult)>;
+using StoreChangesStatus = std::function<void(ChangesStatus)>;
+
+// data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
+// run_elevated.
+RunSystem run_system();
+
+// Posts kMsgApplyPhase with each phase, stores the result and posts kMsgApplyDone.
+void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
+               const StoreOptimiseResult& store);
+void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
+               const StoreOptimiseResult& store, const RunSystem& sys);
+
+// Stores the status and posts kMsgChangesDone.
+void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store);
+void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
+                   const RunSystem& sys);
+
+// Progress as WM_TIMER id 2 with lParam = step 1, 2, 3 and 4 (done); logs the result
+// lines, stores the result and posts kMsgQuickDone.
+void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
+                    const StoreOptimiseResult& store);
+void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
+                    const StoreOptimiseResult& store, const RunSystem& sys);
+#endif
+
+}  // namespace tess

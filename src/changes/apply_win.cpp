@@ -1,0 +1,76 @@
+#include "changes/apply.hpp"
+
+#include "changes/executor.hpp"
+#include "core/log.hpp"
+#include "core/memory.hpp"
+#include "core/win.hpp"
+
+namespace tess {
+
+RunSystem run_system() {
+    RunSystem sys;
+    sys.journal_path = journal_path();
+    // Set at all, even empty, is a test run.
+    sys.dry_run = win::get_env("TESS_DRY_RUN").has_value();
+    sys.apply = [](const std::string& path, const std::vector<Op>& ops) {
+        return apply_ops(path, ops, /*in_agent=*/false);
+    };
+    sys.elevate = [](const Plan& plan) { return run_elevated(plan); };
+    sys.load_journal = [](const std::string& path) { return load_journal(path); };
+    sys.committed_memory = committed_memory;
+    sys.sleep = [](std::uint32_t ms) { ::Sleep(ms); };
+    return sys;
+}
+
+void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
+               const StoreOptimiseResult& store) {
+    apply_run(window, actions, junk_estimate, store, run_system());
+}
+
+void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
+               const StoreOptimiseResult& store, const RunSystem& sys) {
+    OptimiseResult result = phased_run(
+        actions, junk_estimate,
+        [&](ApplyPhase phase) {
+            ::PostMessageW(window, kMsgApplyPhase, static_cast<WPARAM>(phase), 0);
+        },
+        sys);
+    store(std::move(result));
+    ::PostMessageW(window, kMsgApplyDone, 0, 0);
+}
+
+void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store) {
+    apply_changes(ops, window, store, run_system());
+}
+
+void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
+                   const RunSystem& sys) {
+    store(changes_run(ops, sys));
+    ::PostMessageW(window, kMsgChangesDone, 0, 0);
+}
+
+void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
+                    const StoreOptimiseResult& store) {
+    quick_optimise(actions, junk_estimate, panel, store, run_system());
+}
+
+void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
+                    const StoreOptimiseResult& store, const RunSystem& sys) {
+    OptimiseResult result = phased_run(
+        actions, junk_estimate,
+        [&](ApplyPhase phase) {
+            // The panel shows step - 1: steps 1-3 before each group, 4 when done.
+            ::PostMessageW(panel, WM_TIMER, kQuickProgressTimerId, static_cast<LPARAM>(phase) + 1);
+        },
+        sys);
+    std::string joined;
+    for (const auto& line : result_lines(result)) {
+        if (!joined.empty()) joined += "; ";
+        joined += line;
+    }
+    log_line("quick panel: done. " + joined);
+    store(std::move(result));
+    ::PostMessageW(panel, kMsgQuickDone, 0, 0);
+}
+
+}  // namespace tess
