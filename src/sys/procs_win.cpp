@@ -152,12 +152,15 @@ std::vector<ProcessRow> process_snapshot() {
 
 std::vector<ProcessInfo> list_processes(std::uint64_t sample_ms, bool with_paths) {
     const std::vector<ProcessRow> first = process_snapshot();
+    // The clock runs from snapshot to snapshot, the same span as the CPU counters: with
+    // paths asked for, the lookups fall inside it, and timing the sleep alone would count
+    // their CPU time against too short an interval (a busy process could exceed 100%).
+    const auto t0 = std::chrono::steady_clock::now();
     std::vector<ProcessInfo> list = processes_from_rows(first);
     if (with_paths)
         for (ProcessInfo& p : list)
             fill_paths(p);
     if (sample_ms > 0) {
-        const auto t0 = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(std::chrono::milliseconds(sample_ms));
         const auto t1 = std::chrono::steady_clock::now();
         using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
