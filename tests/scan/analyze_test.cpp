@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -375,6 +376,59 @@ TEST(BuildSuggestions, NeverTargetsThisProgramOrWindows) {
             EXPECT_FALSE(is_protected_process(t.name)) << s.title;
         }
     EXPECT_EQ(out.size(), 2u);  // the other dev server and the helper
+}
+
+// Names and command lines come from other programs: whatever they hold, the builder keeps
+// its promises (no crash, nothing of ours or of Windows targeted, largest first).
+TEST(BuildSuggestions, ArbitraryProcessesKeepTheRules) {
+    const std::vector<std::string> names = {
+        "java.exe",    "node.exe", "Widgets.exe", "svchost.exe", "adb.exe",
+        "esbuild.exe", "",         "\xFF\xFE.exe"};
+    const std::vector<std::string> pieces = {"org.gradle.launcher.daemon",
+                                             "KotlinCompileDaemon",
+                                             "\\node_modules\\",
+                                             "/node_modules/",
+                                             "\\vite\\bin\\vite",
+                                             "npm-cli.js",
+                                             "\"",
+                                             "'",
+                                             " ",
+                                             ":",
+                                             "C:",
+                                             "\\",
+                                             "\xC3",
+                                             "x"};
+    std::mt19937 rng(4242);
+    const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    for (int round = 0; round < 400; ++round) {
+        std::vector<ProcessInfo> list;
+        const std::size_t count = 1 + pick(12);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::string cmd;
+            for (std::size_t k = pick(8); k > 0; --k)
+                cmd += pieces[pick(pieces.size())];
+            ProcessInfo p =
+                P(static_cast<std::uint32_t>(pick(6)) + kOwnPid - 2, names[pick(names.size())])
+                    .cmd(cmd)
+                    .age(pick(2) ? pick(5000) : 0)
+                    .cpu(static_cast<float>(pick(300)) / 100.0f)
+                    .mb(pick(100))
+                    .parent(static_cast<std::uint32_t>(pick(6)) + kOwnPid - 2)
+                    .ports({static_cast<std::uint16_t>(pick(3))});
+            list.push_back(p);
+        }
+        const auto out = build_suggestions(snap(list));
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (i > 0) {
+                EXPECT_GE(out[i - 1].bytes, out[i].bytes);
+            }
+            for (const ProcTarget& t : kill_of(out[i]).targets) {
+                EXPECT_NE(t.pid, kOwnPid);
+                EXPECT_FALSE(is_protected_process(t.name));
+            }
+        }
+        (void)group_apps(list, kOwnPid);
+    }
 }
 
 // ---- Services and startup apps ----
