@@ -24,7 +24,7 @@
 #include "sys/startup.hpp"
 
 #ifdef _WIN32
-#include <windows.h>
+struct HWND__;  // HWND, without <windows.h> in the portable files that include this
 #endif
 
 namespace tess {
@@ -114,7 +114,7 @@ ScanProbes system_scan_probes();
 
 // The scan worker: runs full_scan, posting each step to `window`, stores the result in
 // `slot` and posts the done message with `quiet`. The window never waits for it.
-void run_full_scan(HWND window, bool quiet, ScanSlot& slot,
+void run_full_scan(HWND__* window, bool quiet, ScanSlot& slot,
                    const ScanProbes& probes = system_scan_probes());
 #endif
 
