@@ -9,6 +9,8 @@ static_assert(sizeof(SHELLEXECUTEINFOW) == 112);
 
 namespace {
 
+constexpr std::size_t kMaxCommandLine = 32'767;
+
 std::string choose_helper_executable() {
     const std::string running = win::exe_path();
     const std::string beside = helper_beside(running);
@@ -30,6 +32,11 @@ ElevationResult run_elevated(const Plan& plan, const ShellExecuteFn& shell_execu
     if (!parameters) return {ElevationKind::Failed, 0, parameters.error()};
     const std::wstring file = win::widen(choose_helper_executable());
     const std::wstring params = win::widen(*parameters);
+    // Windows refuses a command line ("file" params) beyond 32,767 characters with the
+    // terminating NUL; Wine starts the helper with the plan cut short instead, and the
+    // caller would then see a finished run with its changes silently missing.
+    if (file.size() + 3 + params.size() + 1 > kMaxCommandLine)
+        return {ElevationKind::Failed, 0, helper_start_failed_text(ERROR_FILENAME_EXCED_RANGE)};
 
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);  // 112 on x64

@@ -242,6 +242,28 @@ TEST(RunElevatedWin, DeclinedPromptAndLaunchFailures) {
     EXPECT_FALSE(exists(plan.journal));
 }
 
+// Windows refuses a command line this long; Wine would start the helper with half a
+// plan, which it rejects, and the changes would vanish without a word.
+TEST(RunElevatedWin, PlanTooLongForACommandLineFails) {
+    TempDir dir("elevate");
+    const std::string path = dir.file("journal.json");
+    const auto plan_of = [&](std::size_t label) {
+        return Plan{path, {ApplyOp{CleanJunk{"nope", std::string(label, 'a')}}}};
+    };
+    Launch launch;
+    const ElevationResult r = run_elevated(plan_of(17'000), recording(launch, failing_with(0)));
+    EXPECT_EQ(r, (ElevationResult{ElevationKind::Failed, 0,
+                                  "could not start the admin helper (Windows error 206)"}));
+    EXPECT_EQ(launch.calls, 0);
+    // Just below the limit the helper gets the whole plan.
+    const std::size_t fixed =
+        test::built_exe("Tessavo.exe").size() + 3 + 1 + (*helper_parameters(plan_of(0))).size();
+    const std::size_t largest = (32'767 - fixed) / 2;
+    EXPECT_EQ(run_elevated(plan_of(largest)), (ElevationResult{ElevationKind::Finished, 0, {}}));
+    EXPECT_EQ(load_journal(path).entries.size(), 1u);
+    EXPECT_EQ(run_elevated(plan_of(largest + 1)).kind, ElevationKind::Failed);
+}
+
 // Writing a replaced path would send the helper to another journal: nothing starts.
 TEST(RunElevatedWin, JournalPathThatIsNotTextFailsCleanly) {
     Launch launch;
