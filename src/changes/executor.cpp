@@ -56,7 +56,10 @@ Outcome failed_outcome(std::string message) {
 Outcome kill(const KillProcesses& a, const ExecutorSystem& sys) {
     KillCounts c;
     for (const auto& t : a.targets) {
-        if (t.pid == sys.own_pid || is_protected_process(t.name)) {
+        // The name in the action is what the scan saw; the running image is checked too,
+        // since a plan is only text and a pid can name another program by now.
+        if (t.pid == sys.own_pid || is_protected_process(t.name) ||
+            is_protected_process(sys.process_image_name(t.pid))) {
             ++c.protected_;
             continue;
         }

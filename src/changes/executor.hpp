@@ -79,6 +79,8 @@ struct ExecutorSystem {
     std::uint32_t own_pid = 0;
     std::function<std::uint64_t()> now;  // FILETIME
     std::function<EndResult(std::uint32_t pid, std::uint64_t created)> end_process;
+    // The image file name of the running process `pid`; empty when it cannot be read.
+    std::function<std::string(std::uint32_t pid)> process_image_name;
     std::function<ApprovedValue(StartupLocation, std::string_view)> read_startup_approved;
     std::function<std::uint32_t(StartupLocation, std::string_view, std::span<const unsigned char>)>
         write_startup_approved;

@@ -18,6 +18,17 @@ ServiceConfig read_service(std::string_view name) {
     return query_service(manager.get(), name);
 }
 
+std::string image_name(std::uint32_t pid) {
+    win::unique_handle h(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!h) return {};
+    wchar_t path[1024];
+    DWORD units = 1024;
+    if (!::QueryFullProcessImageNameW(h.get(), 0, path, &units)) return {};
+    const std::string full = win::narrow(path, units);
+    const auto slash = full.find_last_of("\\/");
+    return slash == std::string::npos ? full : full.substr(slash + 1);
+}
+
 }  // namespace
 
 bool process_elevated() {
@@ -38,6 +49,7 @@ ExecutorSystem executor_system() {
     sys.end_process = [](std::uint32_t pid, std::uint64_t created) {
         return end_process(pid, created);
     };
+    sys.process_image_name = image_name;
     sys.read_startup_approved = [](StartupLocation location, std::string_view name) {
         return read_startup_approved(location, name);
     };

@@ -30,6 +30,7 @@ struct Fake {
     TreeDeleteResult tree;
     std::vector<Journal> stored{Journal{kJournal, {}}};
     std::vector<std::string> calls;
+    std::map<std::uint32_t, std::string> images;  // running image names; others unreadable
 
     std::vector<JournalEntry>& entries() { return stored.front().entries; }
 
@@ -41,6 +42,10 @@ struct Fake {
             calls.push_back("end " + std::to_string(pid) + " " + std::to_string(created));
             auto it = processes.find(pid);
             return it == processes.end() ? EndResult{EndOutcome::Gone, 0} : it->second;
+        };
+        s.process_image_name = [this](std::uint32_t pid) {
+            auto it = images.find(pid);
+            return it == images.end() ? std::string() : it->second;
         };
         s.read_startup_approved = [this](StartupLocation, std::string_view name) {
             calls.push_back("read " + std::string(name));
@@ -176,6 +181,11 @@ TEST(Executor, KillMessages) {
     } cases[] = {
         {"own process", {{kOwnPid, "tessavo.exe", 0}}, {}, "ended 0, 1 protected, skipped", true},
         {"protected name", {{20, "CSRSS.EXE", 0}}, {}, "ended 0, 1 protected, skipped", true},
+        {"protected running image",
+         {{21, "notepad.exe", 0}},
+         {{21, {EndOutcome::Ended, 0}}},
+         "ended 0, 1 protected, skipped",
+         true},
         {"one gone, one ended",
          {{10, "a.exe", 1}, {11, "a.exe", 2}},
          {{11, {EndOutcome::Ended, 0}}},
@@ -201,12 +211,16 @@ TEST(Executor, KillMessages) {
     for (const auto& c : cases) {
         Fake f;
         f.processes = c.processes;
+        f.images[21] = "wininit.exe";
+        f.images[10] = "a.exe";
         EXPECT_TRUE(f.run({kill_op(c.targets)}, true).empty());
         ASSERT_EQ(f.entries().size(), 1u) << c.what;
         EXPECT_EQ(f.entries()[0].message, c.message) << c.what;
         EXPECT_EQ(f.entries()[0].ok, c.ok) << c.what;
-        for (const auto& call : f.calls)
+        for (const auto& call : f.calls) {
             EXPECT_NE(call, "end " + std::to_string(kOwnPid) + " 0") << c.what;
+            EXPECT_NE(call, "end 21 0") << c.what;
+        }
     }
 }
 

@@ -162,6 +162,30 @@ TEST(ExecutorWin, OwnProcessIsNeverEnded) {
     EXPECT_TRUE(j.entries[0].ok);
 }
 
+// A copy of this program named like a Windows process: the name in the action says
+// otherwise, but the running image decides.
+TEST(ExecutorWin, RunningImageWithAProtectedNameIsNeverEnded) {
+    TempDir dir("exec");
+    const std::string copy = dir.file("svchost.exe");
+    ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(copy).c_str(), TRUE));
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = win::widen(test::quote_arg(copy) + " --child changes_sleeper");
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    ::CloseHandle(pi.hThread);
+    win::unique_handle process(pi.hProcess);
+    apply_ops_as(dir.file("journal.json"),
+                 {ApplyOp{KillProcesses{"Disguised", {{pi.dwProcessId, "notepad.exe", 0}}}}},
+                 false);
+    const Journal j = load_journal(dir.file("journal.json"));
+    ASSERT_EQ(j.entries.size(), 1u);
+    EXPECT_EQ(j.entries[0].message, "ended 0, 1 protected, skipped");
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    ::TerminateProcess(process.get(), 9);
+    ::WaitForSingleObject(process.get(), 5000);
+}
+
 TEST(ExecutorWin, OneGoneOneEnded) {
     TempDir dir("exec");
     const std::string journal = dir.file("journal.json");
