@@ -28,7 +28,7 @@ struct Posted {
     UINT message = 0;
     WPARAM wparam = 0;
     LPARAM lparam = 0;
-    ULONGLONG tick = 0;
+    DWORD tick = 0;  // when it was posted
 };
 
 // A hidden message-only window owned by the test thread.
@@ -61,7 +61,7 @@ struct Receiver {
         while (!done && ::GetTickCount64() < deadline) {
             MSG msg{};
             while (::PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE)) {
-                got.push_back({msg.message, msg.wParam, msg.lParam, ::GetTickCount64()});
+                got.push_back({msg.message, msg.wParam, msg.lParam, msg.time});
                 if (msg.message == last) done = true;
             }
             if (!done) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
@@ -172,7 +172,7 @@ TEST(ApplyRunWin, TestRunChangesNothing) {
                                                                   {kMsgApplyPhase, 3},
                                                                   {kMsgApplyDone, 0}}));
     for (std::size_t i = 1; i < 4; ++i)
-        EXPECT_GE(posts[i].tick - posts[i - 1].tick, 450u) << i;
+        EXPECT_GE(static_cast<DWORD>(posts[i].tick - posts[i - 1].tick), 480u) << i;
     ASSERT_TRUE(stored);
     EXPECT_TRUE(stored->test_run);
     EXPECT_EQ(stored->applied, 3u);
