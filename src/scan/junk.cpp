@@ -51,16 +51,6 @@ std::optional<std::string> safe_root_final(const std::string& path, const FileOp
     return final_path;
 }
 
-JunkRow row_for(const JunkCategory& c) {
-    JunkRow row;
-    row.id = std::string(c.id);
-    row.title = std::string(c.title);
-    row.description = std::string(c.description);
-    row.needs_admin = c.needs_admin;
-    row.ticked = c.ticked;
-    return row;
-}
-
 }  // namespace
 
 const std::array<JunkCategory, 7>& junk_categories() {
@@ -172,9 +162,19 @@ bool junk_age_qualifies(std::uint64_t write_time, std::uint64_t now, std::uint32
     return (now - write_time) / kTicksPerSecond >= std::uint64_t{min_age_days} * kSecondsPerDay;
 }
 
+JunkRow junk_row(const JunkCategory& c) {
+    JunkRow row;
+    row.id = std::string(c.id);
+    row.title = std::string(c.title);
+    row.description = std::string(c.description);
+    row.needs_admin = c.needs_admin;
+    row.ticked = c.ticked;
+    return row;
+}
+
 JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std::string>& roots,
                              std::uint64_t now, const FileOps& fs) {
-    JunkRow row = row_for(category);
+    JunkRow row = junk_row(category);
     std::vector<std::string> stack;
     std::vector<DirEntry> entries;
     for (const auto& root : roots) {

@@ -72,6 +72,9 @@ std::vector<std::string> junk_roots(std::string_view id, const EnvLookup& env, c
 // write in the future never qualifies, except that minimum age 0 takes every file.
 bool junk_age_qualifies(std::uint64_t write_time, std::uint64_t now, std::uint32_t min_age_days);
 
+// The category's texts and flags, nothing measured yet.
+JunkRow junk_row(const JunkCategory& category);
+
 // Files and bytes of the qualifying files under the safe, real folders among
 // `roots`; `complete` false when one of them could not be listed.
 JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std::string>& roots,

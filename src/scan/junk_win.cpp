@@ -38,17 +38,6 @@ EnvLookup process_env() {
     return [](std::string_view name) { return win::get_env(name); };
 }
 
-JunkRow unmeasured_row(const JunkCategory& c) {
-    JunkRow row;
-    row.id = std::string(c.id);
-    row.title = std::string(c.title);
-    row.description = std::string(c.description);
-    row.needs_admin = c.needs_admin;
-    row.ticked = c.ticked;
-    row.complete = false;
-    return row;
-}
-
 }  // namespace
 
 std::vector<std::string> junk_roots(std::string_view id) {
@@ -63,7 +52,8 @@ JunkRow measure_junk_category(const JunkCategory& category, bool trace) {
     const auto start = std::chrono::steady_clock::now();
     JunkRow row;
     if (category.recycle_bin) {
-        row = unmeasured_row(category);
+        row = junk_row(category);
+        row.complete = false;
         const BinQuery q = query_recycle_bin();
         row.complete = q.ok;
         if (q.ok) {
@@ -90,7 +80,8 @@ std::vector<JunkRow> scan_junk() {
     const auto& categories = junk_categories();
     std::vector<JunkRow> rows;
     for (const auto& c : categories)
-        rows.push_back(unmeasured_row(c));
+        rows.push_back(junk_row(c));
+    rows.back().complete = false;
     std::vector<std::thread> threads;
     threads.reserve(categories.size());
     for (std::size_t i = 0; i < categories.size(); ++i) {
