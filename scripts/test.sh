@@ -17,11 +17,8 @@ echo "== fuzzing every parser of untrusted input (${TESS_FUZZ_SECONDS:-20} s eac
 bash scripts/fuzz.sh "${TESS_FUZZ_SECONDS:-20}"
 
 echo "== Windows build (MinGW-w64), tests under Wine"
-cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  "-DCMAKE_CROSSCOMPILING_EMULATOR=$root/scripts/wine-run.sh;$root/build/win" >/dev/null
-cmake --build build/win -j "$jobs"
 source scripts/wine-env.sh
+build_win "$root" "$jobs"
 trap wine_env_stop EXIT
 wine_env_start "$root/build/win"
 ctest --test-dir build/win -j "$jobs" --output-on-failure
