@@ -2,22 +2,14 @@
 
 #include <utility>
 
+#include "core/overloaded.hpp"
 #include "sys/services.hpp"
 
 namespace tess {
 
 namespace {
 
-template <class... F>
-struct overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-overloaded(F...) -> overloaded<F...>;
-
-[[noreturn]] void invalid(std::string_view what, std::string_view why) {
-    throw json::JsonInvalid(std::string(what) + ": " + std::string(why));
-}
+using json::invalid;
 
 std::string kind_of(const json::Value& object, std::string_view what) {
     json::expect_object(object, what);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
 #include "scan/kb.hpp"
@@ -9,13 +10,6 @@
 namespace tess {
 
 namespace {
-
-template <class... F>
-struct overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-overloaded(F...) -> overloaded<F...>;
 
 constexpr std::string_view kArrow = " \xE2\x86\x92 ";  // " → "
 

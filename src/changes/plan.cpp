@@ -2,20 +2,10 @@
 
 #include <utility>
 
+#include "core/overloaded.hpp"
 #include "core/paths.hpp"
 
 namespace tess {
-
-namespace {
-
-template <class... F>
-struct overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-overloaded(F...) -> overloaded<F...>;
-
-}  // namespace
 
 json::Out write_op(const Op& op) {
     json::Out o = json::Out::object();

@@ -6,13 +6,9 @@
 
 namespace tess::json {
 
-namespace {
-
-[[noreturn]] void invalid(std::string_view what, std::string_view why) {
+void invalid(std::string_view what, std::string_view why) {
     throw JsonInvalid(std::string(what) + ": " + std::string(why));
 }
-
-}  // namespace
 
 Result<Value> parse_strict(std::string_view text) {
     // nlohmann's lexer takes a NUL byte for the end of input, so "[]\0junk" would pass.

@@ -27,6 +27,9 @@ struct JsonInvalid : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Throws JsonInvalid("{what}: {why}").
+[[noreturn]] void invalid(std::string_view what, std::string_view why);
+
 // Parses the whole text; leading and trailing white space is allowed.
 Result<Value> parse_strict(std::string_view text);
 
