@@ -22,41 +22,6 @@ TESS_CHILD(changes_sleeper) {
     return 0;
 }
 
-// "--child changes_service": the service dispatcher, running until asked to stop.
-SERVICE_STATUS_HANDLE g_status = nullptr;
-HANDLE g_stop = nullptr;
-
-void report(DWORD state) {
-    SERVICE_STATUS st{};
-    st.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    st.dwCurrentState = state;
-    st.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    ::SetServiceStatus(g_status, &st);
-}
-
-DWORD WINAPI service_control(DWORD control, DWORD, void*, void*) {
-    if (control == SERVICE_CONTROL_STOP) {
-        report(SERVICE_STOP_PENDING);
-        ::SetEvent(g_stop);
-    }
-    return NO_ERROR;
-}
-
-void WINAPI service_main(DWORD, wchar_t**) {
-    g_status = ::RegisterServiceCtrlHandlerExW(L"", service_control, nullptr);
-    if (!g_status) return;
-    report(SERVICE_RUNNING);
-    ::WaitForSingleObject(g_stop, 60'000);
-    report(SERVICE_STOPPED);
-}
-
-TESS_CHILD(changes_service) {
-    g_stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    wchar_t name[] = L"";
-    SERVICE_TABLE_ENTRYW table[] = {{name, service_main}, {nullptr, nullptr}};
-    return ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
-}
-
 const std::string kArrow = " \xE2\x86\x92 ";
 
 // Wine gives every process a full, elevated token (the reason for apply_ops_as).

@@ -7,81 +7,14 @@
 
 #include "core/win.hpp"
 #include "support/child.hpp"
+#include "support/test_service.hpp"
 #include "support/winutil.hpp"
 #include "sys/services.hpp"
 
 namespace tess {
 namespace {
 
-// This test program doubles as a service: "--child probe_service" runs the dispatcher,
-// reports running and stops when asked.
-SERVICE_STATUS_HANDLE g_status_handle = nullptr;
-HANDLE g_stop = nullptr;
-
-void report(DWORD state) {
-    SERVICE_STATUS st{};
-    st.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    st.dwCurrentState = state;
-    st.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-    ::SetServiceStatus(g_status_handle, &st);
-}
-
-DWORD WINAPI service_control(DWORD control, DWORD, void*, void*) {
-    if (control == SERVICE_CONTROL_STOP) {
-        report(SERVICE_STOP_PENDING);
-        ::SetEvent(g_stop);
-    }
-    return NO_ERROR;
-}
-
-void WINAPI service_main(DWORD, wchar_t**) {
-    g_status_handle = ::RegisterServiceCtrlHandlerExW(L"", service_control, nullptr);
-    if (!g_status_handle) return;
-    report(SERVICE_RUNNING);
-    ::WaitForSingleObject(g_stop, 60'000);
-    report(SERVICE_STOPPED);
-}
-
-TESS_CHILD(probe_service) {
-    g_stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    wchar_t name[] = L"";
-    SERVICE_TABLE_ENTRYW table[] = {{name, service_main}, {nullptr, nullptr}};
-    return ::StartServiceCtrlDispatcherW(table) ? 0 : 1;
-}
-
-// A service of our own, stopped and deleted when the test ends.
-struct TestService {
-    std::string name = "TessavoProbeSvc" + std::to_string(::GetCurrentProcessId());
-    std::string command = test::quote_arg(win::exe_path()) + " --child probe_service";
-    win::unique_schandle scm{::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
-    win::unique_schandle svc;
-
-    TestService() {
-        if (!scm) return;
-        svc.reset(::CreateServiceW(
-            scm.get(), win::widen(name).c_str(), L"Tessavo probe test", SERVICE_ALL_ACCESS,
-            SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-            win::widen(command).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-    }
-    ~TestService() {
-        if (!svc) return;
-        SERVICE_STATUS st{};
-        ::ControlService(svc.get(), SERVICE_CONTROL_STOP, &st);
-        wait_for(SERVICE_STOPPED);
-        ::DeleteService(svc.get());
-    }
-    DWORD state() const {
-        SERVICE_STATUS st{};
-        return ::QueryServiceStatus(svc.get(), &st) ? st.dwCurrentState : 0;
-    }
-    bool wait_for(DWORD want) const {
-        for (int i = 0; i < 200; ++i) {
-            if (state() == want) return true;
-            ::Sleep(50);
-        }
-        return false;
-    }
-};
+using test::TestService;
 
 const ServiceInfo* find_service(const std::vector<ServiceInfo>& list, const std::string& name) {
     const auto it = std::find_if(list.begin(), list.end(),
@@ -107,13 +40,13 @@ TEST(ServicesWin, ListsEachServiceOnceWhenTheFirstBufferIsTooSmall) {
 }
 
 TEST(ServicesWin, OwnServiceListedChangedStartedAndStopped) {
-    TestService t;
+    TestService t("Probe");
     ASSERT_TRUE(t.svc) << ::GetLastError();
 
     auto list = list_services();
     const ServiceInfo* s = find_service(list, t.name);
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->display, "Tessavo probe test");
+    EXPECT_EQ(s->display, t.display);
     EXPECT_EQ(s->binary_path, t.command);
     EXPECT_EQ(s->start_type, 3u);
     EXPECT_FALSE(s->running);
