@@ -73,7 +73,10 @@ win::unique_handle spawn(const std::string& command_line) {
 }  // namespace
 
 win::unique_handle start_child(const std::string& name, const std::vector<std::string>& args) {
-    std::string cmd = quote_arg(win::exe_path()) + " --child " + name;
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on a chain of operator+.
+    std::string cmd = quote_arg(win::exe_path());
+    cmd += " --child ";
+    cmd += name;
     for (const auto& a : args)
         cmd += " " + quote_arg(a);
     return spawn(cmd);
