@@ -77,8 +77,10 @@ win::unique_handle start_child(const std::string& name, const std::vector<std::s
     std::string cmd = quote_arg(win::exe_path());
     cmd += " --child ";
     cmd += name;
-    for (const auto& a : args)
-        cmd += " " + quote_arg(a);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += quote_arg(a);
+    }
     return spawn(cmd);
 }
 
