@@ -3,7 +3,7 @@
 # when everything is already there.
 set -eu
 pkgs=(cmake ninja-build g++ clang g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-      binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 xvfb x11-apps imagemagick
+      binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine wine64 xvfb x11-apps imagemagick
       nlohmann-json3-dev googletest libclang-rt-14-dev clang-format)
 missing=()
 for p in "${pkgs[@]}"; do
