@@ -29,11 +29,13 @@ TEST(ServicesWin, ListsEachServiceOnceWhenTheFirstBufferIsTooSmall) {
     // still lists everything once.
     for (std::uint64_t first : {0ull, 64ull, 1024ull}) {
         const auto restarted = list_services(first);
+        // Other test programs running at the same time create and delete services of
+        // their own; those come and go between the two lists.
         std::vector<std::string> a, b;
         for (const auto& s : normal)
-            a.push_back(s.name);
+            if (!s.name.starts_with("TessavoTest")) a.push_back(s.name);
         for (const auto& s : restarted)
-            b.push_back(s.name);
+            if (!s.name.starts_with("TessavoTest")) b.push_back(s.name);
         EXPECT_EQ(a, b) << first;
         EXPECT_EQ(std::set<std::string>(b.begin(), b.end()).size(), b.size()) << first;
     }
