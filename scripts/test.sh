@@ -21,4 +21,6 @@ source scripts/wine-env.sh
 build_win "$root" "$jobs"
 trap wine_env_stop EXIT
 wine_env_start "$root/build/win"
-ctest --test-dir build/win -j "$jobs" --output-on-failure
+# A test program that Wine fails to start at all (seen once in a fresh prefix: no
+# output, exit at once) gets one more try; a test that fails on its own fails twice.
+ctest --test-dir build/win -j "$jobs" --output-on-failure --repeat until-pass:2
