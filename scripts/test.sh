@@ -22,5 +22,5 @@ build_win "$root" "$jobs"
 trap wine_env_stop EXIT
 wine_env_start "$root/build/win"
 # A test program that Wine fails to start at all (seen once in a fresh prefix: no
-# output, exit at once) gets one more try; a test that fails on its own fails twice.
+# output, exit at once) gets one more try; a real failure fails both times.
 ctest --test-dir build/win -j "$jobs" --output-on-failure --repeat until-pass:2
