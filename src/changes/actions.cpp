@@ -13,7 +13,7 @@ using json::invalid;
 
 std::string kind_of(const json::Value& object, std::string_view what) {
     json::expect_object(object, what);
-    return json::get_string(json::require(object, "kind"), "kind");
+    return json::req_string(object, "kind");
 }
 
 }  // namespace
@@ -111,15 +111,15 @@ json::Out write_previous(const Previous& previous) {
 ProcTarget read_proc_target(const json::Value& v) {
     json::expect_object(v, "target");
     ProcTarget t;
-    t.pid = json::get_u32(json::require(v, "pid"), "pid");
-    t.name = json::get_string(json::require(v, "name"), "name");
-    t.created = json::get_u64(json::require(v, "created"), "created");
+    t.pid = json::req_u32(v, "pid");
+    t.name = json::req_string(v, "name");
+    t.created = json::req_u64(v, "created");
     return t;
 }
 
 Action read_action(const json::Value& v) {
     const std::string kind = kind_of(v, "action");
-    auto text = [&](std::string_view key) { return json::get_string(json::require(v, key), key); };
+    auto text = [&](std::string_view key) { return json::req_string(v, key); };
     if (kind == "kill_processes") {
         KillProcesses a;
         a.label = text("label");
@@ -131,8 +131,8 @@ Action read_action(const json::Value& v) {
         SetServiceStart a;
         a.name = text("name");
         a.display = text("display");
-        a.start = json::get_u32(json::require(v, "start"), "start");
-        a.stop = json::get_bool(json::require(v, "stop"), "stop");
+        a.start = json::req_u32(v, "start");
+        a.stop = json::req_bool(v, "stop");
         return a;
     }
     if (kind == "set_startup_enabled") {
@@ -141,7 +141,7 @@ Action read_action(const json::Value& v) {
         if (!location) invalid("location", "unknown");
         a.location = *location;
         a.value_name = text("value_name");
-        a.enabled = json::get_bool(json::require(v, "enabled"), "enabled");
+        a.enabled = json::req_bool(v, "enabled");
         return a;
     }
     if (kind == "clean_junk") {
@@ -162,8 +162,7 @@ Action read_action(const json::Value& v) {
 Previous read_previous(const json::Value& v) {
     const std::string kind = kind_of(v, "previous");
     if (kind == "nothing") return Nothing{};
-    if (kind == "service_start")
-        return ServiceStart{json::get_u32(json::require(v, "start"), "start")};
+    if (kind == "service_start") return ServiceStart{json::req_u32(v, "start")};
     if (kind == "startup_approved") {
         StartupApproved p;
         const json::Value* bytes = json::find(v, "bytes");

@@ -25,12 +25,12 @@ json::Out write_entry(const JournalEntry& e) {
 JournalEntry read_entry(const json::Value& v) {
     json::expect_object(v, "entry");
     JournalEntry e;
-    e.id = json::get_u64(json::require(v, "id"), "id");
-    e.time = json::get_u64(json::require(v, "time"), "time");
+    e.id = json::req_u64(v, "id");
+    e.time = json::req_u64(v, "time");
     e.action = read_action(json::require(v, "action"));
     e.previous = read_previous(json::require(v, "previous"));
-    e.ok = json::get_bool(json::require(v, "ok"), "ok");
-    e.message = json::get_string(json::require(v, "message"), "message");
+    e.ok = json::req_bool(v, "ok");
+    e.message = json::req_string(v, "message");
     e.undone = json::opt_bool(v, "undone", false);
     if (const json::Value* u = json::find(v, "undo_of"); u && !u->is_null())
         e.undo_of = json::get_u64(*u, "undo_of");

@@ -25,9 +25,9 @@ json::Out write_op(const Op& op) {
 
 Op read_op(const json::Value& v) {
     json::expect_object(v, "op");
-    const std::string kind = json::get_string(json::require(v, "op"), "op");
+    const std::string kind = json::req_string(v, "op");
     if (kind == "apply") return ApplyOp{read_action(json::require(v, "action"))};
-    if (kind == "undo") return UndoOp{json::get_u64(json::require(v, "id"), "id")};
+    if (kind == "undo") return UndoOp{json::req_u64(v, "id")};
     throw json::JsonInvalid("op: unknown");
 }
 
@@ -49,7 +49,7 @@ Result<Plan> parse_plan(std::string_view text) {
     return json::parse_document<Plan>(text, [](const json::Value& root) {
         json::expect_object(root, "plan");
         Plan plan;
-        plan.journal = json::get_string(json::require(root, "journal"), "journal");
+        plan.journal = json::req_string(root, "journal");
         for (const auto& op : json::expect_array(json::require(root, "ops"), "ops"))
             plan.ops.push_back(read_op(op));
         return plan;

@@ -114,6 +114,22 @@ const Value& require(const Value& object, std::string_view key) {
     return *v;
 }
 
+bool req_bool(const Value& object, std::string_view key) {
+    return get_bool(require(object, key), key);
+}
+
+std::string req_string(const Value& object, std::string_view key) {
+    return get_string(require(object, key), key);
+}
+
+std::uint64_t req_u64(const Value& object, std::string_view key) {
+    return get_u64(require(object, key), key);
+}
+
+std::uint32_t req_u32(const Value& object, std::string_view key) {
+    return get_u32(require(object, key), key);
+}
+
 bool opt_bool(const Value& object, std::string_view key, bool fallback) {
     const Value* v = find(object, key);
     return v ? get_bool(*v, key) : fallback;

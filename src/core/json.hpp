@@ -63,6 +63,12 @@ const Value* find(const Value& object, std::string_view key);
 // Present or throw.
 const Value& require(const Value& object, std::string_view key);
 
+// Required keys of a given type.
+bool req_bool(const Value& object, std::string_view key);
+std::string req_string(const Value& object, std::string_view key);
+std::uint64_t req_u64(const Value& object, std::string_view key);
+std::uint32_t req_u32(const Value& object, std::string_view key);
+
 // Optional keys with a default.
 bool opt_bool(const Value& object, std::string_view key, bool fallback);
 std::string opt_string(const Value& object, std::string_view key, std::string fallback = {});
