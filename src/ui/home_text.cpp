@@ -1,0 +1,158 @@
+#include "ui/home_text.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/text.hpp"
+#include "ui/rows.hpp"
+
+namespace tess::ui {
+namespace {
+
+std::string percent_text(double percent) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f", percent);
+    return buf;
+}
+
+bool counts_as_idle_program(SuggestionSection s) {
+    return s == SuggestionSection::DevTool || s == SuggestionSection::BackgroundApp;
+}
+
+std::uint64_t ticked_suggestion_bytes(const ScanReport& report) {
+    std::uint64_t sum = 0;
+    for (const Suggestion& s : report.suggestions)
+        if (s.ticked) sum += s.bytes;
+    return sum;
+}
+
+std::uint64_t ticked_junk_bytes(const ScanReport& report) {
+    std::uint64_t sum = 0;
+    for (const JunkRow& j : report.junk)
+        if (j.ticked) sum += j.bytes;
+    return sum;
+}
+
+}  // namespace
+
+std::uint32_t level_colour(MemoryLevel level) {
+    switch (level) {
+        case MemoryLevel::Normal:
+            return kGreenColour;
+        case MemoryLevel::High:
+            return kAmberColour;
+        case MemoryLevel::Critical:
+            return kRedColour;
+    }
+    return kGreenColour;
+}
+
+double memory_percent(const MemoryStatus& memory) {
+    if (memory.total_physical == 0) return 0;
+    return static_cast<double>(memory.commit_charge) / static_cast<double>(memory.total_physical) *
+           100.0;
+}
+
+MemoryLevel report_level(const MemoryStatus& memory) {
+    return memory_level(memory.total_physical, memory.available_physical, memory.commit_charge);
+}
+
+std::string idle_memory_line(const MemoryStatus& memory) {
+    return "Right now: " + size_text(memory.commit_charge) + " used on " +
+           size_text(memory.total_physical) + " of RAM (" + percent_text(memory_percent(memory)) +
+           "%) — " + std::string(memory_level_name(report_level(memory)));
+}
+
+std::string memory_pill_text(const MemoryStatus& memory) {
+    return "Memory " + percent_text(memory_percent(memory)) + "% · " +
+           std::string(memory_level_name(report_level(memory)));
+}
+
+std::uint32_t score_colour(unsigned score) {
+    if (score >= 75) return kGreenColour;
+    if (score >= 50) return kAmberColour;
+    return kRedColour;
+}
+
+unsigned things_to_fix(const ScanReport& report) {
+    unsigned n = static_cast<unsigned>(report.suggestions.size());
+    for (const JunkRow& j : report.junk)
+        if (j.ticked && j.bytes > 0) ++n;
+    for (const HealthItem& h : report.health)
+        if (h.severity != Severity::Tip) ++n;
+    return n;
+}
+
+Headline proposal_headline(const ScanReport& report) {
+    const unsigned n = things_to_fix(report);
+    if (n == 0) return {"Your PC is in great shape", kGreenColour};
+    if (n == 1) return {"1 thing is slowing your PC", kTextColour};
+    return {std::to_string(n) + " things are slowing your PC", kTextColour};
+}
+
+std::string proposal_frees_line(const ScanReport& report) {
+    const std::uint64_t memory = ticked_suggestion_bytes(report);
+    const std::uint64_t disk = ticked_junk_bytes(report);
+    if (memory + disk == 0)
+        return "Nothing big to free right now. You can still look through the list below.";
+    return "Optimise frees about " + size_text(memory) + " of memory and " + size_text(disk) +
+           " of disk space.";
+}
+
+std::string proposal_memory_line(const ScanReport& report) {
+    return "Memory " + percent_text(memory_percent(report.memory)) + "% of RAM (" +
+           std::string(memory_level_name(report_level(report.memory))) +
+           ")  ·  After Optimise: about " + std::to_string(report.score_after) + "/100";
+}
+
+Card memory_card(const ScanReport& report) {
+    std::size_t idle = 0;
+    for (const Suggestion& s : report.suggestions)
+        if (counts_as_idle_program(s.section)) ++idle;
+    return {size_text(ticked_suggestion_bytes(report)), "of memory held by " +
+                                                            std::to_string(idle) + " idle " +
+                                                            (idle == 1 ? "program" : "programs")};
+}
+
+Card junk_card(const ScanReport& report) {
+    return {size_text(ticked_junk_bytes(report)), "of junk files to clean"};
+}
+
+Card startup_card(const ScanReport& report) {
+    std::size_t n = 0;
+    for (const Suggestion& s : report.suggestions)
+        if (!counts_as_idle_program(s.section)) ++n;
+    return {std::to_string(n), "apps and services start by themselves"};
+}
+
+Card health_card(const ScanReport& report) {
+    return {std::to_string(report.health.size()),
+            report.health.empty() ? "health checks all passed" : "health warnings and tips"};
+}
+
+std::string done_title(bool test_run) {
+    return test_run ? "Test run finished — nothing was changed" : "Done! Your PC is optimised";
+}
+
+ScoreLine done_score_line(std::optional<unsigned> before, std::optional<unsigned> after) {
+    if (!before) return {};
+    if (!after)
+        return {"Health score was " + std::to_string(*before) + ". Checking the new score…",
+                kMutedColour};
+    return {"Health score: " + std::to_string(*before) + " → " + std::to_string(*after),
+            *after > *before ? kGreenColour : kMutedColour};
+}
+
+std::string progress_count_text(int step) {
+    return std::to_string(std::clamp(step, 0, 3) + 1) + "/4";
+}
+
+double progress_sweep_degrees(int step) {
+    return std::clamp(step, 0, 3) * 90.0;
+}
+
+double score_sweep_degrees(unsigned score) {
+    return std::max(std::min(score, 100u), 2u) * 3.6;
+}
+
+}  // namespace tess::ui

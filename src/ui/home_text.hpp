@@ -1,0 +1,65 @@
+// The Home page's words and figures: the memory line, the proposal's headline and
+// summary cards, the Done screen's score line and the progress ring's arithmetic.
+// Pure functions of the scan report and the Optimise result.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/memory.hpp"
+#include "scan/scan.hpp"
+
+namespace tess::ui {
+
+// 0xRRGGBB of the memory level's dot: green, amber, red.
+std::uint32_t level_colour(MemoryLevel level);
+// Committed ÷ total × 100, 0 when the total is 0.
+double memory_percent(const MemoryStatus& memory);
+MemoryLevel report_level(const MemoryStatus& memory);
+// "Right now: {} used on {} of RAM ({:.0}%) — {}"
+std::string idle_memory_line(const MemoryStatus& memory);
+// "Memory {:.0}% · {}" of the header pill.
+std::string memory_pill_text(const MemoryStatus& memory);
+
+// The health ring's colour: green from 75, amber from 50, red below.
+std::uint32_t score_colour(unsigned score);
+
+struct Headline {
+    std::string text;
+    std::uint32_t colour = 0;
+};
+// Junk worth cleaning, every suggestion and the warnings and problems.
+unsigned things_to_fix(const ScanReport& report);
+Headline proposal_headline(const ScanReport& report);
+// "Optimise frees about {} of memory and {} of disk space." or the nothing-big line.
+std::string proposal_frees_line(const ScanReport& report);
+// "Memory {:.0}% of RAM ({})  ·  After Optimise: about {}/100"
+std::string proposal_memory_line(const ScanReport& report);
+
+struct Card {
+    std::string value;
+    std::string caption;
+};
+// The four summary cards, memory, junk, start-up and health, from the report's own ticks.
+Card memory_card(const ScanReport& report);
+Card junk_card(const ScanReport& report);
+Card startup_card(const ScanReport& report);
+Card health_card(const ScanReport& report);
+
+// "Done! Your PC is optimised" or the test run's title.
+std::string done_title(bool test_run);
+struct ScoreLine {
+    std::string text;  // empty when no score was recorded
+    std::uint32_t colour = 0;
+};
+// While the measuring scan runs (`after` absent) and once it is known.
+ScoreLine done_score_line(std::optional<unsigned> before, std::optional<unsigned> after);
+
+// The progress ring: "{}/4" and the progress arc's sweep in degrees for a step.
+std::string progress_count_text(int step);
+double progress_sweep_degrees(int step);
+// The health ring's sweep: the score's share of the circle, at least 2 % so 0 still shows.
+double score_sweep_degrees(unsigned score);
+
+}  // namespace tess::ui

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "ui/home_text.hpp"
+#include "ui/rows.hpp"
+
+namespace tess::ui {
+namespace {
+
+constexpr std::uint64_t kMB = 1024ull * 1024;
+constexpr std::uint64_t kGB = 1024 * kMB;
+
+Suggestion suggestion(SuggestionSection section, std::uint64_t bytes, bool ticked) {
+    Suggestion s;
+    s.title = "s";
+    s.section = section;
+    s.bytes = bytes;
+    s.ticked = ticked;
+    s.action = KillProcesses{"x", {}};
+    return s;
+}
+
+JunkRow junk(std::uint64_t bytes, bool ticked) {
+    JunkRow j;
+    j.bytes = bytes;
+    j.ticked = ticked;
+    return j;
+}
+
+TEST(HomeText, MemoryLines) {
+    const MemoryStatus memory{16 * kGB, 8 * kGB, 8 * kGB + 80 * kMB, 20 * kGB};
+    EXPECT_EQ(idle_memory_line(memory), "Right now: 8.1 GB used on 16.0 GB of RAM (50%) — Normal");
+    EXPECT_EQ(memory_pill_text(memory), "Memory 50% · Normal");
+    // No memory figures: no division by zero, 0%.
+    EXPECT_EQ(idle_memory_line(MemoryStatus{}),
+              "Right now: 1 KB used on 1 KB of RAM (0%) — Normal");
+    const MemoryStatus critical{16 * kGB, kGB / 2, 25 * kGB, 30 * kGB};
+    EXPECT_EQ(memory_pill_text(critical), "Memory 156% · Critical");
+    EXPECT_EQ(level_colour(report_level(critical)), kRedColour);
+}
+
+TEST(HomeText, ScoreColoursAndRings) {
+    EXPECT_EQ(score_colour(75), kGreenColour);
+    EXPECT_EQ(score_colour(74), kAmberColour);
+    EXPECT_EQ(score_colour(50), kAmberColour);
+    EXPECT_EQ(score_colour(49), kRedColour);
+    EXPECT_DOUBLE_EQ(score_sweep_degrees(0), 7.2);  // a score of 0 still shows a short arc
+    EXPECT_DOUBLE_EQ(score_sweep_degrees(100), 360.0);
+    EXPECT_DOUBLE_EQ(score_sweep_degrees(250), 360.0);
+    EXPECT_EQ(progress_count_text(0), "1/4");
+    EXPECT_EQ(progress_count_text(3), "4/4");
+    EXPECT_EQ(progress_count_text(7), "4/4");
+    EXPECT_DOUBLE_EQ(progress_sweep_degrees(2), 180.0);
+    EXPECT_DOUBLE_EQ(progress_sweep_degrees(9), 270.0);
+}
+
+TEST(HomeText, HeadlineCardsAndFreesLine) {
+    ScanReport r;
+    EXPECT_EQ(proposal_headline(r).text, "Your PC is in great shape");
+    EXPECT_EQ(proposal_headline(r).colour, kGreenColour);
+    EXPECT_EQ(proposal_frees_line(r),
+              "Nothing big to free right now. You can still look through the list below.");
+    EXPECT_EQ(health_card(r).caption, "health checks all passed");
+
+    r.suggestions = {suggestion(SuggestionSection::DevTool, 300 * kMB, true)};
+    EXPECT_EQ(proposal_headline(r).text, "1 thing is slowing your PC");
+    EXPECT_EQ(memory_card(r).caption, "of memory held by 1 idle program");
+
+    r.suggestions.push_back(suggestion(SuggestionSection::BackgroundApp, 100 * kMB, false));
+    r.suggestions.push_back(suggestion(SuggestionSection::Service, 0, true));
+    r.suggestions.push_back(suggestion(SuggestionSection::StartupApp, 0, false));
+    r.junk = {junk(50 * kMB, true), junk(0, true), junk(70 * kMB, false)};
+    r.health = {{"a", "b", Severity::Tip}, {"c", "d", Severity::Warning}};
+    r.score_after = 88;
+    r.memory = {8 * kGB, 4 * kGB, 2 * kGB, 10 * kGB};
+    // 4 suggestions (ticked or not), 1 junk row worth cleaning, 1 warning.
+    EXPECT_EQ(proposal_headline(r).text, "6 things are slowing your PC");
+    EXPECT_EQ(proposal_frees_line(r),
+              "Optimise frees about 300 MB of memory and 50 MB of disk space.");
+    EXPECT_EQ(proposal_memory_line(r),
+              "Memory 25% of RAM (Normal)  ·  After Optimise: about 88/100");
+    EXPECT_EQ(memory_card(r).value, "300 MB");
+    EXPECT_EQ(memory_card(r).caption, "of memory held by 2 idle programs");
+    EXPECT_EQ(junk_card(r).value, "50 MB");
+    EXPECT_EQ(startup_card(r).value, "2");
+    EXPECT_EQ(health_card(r).value, "2");
+    EXPECT_EQ(health_card(r).caption, "health warnings and tips");
+}
+
+TEST(HomeText, DoneScreen) {
+    EXPECT_EQ(done_title(false), "Done! Your PC is optimised");
+    EXPECT_EQ(done_title(true), "Test run finished — nothing was changed");
+    EXPECT_EQ(done_score_line(std::nullopt, 80).text, "");
+    EXPECT_EQ(done_score_line(70, std::nullopt).text,
+              "Health score was 70. Checking the new score…");
+    const ScoreLine up = done_score_line(70, 85);
+    EXPECT_EQ(up.text, "Health score: 70 → 85");
+    EXPECT_EQ(up.colour, kGreenColour);
+    const ScoreLine same = done_score_line(70, 70);
+    EXPECT_EQ(same.text, "Health score: 70 → 70");
+    EXPECT_EQ(same.colour, kMutedColour);
+}
+
+}  // namespace
+}  // namespace tess::ui
