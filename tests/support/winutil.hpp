@@ -45,6 +45,47 @@ std::string quote_arg(const std::string& arg);
 // Path of a program built beside the test program (Tessavo.exe, ...).
 std::string built_exe(const std::string& file_name);
 
+// An environment change for a program a test starts; a value of nullopt removes the variable.
+struct EnvVar {
+    std::string name;
+    std::optional<std::string> value;
+};
+
+// A program a test started (Tessavo.exe for the window tests). Ended on destruction.
+class RunningProgram {
+public:
+    RunningProgram() = default;
+    explicit RunningProgram(win::unique_handle process) : process_(std::move(process)) {}
+    RunningProgram(RunningProgram&&) noexcept = default;
+    RunningProgram& operator=(RunningProgram&& o) noexcept {
+        if (this != &o) {
+            end();
+            process_ = std::move(o.process_);
+        }
+        return *this;
+    }
+    ~RunningProgram() { end(); }
+
+    explicit operator bool() const { return static_cast<bool>(process_); }
+    std::uint32_t pid() const;
+    bool running() const;
+    // Posts WM_CLOSE to each of its top-level windows, waits up to `timeout_ms` for it to
+    // exit, then terminates it. Returns its exit code, or -1 when it had to be terminated
+    // or was never started.
+    int end(std::uint32_t timeout_ms = 5'000);
+    int wait(std::uint32_t timeout_ms = 120'000) const { return wait_exit(process_, timeout_ms); }
+
+private:
+    win::unique_handle process_;
+};
+
+// Starts `exe` with `args`, its environment this process's with `env` applied.
+RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
+                             const std::vector<EnvVar>& env = {});
+// Tessavo.exe beside the test program.
+RunningProgram start_tessavo(const std::vector<std::string>& args,
+                             const std::vector<EnvVar>& env = {});
+
 void write_text(const std::string& path, const std::string& text);
 std::optional<std::string> read_text(const std::string& path);
 bool exists(const std::string& path);

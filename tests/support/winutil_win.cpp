@@ -1,6 +1,8 @@
 #include "support/winutil.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <cwchar>
 
 namespace tess::test {
 
@@ -99,6 +101,88 @@ int run_command(const std::string& command_line, std::uint32_t timeout_ms) {
 
 std::string built_exe(const std::string& file_name) {
     return win::parent_dir(win::exe_path()) + "\\" + file_name;
+}
+
+namespace {
+// This process's environment block with `env` applied, in the form CreateProcessW takes.
+std::wstring environment_with(const std::vector<EnvVar>& env) {
+    std::vector<std::wstring> vars;
+    if (wchar_t* block = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* p = block; *p; p += std::wcslen(p) + 1)
+            vars.emplace_back(p);
+        ::FreeEnvironmentStringsW(block);
+    }
+    for (const auto& e : env) {
+        const std::wstring prefix = win::widen(e.name) + L"=";
+        std::erase_if(vars, [&](const std::wstring& v) {
+            return v.size() >= prefix.size() &&
+                   ::CompareStringOrdinal(v.c_str(), static_cast<int>(prefix.size()),
+                                          prefix.c_str(), static_cast<int>(prefix.size()),
+                                          TRUE) == CSTR_EQUAL;
+        });
+        if (e.value) vars.push_back(prefix + win::widen(*e.value));
+    }
+    std::wstring out;
+    for (const auto& v : vars) {
+        out += v;
+        out += L'\0';
+    }
+    out += L'\0';
+    return out;
+}
+
+BOOL CALLBACK close_window_of(HWND h, LPARAM pid) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(h, &owner);
+    if (owner == static_cast<DWORD>(pid)) ::PostMessageW(h, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+}  // namespace
+
+std::uint32_t RunningProgram::pid() const {
+    return process_ ? ::GetProcessId(process_.get()) : 0;
+}
+
+bool RunningProgram::running() const {
+    return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+int RunningProgram::end(std::uint32_t timeout_ms) {
+    if (!process_) return -1;
+    if (running()) {
+        ::EnumWindows(close_window_of, static_cast<LPARAM>(pid()));
+        if (::WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process_.get(), 1);
+            ::WaitForSingleObject(process_.get(), 5'000);
+            process_.reset();
+            return -1;
+        }
+    }
+    const int code = wait_exit(process_, 0);
+    process_.reset();
+    return code;
+}
+
+RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
+                             const std::vector<EnvVar>& env) {
+    std::string cmd = quote_arg(exe);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += quote_arg(a);
+    }
+    std::wstring wcmd = win::widen(cmd);
+    std::wstring block = environment_with(env);
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, wcmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                          block.data(), nullptr, &si, &pi))
+        return {};
+    ::CloseHandle(pi.hThread);
+    return RunningProgram(win::unique_handle(pi.hProcess));
+}
+
+RunningProgram start_tessavo(const std::vector<std::string>& args, const std::vector<EnvVar>& env) {
+    return start_program(built_exe("Tessavo.exe"), args, env);
 }
 
 void write_text(const std::string& path, const std::string& text) {

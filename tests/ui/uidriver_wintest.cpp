@@ -1,0 +1,381 @@
+// The UI driver against a small window of its own, run as a child process, so every call
+// crosses a process boundary as it does with Tessavo.exe.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+
+#include "support/child.hpp"
+#include "support/uidriver.hpp"
+#include "support/winutil.hpp"
+
+namespace tess::uidriver {
+namespace {
+
+constexpr wchar_t kClass[] = L"TessDriverTest";
+constexpr std::uint32_t kBackground = 0x123456;  // 0xRRGGBB
+constexpr std::uint32_t kCorner = 0xFF8000;
+constexpr int kWidth = 420, kHeight = 300;
+constexpr char kQuestion[] = "Delete 3 files?\nThey can\u2019t be restored.";
+
+enum : int {
+    kAlpha = 10,   // push button
+    kBeta = 11,    // owner-drawn button
+    kAsk = 12,     // opens a message box
+    kOff = 13,     // disabled
+    kHidden = 14,  // never shown
+    kLastEvent = 20,
+    kTickCount = 21,
+    kList = 103,
+};
+
+struct ChildWindow {
+    HWND last_event = nullptr;
+    HWND tick_count = nullptr;
+    int ticks = 0;
+};
+ChildWindow g_child;
+
+void set_text(HWND h, const std::string& text) {
+    ::SetWindowTextW(h, win::widen(text).c_str());
+}
+
+HWND add_control(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x,
+                 int y, int w, int h) {
+    return ::CreateWindowExW(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+}
+
+void fill(HDC dc, const RECT& r, std::uint32_t rrggbb) {
+    HBRUSH b = ::CreateSolidBrush(RGB(rrggbb >> 16, (rrggbb >> 8) & 0xFF, rrggbb & 0xFF));
+    ::FillRect(dc, &r, b);
+    ::DeleteObject(b);
+}
+
+void create_controls(HWND w) {
+    const DWORD tab = WS_VISIBLE | WS_TABSTOP;
+    add_control(w, L"BUTTON", L"Alpha", tab | BS_PUSHBUTTON, kAlpha, 10, 10, 80, 24);
+    add_control(w, L"BUTTON", L"Beta", tab | BS_OWNERDRAW, kBeta, 100, 10, 80, 24);
+    add_control(w, L"BUTTON", L"Ask", tab | BS_PUSHBUTTON, kAsk, 190, 10, 80, 24);
+    add_control(w, L"BUTTON", L"Off", tab | WS_DISABLED | BS_PUSHBUTTON, kOff, 280, 10, 60, 24);
+    add_control(w, L"BUTTON", L"Hidden", WS_TABSTOP | BS_PUSHBUTTON, kHidden, 350, 10, 60, 24);
+    g_child.last_event =
+        add_control(w, L"STATIC", L"ready", WS_VISIBLE, kLastEvent, 10, 40, 150, 20);
+    g_child.tick_count =
+        add_control(w, L"STATIC", L"ticks 0", WS_VISIBLE, kTickCount, 170, 40, 150, 20);
+    HWND list = add_control(w, WC_LISTVIEWW, L"", tab | LVS_REPORT | LVS_SINGLESEL, kList, 10, 70,
+                            300, 120);
+    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_CHECKBOXES, LVS_EX_CHECKBOXES);
+    const std::pair<const wchar_t*, int> cols[] = {{L"Name", 120}, {L"Size", 80}};
+    for (int i = 0; i < 2; ++i) {
+        LVCOLUMNW c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH;
+        c.pszText = const_cast<LPWSTR>(cols[i].first);
+        c.cx = cols[i].second;
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
+    }
+    const std::pair<std::string, std::string> rows[] = {
+        {"Cache", "1 MB"}, {"Logs", "20 KB"}, {"Temp \u2013 old", "3 GB"}};
+    for (int i = 0; i < 3; ++i) {
+        std::wstring name = win::widen(rows[i].first), size = win::widen(rows[i].second);
+        LVITEMW it{};
+        it.mask = LVIF_TEXT;
+        it.iItem = i;
+        it.pszText = name.data();
+        ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&it));
+        it.iSubItem = 1;
+        it.pszText = size.data();
+        ::SendMessageW(list, LVM_SETITEMTEXTW, i, reinterpret_cast<LPARAM>(&it));
+    }
+    ListView_SetCheckState(list, 0, TRUE);
+}
+
+LRESULT CALLBACK child_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_CREATE:
+            create_controls(w);
+            g_child.ticks = 0;  // the first tick above is not the user's
+            set_text(g_child.tick_count, "ticks 0");
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = ::BeginPaint(w, &ps);
+            RECT r;
+            ::GetClientRect(w, &r);
+            fill(dc, r, kBackground);
+            fill(dc, RECT{0, 0, 8, 8}, kCorner);  // tells a picture's rows from upside down
+            ::EndPaint(w, &ps);
+            return 0;
+        }
+        case WM_DRAWITEM: {
+            auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+            fill(di->hDC, di->rcItem, 0x00A000);
+            return TRUE;
+        }
+        case WM_COMMAND: {
+            const int id = LOWORD(wp);
+            if (id == kAsk) {
+                const int answer = ::MessageBoxW(w, win::widen(kQuestion).c_str(), L"Tessavo",
+                                                 MB_YESNO | MB_ICONQUESTION);
+                set_text(g_child.last_event, "answer " + std::to_string(answer));
+            } else if (HIWORD(wp) == BN_CLICKED) {
+                set_text(g_child.last_event, "clicked " + std::to_string(id));
+            }
+            return 0;
+        }
+        case WM_NOTIFY: {
+            auto* nm = reinterpret_cast<NMLISTVIEW*>(lp);
+            if (nm->hdr.idFrom == kList && nm->hdr.code == LVN_ITEMCHANGED &&
+                (nm->uChanged & LVIF_STATE) &&
+                ((nm->uOldState ^ nm->uNewState) & LVIS_STATEIMAGEMASK)) {
+                set_text(g_child.tick_count, "ticks " + std::to_string(++g_child.ticks));
+            }
+            return 0;
+        }
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+    }
+    return ::DefWindowProcW(w, msg, wp, lp);
+}
+
+// A window with buttons, a check-box list and a message box, until WM_CLOSE.
+// args: "offscreen" places it at (-10000, -10000) as TESS_OFFSCREEN does.
+TESS_CHILD(driver_window) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = child_proc;
+    wc.lpszClassName = kClass;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    ::RegisterClassW(&wc);
+    const bool offscreen = !args.empty() && args[0] == "offscreen";
+    RECT r{0, 0, kWidth, kHeight};
+    ::AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND w = ::CreateWindowExW(0, kClass, L"Driver test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                               offscreen ? -10000 : 40, offscreen ? -10000 : 40, r.right - r.left,
+                               r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
+    ::ShowWindow(w, offscreen ? SW_SHOWNOACTIVATE : SW_SHOW);
+    ::UpdateWindow(w);
+    MSG m;
+    while (::GetMessageW(&m, nullptr, 0, 0) > 0) {
+        if (::IsDialogMessageW(w, &m)) continue;
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+    return 0;
+}
+
+class UiDriver : public ::testing::Test {
+protected:
+    void start(const std::vector<std::string>& args = {}) {
+        child_ = test::RunningProgram(test::start_child("driver_window", args));
+        ASSERT_TRUE(child_);
+        auto w = wait_window({"TessDriverTest", std::nullopt, child_.pid(), true});
+        ASSERT_TRUE(w) << w.error();
+        top_ = *w;
+        ASSERT_TRUE(settle(top_));
+    }
+    void SetUp() override { start(); }
+    void TearDown() override { EXPECT_EQ(child_.end(), 0) << "the window did not close"; }
+    std::string text_of(int id) {
+        auto c = find_control(top_, id);
+        return c ? c->caption : "(" + c.error() + ")";
+    }
+    Window list() {
+        auto l = find_list(top_);
+        EXPECT_TRUE(l) << l.error();
+        return l ? *l : 0;
+    }
+
+    test::RunningProgram child_;
+    Window top_ = 0;
+};
+
+using Clock = std::chrono::steady_clock;
+
+TEST_F(UiDriver, FindsTheWindowOfOneProcessAndTimesOutOnAnother) {
+    EXPECT_EQ(window_pid(top_), child_.pid());
+    EXPECT_EQ(window_class(top_), "TessDriverTest");
+    EXPECT_EQ(window_text(top_), "Driver test");
+    EXPECT_EQ(find_window({"TessDriverTest", "Driver test", 0, true}), top_);
+    EXPECT_EQ(find_window({"TessDriverTest", "Other title", 0, false}), 0u);
+
+    const auto t0 = Clock::now();
+    auto other = wait_window({"TessDriverTest", std::nullopt, child_.pid() + 4, false}, 300);
+    const auto waited = Clock::now() - t0;
+    ASSERT_FALSE(other);
+    EXPECT_NE(other.error().find("in process"), std::string::npos) << other.error();
+    EXPECT_GE(waited, std::chrono::milliseconds(300));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+}
+
+TEST_F(UiDriver, ListsEveryControlWithItsState) {
+    struct Want {
+        int id;
+        const char* cls;
+        bool visible, enabled;
+        const char* caption;
+    };
+    const Want wants[] = {
+        {kAlpha, "Button", true, true, "Alpha"},     {kBeta, "Button", true, true, "Beta"},
+        {kOff, "Button", true, false, "Off"},        {kHidden, "Button", false, true, "Hidden"},
+        {kLastEvent, "Static", true, true, "ready"}, {kList, "SysListView32", true, true, ""},
+    };
+    const auto controls = list_controls(top_);
+    for (const auto& w : wants) {
+        auto c = find_control(top_, w.id);
+        ASSERT_TRUE(c) << c.error();
+        EXPECT_EQ(c->class_name, w.cls) << w.id;
+        EXPECT_EQ(c->visible, w.visible) << w.id;
+        EXPECT_EQ(c->enabled, w.enabled) << w.id;
+        EXPECT_EQ(c->caption, w.caption) << w.id;
+    }
+    // Rectangles are in the top window's client coordinates.
+    EXPECT_EQ(find_control(top_, kBeta)->rect, (Rect{100, 10, 180, 34}));
+    EXPECT_EQ(client_rect(top_), (Rect{0, 0, kWidth, kHeight}));
+    auto missing = find_control(top_, 999);
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().find("999"), std::string::npos);
+}
+
+TEST_F(UiDriver, ClicksReachTheHandlerAndRespectDisabledControls) {
+    struct Case {
+        int id;
+        ClickHow how;
+        bool works;
+        const char* event;
+    };
+    const Case cases[] = {
+        {kAlpha, ClickHow::button, true, "clicked 10"},
+        {kBeta, ClickHow::button, true, "clicked 11"},  // owner-drawn
+        {kAlpha, ClickHow::command, true, "clicked 10"},
+        {kOff, ClickHow::button, false, "ready"},  // a user cannot click it either
+        {kHidden, ClickHow::button, false, "ready"},
+        {kOff, ClickHow::command, true, "clicked 13"},  // the command goes to the parent anyway
+        {999, ClickHow::button, false, "ready"},
+    };
+    for (const auto& c : cases) {
+        set_text(reinterpret_cast<HWND>(find_control(top_, kLastEvent)->window), "ready");
+        auto r = click(top_, c.id, c.how);
+        EXPECT_EQ(static_cast<bool>(r), c.works) << c.id << (r ? "" : ": " + r.error());
+        // click() returns only once the handler ran, so no waiting here.
+        EXPECT_EQ(text_of(kLastEvent), c.event) << c.id;
+    }
+}
+
+TEST_F(UiDriver, KeysMoveTheFocusAndPressButtons) {
+    ASSERT_TRUE(set_focus(top_, kAlpha));
+    EXPECT_EQ(focused(top_), find_control(top_, kAlpha)->window);
+
+    // Tab follows the creation order and skips the disabled and the hidden button.
+    const int order[] = {kBeta, kAsk, kList, kAlpha};
+    for (int id : order) {
+        auto r = send_key(top_, *parse_key("tab"));
+        ASSERT_TRUE(r) << r.error();
+        EXPECT_EQ(focused(top_), find_control(top_, id)->window) << "after Tab, want " << id;
+    }
+    auto r = send_key(top_, *parse_key("space"));
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(text_of(kLastEvent), "clicked 10");
+
+    // Posted keys cannot carry a modifier; SendInput can.
+    EXPECT_FALSE(send_key(top_, *parse_key("shift+tab")));
+    r = send_key(top_, *parse_key("shift+tab"), KeyHow::input);
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(focused(top_), find_control(top_, kList)->window);
+}
+
+TEST_F(UiDriver, ReadsAndTicksListRowsAcrossTheProcessBoundary) {
+    const Window lv = list();
+    EXPECT_EQ(*lv_count(lv), 3);
+    auto cols = lv_columns(lv);
+    ASSERT_TRUE(cols) << cols.error();
+    ASSERT_EQ(cols->size(), 2u);
+    EXPECT_EQ((*cols)[0].text, "Name");
+    EXPECT_EQ((*cols)[0].width, 120);
+    EXPECT_EQ((*cols)[1].text, "Size");
+    auto rows = lv_rows(lv);
+    ASSERT_TRUE(rows) << rows.error();
+    const std::vector<std::vector<std::string>> want = {
+        {"Cache", "1 MB"}, {"Logs", "20 KB"}, {"Temp \u2013 old", "3 GB"}};
+    EXPECT_EQ(*rows, want);
+    EXPECT_EQ(*lv_text(lv, 2, 1), "3 GB");
+
+    EXPECT_TRUE(*lv_checked(lv, 0));
+    EXPECT_FALSE(*lv_checked(lv, 1));
+    ASSERT_TRUE(lv_set_checked(lv, 1, true));
+    EXPECT_TRUE(*lv_checked(lv, 1));
+    EXPECT_EQ(text_of(kTickCount), "ticks 1");  // the window was told, as for a mouse tick
+    ASSERT_TRUE(lv_set_checked(lv, 0, false));
+    EXPECT_FALSE(*lv_checked(lv, 0));
+
+    // Every row in one message: each row whose tick changed is notified.
+    ASSERT_TRUE(lv_set_checked(lv, -1, true));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(*lv_checked(lv, i)) << i;
+    EXPECT_EQ(text_of(kTickCount), "ticks 4");
+
+    EXPECT_EQ(*lv_selected(lv), -1);
+    ASSERT_TRUE(lv_select(lv, 2));
+    EXPECT_EQ(*lv_selected(lv), 2);
+
+    EXPECT_FALSE(lv_set_checked(lv, 7, true));  // no such row
+    EXPECT_FALSE(lv_count(top_));               // not a list view
+}
+
+TEST_F(UiDriver, ReadsAndAnswersAMessageBox) {
+    // The click opens a modal box; it must come back without an answer.
+    ASSERT_TRUE(click(top_, kAsk));
+    auto box = wait_message_box(child_.pid());
+    ASSERT_TRUE(box) << box.error();
+    EXPECT_EQ(message_box_text(*box), kQuestion);
+    EXPECT_FALSE(answer_message_box(*box, Answer::ok));  // a Yes/No box has no OK
+    auto r = answer_message_box(*box, Answer::no);
+    ASSERT_TRUE(r) << r.error();
+    ASSERT_TRUE(settle(top_));
+    EXPECT_EQ(text_of(kLastEvent), "answer 7");
+
+    auto none = wait_message_box(child_.pid(), 200);
+    EXPECT_FALSE(none);
+}
+
+TEST_F(UiDriver, CapturesWhatTheWindowShows) {
+    auto img = capture(top_);
+    ASSERT_TRUE(img) << img.error();
+    ASSERT_EQ(img->width, kWidth);
+    ASSERT_EQ(img->height, kHeight);
+    EXPECT_EQ(rgb(img->at(2, 2)), kCorner);
+    EXPECT_EQ(rgb(img->at(kWidth - 5, kHeight - 5)), kBackground);
+    EXPECT_EQ(rgb(img->at(140, 20)), 0x00A000u);  // the owner-drawn button, a child window
+
+    test::TempDir dir("shot");
+    const std::string png = dir.file("w.png");
+    ASSERT_TRUE(save_png(*img, png));
+    auto back = load_png(png);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(back->width, kWidth);
+    EXPECT_EQ(back->height, kHeight);
+    EXPECT_EQ(back->pixels, img->pixels);
+
+    EXPECT_FALSE(load_png(dir.file("missing.png")));
+    EXPECT_FALSE(save_png(Image{}, dir.file("empty.png")));
+}
+
+TEST_F(UiDriver, CapturesAWindowPlacedOffScreen) {
+    ASSERT_EQ(child_.end(), 0);
+    start({"offscreen"});
+    EXPECT_EQ(window_rect(top_).left < -9000, true);
+    auto img = capture(top_);
+    ASSERT_TRUE(img) << img.error();
+    EXPECT_EQ(rgb(img->at(2, 2)), kCorner);
+    EXPECT_EQ(rgb(img->at(kWidth - 5, kHeight - 5)), kBackground);
+}
+
+}  // namespace
+}  // namespace tess::uidriver
