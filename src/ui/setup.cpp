@@ -1,0 +1,289 @@
+#include "ui/setup.hpp"
+
+#include <cstdio>
+
+#include "core/entry.hpp"
+#include "core/paths.hpp"
+#include "core/text.hpp"
+#include "scan/devclean.hpp"
+
+namespace tess {
+
+namespace {
+
+bool is_set(const std::optional<std::string>& v) {
+    return v && !v->empty();
+}
+
+}  // namespace
+
+InstallPaths install_paths_for(const InstallEnv& env) {
+    InstallPaths p;
+    if (is_set(env.install_root) && is_absolute_path(*env.install_root)) {
+        const std::string& root = *env.install_root;
+        p.folder = join_path(root, "Programs\\Tessavo");
+        p.start_menu_link = join_path(root, "StartMenu\\Tessavo.lnk");
+        p.desktop_link = join_path(root, "Desktop\\Tessavo.lnk");
+        p.entry_name = "Tessavo-Test";
+        p.real = false;
+        return p;
+    }
+    const std::string base = is_set(env.local_app_data) ? *env.local_app_data : env.temp_folder;
+    p.folder = join_path(base, "Programs\\Tessavo");
+    // With neither the known folder nor the variable there is no place for the link;
+    // an empty path makes creating it fail with the shortcut's own message.
+    std::string programs;
+    if (is_set(env.programs_folder))
+        programs = *env.programs_folder;
+    else if (is_set(env.app_data))
+        programs = join_path(*env.app_data, "Microsoft\\Windows\\Start Menu\\Programs");
+    std::string desktop;
+    if (is_set(env.desktop_folder))
+        desktop = *env.desktop_folder;
+    else if (is_set(env.user_profile))
+        desktop = join_path(*env.user_profile, "Desktop");
+    p.start_menu_link = programs.empty() ? std::string() : join_path(programs, "Tessavo.lnk");
+    p.desktop_link = desktop.empty() ? std::string() : join_path(desktop, "Tessavo.lnk");
+    p.entry_name = "Tessavo";
+    p.real = true;
+    return p;
+}
+
+std::string installed_exe(const InstallPaths& paths) {
+    return join_path(paths.folder, kExeName);
+}
+
+bool is_installed_copy_at(std::string_view running_exe, const InstallPaths& paths) {
+    if (running_exe.empty() || paths.folder.empty()) return false;
+    return same_path(parent_path(running_exe), paths.folder);
+}
+
+std::string moved_aside_name(std::string_view to, std::uint32_t pid) {
+    const std::string_view name = path_name(to);
+    const std::string_view dir = to.substr(0, to.size() - name.size());
+    std::string_view stem = name;
+    // The extension is what follows the last "." of the name, unless that "." leads it.
+    if (const auto dot = name.rfind('.'); dot != std::string_view::npos && dot != 0)
+        stem = name.substr(0, dot);
+    std::string out(dir);
+    out += stem;
+    out += '.';
+    out += std::to_string(pid);
+    out += ".old";
+    return out;
+}
+
+bool install_folder_is_safe(std::string_view folder) {
+    if (!is_absolute_path(folder) || has_dot_component(folder)) return false;
+    const std::string lower = to_lower_ascii(folder);
+    return ends_with(lower, "\\programs\\tessavo") || contains(lower, "tess-install-test");
+}
+
+std::vector<RegValue> uninstall_entry_values(const InstallPaths& paths,
+                                             std::optional<std::uint64_t> exe_size,
+                                             LocalDate date) {
+    const std::string exe = installed_exe(paths);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04d%02d%02d", date.year % 10000, date.month % 100,
+                  date.day % 100);
+    const auto sz = [](std::string name, std::string text) {
+        return RegValue{std::move(name), RegValue::Type::Sz, std::move(text), 0};
+    };
+    const auto dword = [](std::string name, std::uint32_t v) {
+        return RegValue{std::move(name), RegValue::Type::Dword, {}, v};
+    };
+    const std::uint64_t kib = exe_size ? *exe_size / 1024 : 0;
+    return {
+        sz("DisplayName", "Tessavo"),
+        sz("DisplayVersion", std::string(kVersion)),
+        sz("Publisher", "Tessavo"),
+        sz("DisplayIcon", exe + ",0"),
+        sz("InstallLocation", paths.folder),
+        sz("UninstallString", "\"" + exe + "\" --uninstall"),
+        sz("QuietUninstallString", "\"" + exe + "\" --uninstall --quiet"),
+        sz("InstallDate", day),
+        dword("EstimatedSize", kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kib)),
+        dword("NoModify", 1),
+        dword("NoRepair", 1),
+    };
+}
+
+SetupError copy_or_replace(const std::string& from, const std::string& to, const SetupSystem& sys) {
+    if (sys.same_file(from, to)) return std::nullopt;
+    if (sys.copy_file(from, to) == 0) return std::nullopt;
+    if (sys.file_exists(to)) {
+        // A running program's image can be renamed but not overwritten; the leftover
+        // is deleted by the next start of the program beside it.
+        if (const std::uint32_t e = sys.move_file(to, moved_aside_name(to, sys.own_pid)); e != 0)
+            return "couldn't replace " + to + ": " + sys.error_text(e);
+    }
+    if (const std::uint32_t e = sys.copy_file(from, to); e != 0)
+        return "couldn't copy to " + to + ": " + sys.error_text(e);
+    return std::nullopt;
+}
+
+void close_running_copies(const InstallPaths& paths, const SetupSystem& sys) {
+    if (!paths.real) return;
+    sys.post_close_to_windows();
+    const std::string target = to_lower_ascii(installed_exe(paths));
+    std::vector<RunningImage> left;
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        left.clear();
+        for (RunningImage& r : sys.running_images())
+            if (r.pid != sys.own_pid && to_lower_ascii(r.image_path) == target)
+                left.push_back(std::move(r));
+        if (left.empty()) return;
+        sys.sleep_ms(100);
+    }
+    for (const RunningImage& r : left)
+        sys.end_process(r.pid, r.created);
+}
+
+SetupError install_from(const std::string& exe, const InstallPaths& paths, bool desktop, bool tray,
+                        const SetupSystem& sys) {
+    if (const std::uint32_t e = sys.create_dirs(paths.folder); e != 0)
+        return "couldn't create " + paths.folder + ": " + sys.error_text(e);
+    close_running_copies(paths, sys);
+    const std::string target = installed_exe(paths);
+    if (auto e = copy_or_replace(exe, target, sys)) return e;
+    const std::string cli = join_path(parent_path(exe), kCliName);
+    if (sys.file_exists(cli)) copy_or_replace(cli, join_path(paths.folder, kCliName), sys);
+    sys.write_file(join_path(paths.folder, kNoticesName), sys.notices());
+    if (auto e = sys.create_shortcut(paths.start_menu_link, target)) return e;
+    if (desktop) {
+        if (auto e = sys.create_shortcut(paths.desktop_link, target)) return e;
+    } else if (!paths.desktop_link.empty()) {
+        sys.delete_file(paths.desktop_link);
+    }
+    const auto values = uninstall_entry_values(paths, sys.file_size(target), sys.today());
+    if (const std::uint32_t e = sys.write_uninstall_entry(paths.entry_name, values); e != 0)
+        return "couldn't write the registry (error " + std::to_string(e) + ")";
+    if (paths.real) {
+        if (const std::uint32_t e = sys.set_run_value(tray, target); e != 0)
+            return "couldn't set up the tray watch (error " + std::to_string(e) + ")";
+    }
+    return std::nullopt;
+}
+
+std::string update_failed_text(std::string_view error) {
+    return "The update didn't finish: " + std::string(error) +
+           "\n\nYour current version still works.";
+}
+
+std::string updated_text() {
+    return "Tessavo was updated to version " + std::string(kVersion) + ".";
+}
+
+std::string uninstall_failed_text(std::string_view error) {
+    return "Uninstall didn't finish: " + std::string(error);
+}
+
+int update_handover(const InstallPaths& paths, const SetupSystem& sys) {
+    const bool tray_was_running = sys.tray_running();
+    sys.sleep_ms(800);  // lets the old processes exit
+    const bool desktop = !paths.desktop_link.empty() && sys.file_exists(paths.desktop_link);
+    const bool run_value = paths.real && sys.run_value_present();
+    std::string error;
+    SetupError failed;
+    if (const auto exe = sys.exe_path(error))
+        failed = install_from(*exe, paths, desktop, run_value, sys);
+    else
+        failed = error;
+    if (failed) {
+        if (!sys.offscreen) sys.show_error(update_failed_text(*failed));
+        return 2;
+    }
+    if (paths.real) {
+        const std::string target = installed_exe(paths);
+        if (tray_was_running || run_value) sys.start_detached(target, "agent");
+        sys.start_detached(target, "");
+    }
+    if (!sys.offscreen) sys.show_info(updated_text());
+    return 0;
+}
+
+FolderRemoval remove_folder_tree(const std::string& raw_folder, const FileOps& fs) {
+    FolderRemoval r;
+    const std::string folder = normalize_folder_path(raw_folder);
+    std::uint32_t code = 0;
+    const auto final_path = real_folder_final_path(fs, folder, &code);
+    if (!final_path) {
+        // Missing is done; a link (code 0) is left alone rather than followed.
+        r.removed = is_missing_error(code);
+        r.error = code;
+        return r;
+    }
+    delete_folder_tree(folder, fs);
+    std::vector<DirEntry> left;
+    std::uint32_t list_error = 0;
+    if (!list_folder(fs, folder, *final_path, left, &list_error)) {
+        r.removed = is_missing_error(list_error);
+        r.error = list_error;
+        return r;
+    }
+    for (const DirEntry& e : left)
+        if (!is_directory(e.attributes) && !is_link(e.attributes))
+            r.files_left.push_back(join_path(folder, e.name));
+    r.error = left.empty() ? kErrAccessDenied : kErrDirNotEmpty;
+    return r;
+}
+
+std::string delayed_removal_command(const std::string& folder,
+                                    const std::vector<std::string>& files) {
+    // The ping is a delay of about two seconds, so this process has ended first. Only
+    // named files and the empty folder are removed: a recursive rmdir may follow links.
+    std::string cmd = "/c ping -n 3 127.0.0.1 >nul";
+    if (!files.empty()) {
+        cmd += " & del /f /q";
+        for (const std::string& f : files)
+            cmd += " \"" + f + "\"";
+    }
+    cmd += " & rmdir \"" + folder + "\"";
+    return cmd;
+}
+
+SetupError remove_install(const InstallPaths& paths, const SetupSystem& sys) {
+    // Checked before anything is removed, so a refused folder leaves the whole install.
+    if (!install_folder_is_safe(paths.folder))
+        return "refusing to delete unexpected folder " + paths.folder;
+    close_running_copies(paths, sys);
+    if (paths.real) sys.set_run_value(false, installed_exe(paths));
+    if (!paths.start_menu_link.empty()) sys.delete_file(paths.start_menu_link);
+    if (!paths.desktop_link.empty()) sys.delete_file(paths.desktop_link);
+    if (const std::uint32_t e = sys.delete_uninstall_entry(paths.entry_name);
+        e != 0 && e != kErrFileNotFound)
+        return "couldn't remove the Settings entry (error " + std::to_string(e) + ")";
+    if (paths.real) {
+        const std::string data = sys.data_dir();
+        if (!data.empty()) remove_folder_tree(data, sys.fs);
+    }
+    const FolderRemoval removal = remove_folder_tree(paths.folder, sys.fs);
+    if (removal.removed) return std::nullopt;
+    std::string error;
+    const auto running = sys.exe_path(error);
+    if (running && is_installed_copy_at(*running, paths) && removal.error != 0) {
+        // This program's own image cannot go while it runs: the rest waits for its end.
+        if (const std::uint32_t e =
+                sys.start_cmd(delayed_removal_command(paths.folder, removal.files_left));
+            e != 0)
+            return "couldn't schedule folder removal: " + sys.error_text(e);
+        return std::nullopt;
+    }
+    const std::string why = removal.error != 0 ? sys.error_text(removal.error)
+                                               : std::string("it is a link, so it was left alone");
+    return "couldn't remove " + paths.folder + ": " + why;
+}
+
+int uninstall(const InstallPaths& paths, bool quiet, const SetupSystem& sys) {
+    if (!quiet && !sys.ask_yes_no(std::string(kUninstallQuestion))) return 1;
+    const SetupError failed = remove_install(paths, sys);
+    if (quiet) return failed ? 2 : 0;
+    if (failed) {
+        sys.show_error(uninstall_failed_text(*failed));
+        return 2;
+    }
+    sys.show_info(std::string(kUninstalled));
+    return 0;
+}
+
+}  // namespace tess

@@ -1,0 +1,193 @@
+// Installing per user without admin rights, the update hand-over and the uninstall.
+// Every step is decided here, over a seam of plain functions (`SetupSystem`), so the
+// order of the steps, the texts and the safety rules are tested without Windows;
+// setup_win.cpp wires the seam to the real system.
+//
+// Safety: an uninstall deletes nothing until the install folder has passed its check,
+// and the folder is emptied with the link-safe deletion of the junk cleaners, so a link
+// or junction inside it is removed as a link and its target is never touched.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/fsops.hpp"
+
+namespace tess {
+
+struct InstallPaths {
+    std::string folder;           // ...\Programs\Tessavo
+    std::string start_menu_link;  // ...\Tessavo.lnk
+    std::string desktop_link;     // ...\Tessavo.lnk
+    std::string entry_name;       // the uninstall entry's key name
+    bool real = true;             // false under TESS_INSTALL_ROOT
+
+    bool operator==(const InstallPaths&) const = default;
+};
+
+// What install_paths reads from the system; an absent or empty text counts as unset.
+struct InstallEnv {
+    std::optional<std::string> install_root;     // TESS_INSTALL_ROOT
+    std::optional<std::string> local_app_data;   // LOCALAPPDATA
+    std::string temp_folder;                     // the system temporary folder
+    std::optional<std::string> programs_folder;  // FOLDERID_Programs
+    std::optional<std::string> app_data;         // APPDATA
+    std::optional<std::string> desktop_folder;   // FOLDERID_Desktop
+    std::optional<std::string> user_profile;     // USERPROFILE
+};
+
+InstallPaths install_paths_for(const InstallEnv& env);
+
+inline constexpr std::string_view kExeName = "Tessavo.exe";
+inline constexpr std::string_view kCliName = "tessavo-cli.exe";
+inline constexpr std::string_view kNoticesName = "THIRD-PARTY-NOTICES.txt";
+inline constexpr std::string_view kUninstallKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline constexpr std::string_view kShortcutDescription = "Make your PC faster in one click";
+
+// install folder\Tessavo.exe
+std::string installed_exe(const InstallPaths& paths);
+
+// The running executable lies in the install folder (ASCII letters compared without case).
+bool is_installed_copy_at(std::string_view running_exe, const InstallPaths& paths);
+
+// `to` with its extension replaced by ".{pid}.old": Tessavo.exe -> Tessavo.1234.old.
+std::string moved_aside_name(std::string_view to, std::uint32_t pid);
+
+// Absolute, no "." or ".." component, and ends in "\programs\tessavo" or holds
+// "tess-install-test" (ASCII letters without case).
+bool install_folder_is_safe(std::string_view folder);
+
+// ---- the uninstall entry ------------------------------------------------------------
+struct RegValue {
+    enum class Type : std::uint8_t { Sz = 0, Dword = 1 };
+    std::string name;
+    Type type = Type::Sz;
+    std::string text;         // Sz
+    std::uint32_t dword = 0;  // Dword
+
+    bool operator==(const RegValue&) const = default;
+};
+
+struct LocalDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// Every value of the entry in the order they are written. `exe_size` is nullopt when
+// the installed executable's size cannot be read.
+std::vector<RegValue> uninstall_entry_values(const InstallPaths& paths,
+                                             std::optional<std::uint64_t> exe_size, LocalDate date);
+
+// ---- the seam ------------------------------------------------------------------------
+struct RunningImage {
+    std::uint32_t pid = 0;
+    std::uint64_t created = 0;
+    std::string image_path;
+};
+
+struct SetupSystem {
+    std::uint32_t own_pid = 0;
+    // Files. Codes are 0 or the Windows error code.
+    std::function<std::uint32_t(const std::string& folder)> create_dirs;
+    std::function<bool(const std::string& a, const std::string& b)> same_file;
+    std::function<std::uint32_t(const std::string& from, const std::string& to)> copy_file;
+    // Renames, replacing an existing file of the new name.
+    std::function<std::uint32_t(const std::string& from, const std::string& to)> move_file;
+    std::function<bool(const std::string& path)> file_exists;
+    std::function<std::uint32_t(const std::string& path)> delete_file;
+    std::function<std::optional<std::uint64_t>(const std::string& path)> file_size;
+    std::function<bool(const std::string& path, std::string_view bytes)> write_file;
+    // The notices file's bytes as built into the program.
+    std::function<std::string()> notices;
+    // nullopt on success, else the error text of create_shortcut.
+    std::function<std::optional<std::string>(const std::string& link, const std::string& target)>
+        create_shortcut;
+    // Registry: the uninstall entry (creating the key: 0 or its code; each value's
+    // failure is ignored), its removal (0, ERROR_FILE_NOT_FOUND or a code), the Run value.
+    std::function<std::uint32_t(const std::string& entry_name, const std::vector<RegValue>& values)>
+        write_uninstall_entry;
+    std::function<std::uint32_t(const std::string& entry_name)> delete_uninstall_entry;
+    std::function<std::uint32_t(bool on, const std::string& exe)> set_run_value;
+    std::function<bool()> run_value_present;
+    // Processes and windows.
+    std::function<void()> post_close_to_windows;  // WM_CLOSE to the main window and tray watch
+    std::function<bool()> tray_running;
+    std::function<std::vector<RunningImage>()> running_images;
+    std::function<void(std::uint32_t pid, std::uint64_t created)> end_process;
+    std::function<void(std::uint32_t ms)> sleep_ms;
+    // Starts a program detached; false when it could not be started.
+    std::function<bool(const std::string& exe, const std::string& args)> start_detached;
+    // Starts cmd.exe with this raw argument text and no window; 0 or the Windows code.
+    std::function<std::uint32_t(const std::string& arguments)> start_cmd;
+    // The running executable's path, or the system's words for why it cannot be read.
+    std::function<std::optional<std::string>(std::string& error)> exe_path;
+    std::function<LocalDate()> today;
+    std::function<std::string(std::uint32_t code)> error_text;
+    std::function<std::string()> data_dir;
+    // Message boxes: the question (true for Yes) and the notices.
+    std::function<bool(const std::string& text)> ask_yes_no;
+    std::function<void(const std::string& text)> show_info;
+    std::function<void(const std::string& text)> show_error;
+    bool offscreen = false;  // TESS_OFFSCREEN: no boxes in the update hand-over
+    FileOps fs;              // the link-safe deletion
+};
+
+// ---- operations ------------------------------------------------------------------------
+// Each returns nullopt on success or the short error text.
+using SetupError = std::optional<std::string>;
+
+SetupError copy_or_replace(const std::string& from, const std::string& to, const SetupSystem& sys);
+// Real install only: asks the main window and tray watch to close, waits up to 30 x 100 ms
+// for the installed executable's processes to go, then ends those left.
+void close_running_copies(const InstallPaths& paths, const SetupSystem& sys);
+SetupError install_from(const std::string& exe, const InstallPaths& paths, bool desktop, bool tray,
+                        const SetupSystem& sys);
+
+// 0 or 2.
+int update_handover(const InstallPaths& paths, const SetupSystem& sys);
+
+// The removal steps of the uninstall, after the question.
+SetupError remove_install(const InstallPaths& paths, const SetupSystem& sys);
+// 0 removed, 1 cancelled by the user, 2 failed.
+int uninstall(const InstallPaths& paths, bool quiet, const SetupSystem& sys);
+
+// The folder, emptied link-safely; nullopt when it is gone (or never was), else the
+// real files left inside it (in use) and the error text. Links are never followed.
+struct FolderRemoval {
+    bool removed = false;
+    std::vector<std::string> files_left;  // real files in place that could not be deleted
+    std::uint32_t error = 0;              // why the folder itself stayed
+};
+FolderRemoval remove_folder_tree(const std::string& folder, const FileOps& fs);
+
+// The cmd.exe argument text that deletes `files` and then the (then empty) folder,
+// after about two seconds, once this process has ended.
+std::string delayed_removal_command(const std::string& folder,
+                                    const std::vector<std::string>& files);
+
+// ---- texts ----------------------------------------------------------------------------------
+inline constexpr std::string_view kUninstallQuestion =
+    "Remove Tessavo from this PC?\n\nThis removes the app, its shortcuts, its tray icon and its "
+    "history.\nChanges it made to your PC stay as they are (undo them first in History & undo if "
+    "you want them back).";
+inline constexpr std::string_view kUninstalled = "Tessavo was removed.";
+std::string uninstall_failed_text(std::string_view error);
+std::string update_failed_text(std::string_view error);
+std::string updated_text();
+
+#ifdef _WIN32
+InstallPaths install_paths();
+SetupSystem setup_system();
+// "DisplayVersion" of the uninstall entry, when it is a REG_SZ.
+std::optional<std::string> installed_version(const InstallPaths& paths);
+bool is_installed_copy(const InstallPaths& paths);
+std::optional<std::string> create_shortcut(const std::string& link, const std::string& target);
+#endif
+
+}  // namespace tess

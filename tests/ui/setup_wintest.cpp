@@ -1,0 +1,552 @@
+// Install, update hand-over and uninstall for real, mostly through Tessavo.exe itself.
+// Test installs go under temporary roots (TESS_INSTALL_ROOT, entry "Tessavo-Test");
+// the one real install goes into the test's own Wine prefix, which is thrown away.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+#include <shobjidl.h>
+
+#include <cstring>
+
+#include "core/paths.hpp"
+#include "scan/realfs_winutil.hpp"
+#include "support/child.hpp"
+#include "support/winutil.hpp"
+#include "sys/startup.hpp"
+#include "ui/setup.hpp"
+
+namespace tess {
+namespace {
+
+using test::exists;
+using test::quote_arg;
+using test::read_text;
+using test::ScopedEnv;
+using test::TempDir;
+
+const std::string kUninstallRoot = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::string built(const char* name) {
+    return test::built_exe(name);
+}
+
+// A started program, ended at the end of the scope if it is still running (a test that
+// fails with a box still open must not leave the process behind).
+class Started {
+public:
+    explicit Started(const std::string& command_line) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        std::wstring cmd = win::widen(command_line);
+        if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi)) {
+            ::CloseHandle(pi.hThread);
+            process_.reset(pi.hProcess);
+        }
+    }
+    ~Started() {
+        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(process_.get(), 99);
+    }
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+    explicit operator bool() const { return static_cast<bool>(process_); }
+    int wait(DWORD timeout_ms = 30'000) const { return test::wait_exit(process_, timeout_ms); }
+
+private:
+    win::unique_handle process_;
+};
+
+// ---- message boxes -----------------------------------------------------------------------
+struct Box {
+    std::string text;
+    bool found = false;
+};
+
+BOOL CALLBACK collect_static(HWND child, LPARAM param) {
+    wchar_t cls[32] = {};
+    ::GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, L"Static") != 0) return TRUE;
+    wchar_t text[2048] = {};
+    DWORD_PTR n = 0;
+    ::SendMessageTimeoutW(child, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
+                          &n);
+    if (n > 0) *reinterpret_cast<std::string*>(param) = win::narrow(text, n);
+    return TRUE;
+}
+
+// Waits for the "Tessavo" message box of another process, reads its text and presses
+// `button` (IDYES, IDNO, IDOK).
+Box answer_box(int button, DWORD timeout_ms = 20'000) {
+    Box box;
+    for (DWORD waited = 0; waited < timeout_ms; waited += 100) {
+        if (HWND w = ::FindWindowW(L"#32770", L"Tessavo")) {
+            ::Sleep(200);  // let it finish laying out
+            ::EnumChildWindows(w, collect_static, reinterpret_cast<LPARAM>(&box.text));
+            box.found = true;
+            if (HWND b = ::GetDlgItem(w, button))
+                ::SendMessageTimeoutW(b, BM_CLICK, 0, 0, SMTO_BLOCK, 2000, nullptr);
+            else
+                ::PostMessageW(w, WM_COMMAND, button, 0);
+            // Gone before the next box is looked for, so it is not answered twice.
+            for (int i = 0; i < 100 && ::IsWindow(w); ++i)
+                ::Sleep(50);
+            return box;
+        }
+        ::Sleep(100);
+    }
+    return box;
+}
+
+// ---- what an install left -------------------------------------------------------------------
+struct Shortcut {
+    std::string path, arguments, description, work_dir, icon;
+    int icon_index = -1;
+};
+
+std::optional<Shortcut> read_shortcut(const std::string& link) {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return std::nullopt;
+    std::optional<Shortcut> out;
+    IShellLinkW* sl = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IShellLinkW, reinterpret_cast<void**>(&sl)))) {
+        IPersistFile* pf = nullptr;
+        if (SUCCEEDED(sl->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pf)))) {
+            if (SUCCEEDED(pf->Load(win::widen(link).c_str(), STGM_READ))) {
+                wchar_t buf[MAX_PATH * 2] = {};
+                Shortcut s;
+                if (SUCCEEDED(sl->GetPath(buf, MAX_PATH * 2, nullptr, SLGP_RAWPATH)))
+                    s.path = win::narrow(buf, wcslen(buf));
+                buf[0] = 0;
+                sl->GetArguments(buf, MAX_PATH * 2);
+                s.arguments = win::narrow(buf, wcslen(buf));
+                buf[0] = 0;
+                sl->GetDescription(buf, MAX_PATH * 2);
+                s.description = win::narrow(buf, wcslen(buf));
+                buf[0] = 0;
+                sl->GetWorkingDirectory(buf, MAX_PATH * 2);
+                s.work_dir = win::narrow(buf, wcslen(buf));
+                buf[0] = 0;
+                sl->GetIconLocation(buf, MAX_PATH * 2, &s.icon_index);
+                s.icon = win::narrow(buf, wcslen(buf));
+                out = s;
+            }
+            pf->Release();
+        }
+        sl->Release();
+    }
+    ::CoUninitialize();
+    return out;
+}
+
+struct RegRead {
+    DWORD type = REG_NONE;
+    std::string text;
+    DWORD dword = 0;
+};
+
+std::optional<RegRead> read_value(const std::string& key_path, const std::string& name) {
+    win::unique_hkey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, win::widen(key_path).c_str(), 0, KEY_READ, key.put()) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<unsigned char> buf(8192);
+    DWORD size = static_cast<DWORD>(buf.size());
+    RegRead r;
+    if (::RegQueryValueExW(key.get(), win::widen(name).c_str(), nullptr, &r.type, buf.data(),
+                           &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    if (r.type == REG_DWORD && size == 4) std::memcpy(&r.dword, buf.data(), 4);
+    if (r.type == REG_SZ) {
+        // Written with its terminating null.
+        EXPECT_TRUE(size >= 2 && buf[size - 1] == 0 && buf[size - 2] == 0) << name;
+        r.text = win::narrow(reinterpret_cast<const wchar_t*>(buf.data()),
+                             size / 2 > 0 ? size / 2 - 1 : 0);
+    }
+    return r;
+}
+
+bool key_exists(const std::string& key_path) {
+    win::unique_hkey key;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, win::widen(key_path).c_str(), 0, KEY_READ,
+                           key.put()) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> run_value() {
+    const auto v = read_value("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Tessavo");
+    if (!v) return std::nullopt;
+    return v->text;
+}
+
+std::string notices_built() {
+    std::string path = std::string("Z:") + TESS_NOTICES_FILE;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return read_text(path).value_or("");
+}
+
+// The file's identity and last write, to tell a file left alone from a fresh copy.
+std::string file_stamp(const std::string& path) {
+    win::unique_hfile h(::CreateFileW(win::widen(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!h || !::GetFileInformationByHandle(h.get(), &info)) return {};
+    return std::to_string(info.nFileIndexLow) + "/" + std::to_string(info.nFileIndexHigh) + "/" +
+           std::to_string(info.ftLastWriteTime.dwLowDateTime) + "/" +
+           std::to_string(info.ftLastWriteTime.dwHighDateTime);
+}
+
+// A temporary install root, whose uninstall entry goes with it.
+class TestRoot {
+public:
+    TestRoot() : dir_("tess-install-test"), env_("TESS_INSTALL_ROOT", dir_.path()) {}
+    ~TestRoot() {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, win::widen(kUninstallRoot + "Tessavo-Test").c_str());
+    }
+    const std::string& path() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+    ScopedEnv env_;
+};
+
+TEST(SetupWin, TestInstallLeavesEverythingInPlaceAndARepairCopiesNothing) {
+    TestRoot root;
+    const std::optional<std::string> run_before = run_value();
+    const InstallPaths p = install_paths();
+    ASSERT_EQ(p, (InstallPaths{root.path() + "\\Programs\\Tessavo",
+                               root.path() + "\\StartMenu\\Tessavo.lnk",
+                               root.path() + "\\Desktop\\Tessavo.lnk", "Tessavo-Test", false}));
+    EXPECT_EQ(installed_version(p), std::nullopt);
+
+    ASSERT_EQ(install_from(built("Tessavo.exe"), p, true, true, setup_system()), std::nullopt);
+    const std::string exe = p.folder + "\\Tessavo.exe";
+    EXPECT_EQ(read_text(exe), read_text(built("Tessavo.exe")));
+    EXPECT_EQ(read_text(p.folder + "\\tessavo-cli.exe"), read_text(built("tessavo-cli.exe")));
+    const std::string notices = notices_built();
+    ASSERT_GT(notices.size(), 1000u);
+    EXPECT_EQ(read_text(p.folder + "\\THIRD-PARTY-NOTICES.txt"), notices);
+
+    for (const std::string& link : {p.start_menu_link, p.desktop_link}) {
+        const auto s = read_shortcut(link);
+        ASSERT_TRUE(s) << link;
+        EXPECT_TRUE(same_path(s->path, exe)) << s->path;
+        EXPECT_EQ(s->arguments, "");
+        EXPECT_EQ(s->description, "Make your PC faster in one click");
+        EXPECT_TRUE(same_path(s->work_dir, p.folder)) << s->work_dir;
+        EXPECT_TRUE(same_path(s->icon, exe)) << s->icon;
+        EXPECT_EQ(s->icon_index, 0);
+    }
+
+    const std::string key = kUninstallRoot + "Tessavo-Test";
+    const std::string quoted = "\"" + exe + "\"";
+    const struct {
+        const char* name;
+        std::string text;
+    } texts[] = {
+        {"DisplayName", "Tessavo"},
+        {"DisplayVersion", "0.5.0"},
+        {"Publisher", "Tessavo"},
+        {"DisplayIcon", exe + ",0"},
+        {"InstallLocation", p.folder},
+        {"UninstallString", quoted + " --uninstall"},
+        {"QuietUninstallString", quoted + " --uninstall --quiet"},
+    };
+    for (const auto& t : texts) {
+        const auto v = read_value(key, t.name);
+        ASSERT_TRUE(v) << t.name;
+        EXPECT_EQ(v->type, static_cast<DWORD>(REG_SZ)) << t.name;
+        EXPECT_EQ(v->text, t.text) << t.name;
+    }
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char day[16];
+    std::snprintf(day, sizeof day, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    EXPECT_EQ(read_value(key, "InstallDate")->text, day);
+    EXPECT_EQ(read_value(key, "InstallDate")->type, static_cast<DWORD>(REG_SZ));
+    WIN32_FILE_ATTRIBUTE_DATA fa{};
+    ASSERT_TRUE(::GetFileAttributesExW(win::widen(exe).c_str(), GetFileExInfoStandard, &fa));
+    const struct {
+        const char* name;
+        DWORD value;
+    } dwords[] = {{"EstimatedSize", fa.nFileSizeLow / 1024}, {"NoModify", 1}, {"NoRepair", 1}};
+    for (const auto& d : dwords) {
+        const auto v = read_value(key, d.name);
+        ASSERT_TRUE(v) << d.name;
+        EXPECT_EQ(v->type, static_cast<DWORD>(REG_DWORD)) << d.name;
+        EXPECT_EQ(v->dword, d.value) << d.name;
+    }
+    EXPECT_EQ(installed_version(p), "0.5.0");
+    EXPECT_EQ(run_value(), run_before);  // a test install writes no Run value
+
+    // Repair from the installed copy with the desktop shortcut off.
+    const std::string stamp = file_stamp(exe);
+    const std::string cli_stamp = file_stamp(p.folder + "\\tessavo-cli.exe");
+    ASSERT_EQ(install_from(exe, p, false, true, setup_system()), std::nullopt);
+    EXPECT_EQ(file_stamp(exe), stamp);
+    EXPECT_EQ(file_stamp(p.folder + "\\tessavo-cli.exe"), cli_stamp);
+    EXPECT_FALSE(exists(p.desktop_link));
+    EXPECT_TRUE(read_shortcut(p.start_menu_link));
+    EXPECT_TRUE(key_exists(key));
+    EXPECT_EQ(run_value(), run_before);
+}
+
+TEST(SetupWin, InstallOverALockedExeMovesItAside) {
+    TestRoot root;
+    const InstallPaths p = install_paths();
+    const std::string exe = p.folder + "\\Tessavo.exe";
+    win::create_dirs(p.folder);
+    test::write_text(exe, "old program");
+    // Held the way Windows holds a running image: renaming allowed, overwriting not.
+    win::unique_hfile held(::CreateFileW(win::widen(exe).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_EQ(install_from(built("Tessavo.exe"), p, false, false, setup_system()), std::nullopt);
+    EXPECT_EQ(read_text(exe), read_text(built("Tessavo.exe")));
+    const std::string aside =
+        p.folder + "\\Tessavo." + std::to_string(::GetCurrentProcessId()) + ".old";
+    EXPECT_EQ(read_text(aside), "old program");
+    held.reset();
+
+    // The next start of the installed program deletes the leftover.
+    TempDir data("data");
+    ScopedEnv d("TESS_DATA_DIR", data.path());
+    test::run_command(quote_arg(exe) + " apply-plan zz");
+    EXPECT_FALSE(exists(aside));
+}
+
+TEST(SetupWin, UpdateHandOverExitCodesWithAndWithoutBoxes) {
+    const std::string update = quote_arg(built("Tessavo.exe")) + " --update";
+    {
+        TestRoot root;
+        ScopedEnv off("TESS_OFFSCREEN", "1");
+        EXPECT_EQ(test::run_command(update, 30'000), 0);
+        EXPECT_EQ(read_text(root.path() + "\\Programs\\Tessavo\\Tessavo.exe"),
+                  read_text(built("Tessavo.exe")));
+        EXPECT_TRUE(exists(root.path() + "\\StartMenu\\Tessavo.lnk"));
+        EXPECT_FALSE(exists(root.path() + "\\Desktop\\Tessavo.lnk"));  // there was none
+    }
+    {
+        // The install folder cannot be created: under a file.
+        TempDir dir("tess-install-test");
+        test::write_text(dir.file("file"), "x");
+        ScopedEnv r("TESS_INSTALL_ROOT", dir.file("file"));
+        ScopedEnv off("TESS_OFFSCREEN", "1");
+        EXPECT_EQ(test::run_command(update, 30'000), 2);
+        EXPECT_EQ(::FindWindowW(L"#32770", L"Tessavo"), nullptr);
+    }
+    {
+        TempDir dir("tess-install-test");
+        test::write_text(dir.file("file"), "x");
+        ScopedEnv r("TESS_INSTALL_ROOT", dir.file("file"));
+        ScopedEnv off("TESS_OFFSCREEN", std::nullopt);
+        Started proc(update);
+        const Box box = answer_box(IDOK);
+        EXPECT_EQ(proc.wait(), 2);
+        ASSERT_TRUE(box.found);
+        const std::string folder = dir.file("file") + "\\Programs\\Tessavo";
+        EXPECT_EQ(box.text.rfind("The update didn't finish: couldn't create " + folder + ": ", 0),
+                  0u)
+            << box.text;
+        EXPECT_NE(box.text.find("\n\nYour current version still works."), std::string::npos);
+    }
+    {
+        TestRoot root;
+        ScopedEnv off("TESS_OFFSCREEN", std::nullopt);
+        Started proc(update);
+        const Box box = answer_box(IDOK);
+        EXPECT_EQ(proc.wait(), 0);
+        EXPECT_EQ(box.text, "Tessavo was updated to version 0.5.0.");
+    }
+}
+
+TEST(SetupWin, UninstallAsksAndQuietDoesNot) {
+    TestRoot root;
+    const InstallPaths p = install_paths();
+    ASSERT_EQ(install_from(built("Tessavo.exe"), p, true, false, setup_system()), std::nullopt);
+    const std::string uninstall = quote_arg(built("Tessavo.exe")) + " --uninstall";
+    const std::string key = kUninstallRoot + "Tessavo-Test";
+
+    Started no(uninstall);
+    const Box question = answer_box(IDNO);
+    EXPECT_EQ(no.wait(), 1);
+    EXPECT_EQ(question.text,
+              "Remove Tessavo from this PC?\n\nThis removes the app, its shortcuts, its tray icon "
+              "and its history.\nChanges it made to your PC stay as they are (undo them first in "
+              "History & undo if you want them back).");
+    for (const std::string& f : {p.folder + "\\Tessavo.exe", p.start_menu_link, p.desktop_link})
+        EXPECT_TRUE(exists(f)) << f;
+    EXPECT_TRUE(key_exists(key));
+
+    Started yes(uninstall);
+    EXPECT_TRUE(answer_box(IDYES).found);
+    const Box done = answer_box(IDOK);
+    EXPECT_EQ(yes.wait(), 0);
+    EXPECT_EQ(done.text, "Tessavo was removed.");
+    for (const std::string& f : {p.folder, p.start_menu_link, p.desktop_link})
+        EXPECT_FALSE(exists(f)) << f;
+    EXPECT_TRUE(exists(root.path() + "\\Programs"));
+    EXPECT_FALSE(key_exists(key));
+
+    // Quiet, and run again over nothing: no box, success both times.
+    ASSERT_EQ(install_from(built("Tessavo.exe"), p, false, false, setup_system()), std::nullopt);
+    EXPECT_EQ(test::run_command(uninstall + " --quiet", 30'000), 0);
+    EXPECT_FALSE(exists(p.folder));
+    EXPECT_FALSE(key_exists(key));
+    EXPECT_EQ(test::run_command(uninstall + " --quiet", 30'000), 0);
+}
+
+TEST(SetupWin, UninstallRefusesAnUnexpectedFolderAndDeletesNothing) {
+    TempDir dir("tess-install-test");
+    // Resolves to dir\Programs\Tessavo, but through "..": refused as it is written.
+    ScopedEnv r("TESS_INSTALL_ROOT", dir.file("sub\\.."));
+    win::create_dirs(dir.file("sub"));
+    win::create_dirs(dir.file("Programs\\Tessavo"));
+    test::write_text(dir.file("Programs\\Tessavo\\keep.txt"), "keep");
+    win::create_dirs(dir.file("StartMenu"));
+    test::write_text(dir.file("StartMenu\\Tessavo.lnk"), "link");
+
+    Started proc(quote_arg(built("Tessavo.exe")) + " --uninstall");
+    EXPECT_TRUE(answer_box(IDYES).found);
+    const Box refusal = answer_box(IDOK);
+    EXPECT_EQ(proc.wait(), 2);
+    EXPECT_EQ(refusal.text, "Uninstall didn't finish: refusing to delete unexpected folder " +
+                                dir.file("sub\\..\\Programs\\Tessavo"));
+    EXPECT_EQ(read_text(dir.file("Programs\\Tessavo\\keep.txt")), "keep");
+    EXPECT_TRUE(exists(dir.file("StartMenu\\Tessavo.lnk")));
+}
+
+// A folder link inside the install folder to a decoy. Windows removes the link as a
+// link; Wine would delete through it, so there it is refused, the uninstall reports the
+// folder it could not remove (code 2) and every file of the decoy survives.
+TEST(SetupWin, UninstallNeverDeletesThroughALink) {
+    TestRoot root;
+    const InstallPaths p = install_paths();
+    ASSERT_EQ(install_from(built("Tessavo.exe"), p, false, false, setup_system()), std::nullopt);
+    TempDir decoy("decoy");
+    test::write_text(decoy.file("keep.txt"), "keep");
+    win::create_dirs(decoy.file("empty"));
+    test::FolderLink link(decoy.path(), p.folder + "\\linked");
+    test::FolderLink empty_link(decoy.file("empty"), p.folder + "\\empty-link");
+    if (!link.made() || !empty_link.made()) GTEST_SKIP() << "no folder link could be made here";
+
+    const int code =
+        test::run_command(quote_arg(built("Tessavo.exe")) + " --uninstall --quiet", 30'000);
+    EXPECT_EQ(read_text(decoy.file("keep.txt")), "keep");
+    EXPECT_TRUE(exists(decoy.file("empty")));
+    if (!test::unix_path(p.folder).empty()) {
+        EXPECT_EQ(code, 2);
+        EXPECT_TRUE(exists(p.folder + "\\linked\\keep.txt"));
+        EXPECT_FALSE(exists(p.folder + "\\Tessavo.exe"));  // the rest went
+    } else {
+        EXPECT_EQ(code, 0);
+        EXPECT_FALSE(exists(p.folder));
+    }
+}
+
+// A stand-in for a running installed copy: a window of the main window's class that
+// notes the WM_CLOSE it gets in a file, then ends.
+LRESULT CALLBACK fake_main_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        const auto* marker =
+            reinterpret_cast<const std::string*>(::GetWindowLongPtrW(w, GWLP_USERDATA));
+        test::write_text(*marker, "WM_CLOSE");
+        ::DestroyWindow(w);
+        return 0;
+    }
+    if (msg == WM_DESTROY) {
+        ::PostQuitMessage(0);
+        return 0;
+    }
+    return ::DefWindowProcW(w, msg, wp, lp);
+}
+
+TESS_CHILD(fake_installed_copy) {
+    static std::string marker = args.at(0);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = fake_main_proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TessavoWindow";
+    ::RegisterClassW(&wc);
+    HWND w = ::CreateWindowW(L"TessavoWindow", L"Tessavo", WS_OVERLAPPED, -10000, -10000, 100, 100,
+                             nullptr, nullptr, wc.hInstance, nullptr);
+    if (!w) return 3;
+    ::SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&marker));
+    test::write_text(marker + ".ready", "1");
+    MSG m;
+    while (::GetMessageW(&m, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+    return 0;
+}
+
+// Everything a real install leaves, removed even when the test fails halfway.
+struct RealInstallCleanup {
+    InstallPaths p;
+    ~RealInstallCleanup() {
+        close_running_copies(p, setup_system());
+        set_run_value(false, "");
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, win::widen(kUninstallRoot + "Tessavo").c_str());
+        ::DeleteFileW(win::widen(p.start_menu_link).c_str());
+        test::remove_tree(p.folder);
+    }
+};
+
+TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
+    ScopedEnv no_root("TESS_INSTALL_ROOT", std::nullopt);
+    ScopedEnv off("TESS_OFFSCREEN", "1");
+    TempDir data("data");
+    ScopedEnv d("TESS_DATA_DIR", data.path());
+    const InstallPaths p = install_paths();
+    ASSERT_TRUE(p.real);
+    ASSERT_EQ(p.folder, *win::get_env("LOCALAPPDATA") + "\\Programs\\Tessavo");
+    ASSERT_EQ(p.entry_name, "Tessavo");
+    // Wine links the prefix's desktop to the host's home folder: this test never asks
+    // for a desktop shortcut.
+    RealInstallCleanup cleanup{p};
+
+    ASSERT_EQ(install_from(built("Tessavo.exe"), p, false, true, setup_system()), std::nullopt);
+    const std::string exe = p.folder + "\\Tessavo.exe";
+    EXPECT_EQ(run_value(), "\"" + exe + "\" agent");
+    const auto start = read_shortcut(p.start_menu_link);
+    ASSERT_TRUE(start);
+    EXPECT_TRUE(same_path(start->path, exe));
+    EXPECT_TRUE(key_exists(kUninstallRoot + "Tessavo"));
+
+    // The installed copy runs (a stand-in under the installed name) when a newer copy
+    // hands over: it is asked to close, and the new program takes its place.
+    ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), FALSE));
+    TempDir marks("marks");
+    const std::string marker = marks.file("closed.txt");
+    Started running(quote_arg(exe) + " --child fake_installed_copy " + quote_arg(marker));
+    ASSERT_TRUE(running);
+    for (int i = 0; i < 200 && !exists(marker + ".ready"); ++i)
+        ::Sleep(50);
+    ASSERT_TRUE(exists(marker + ".ready"));
+    EXPECT_EQ(test::run_command(quote_arg(built("Tessavo.exe")) + " --update", 60'000), 0);
+    EXPECT_EQ(read_text(marker), "WM_CLOSE");
+    EXPECT_EQ(running.wait(10'000), 0);
+    EXPECT_EQ(read_text(exe), read_text(built("Tessavo.exe")));
+    EXPECT_EQ(run_value(), "\"" + exe + "\" agent");  // kept: it was there
+
+    // Uninstall from the installed copy: the folder goes once that copy has ended.
+    EXPECT_EQ(test::run_command(quote_arg(exe) + " --uninstall --quiet", 30'000), 0);
+    EXPECT_FALSE(run_value());
+    EXPECT_FALSE(exists(p.start_menu_link));
+    EXPECT_FALSE(key_exists(kUninstallRoot + "Tessavo"));
+    EXPECT_FALSE(exists(data.path()));
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        gone = !exists(p.folder);
+        if (!gone) ::Sleep(100);
+    }
+    EXPECT_TRUE(gone);
+}
+
+}  // namespace
+}  // namespace tess
