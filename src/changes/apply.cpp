@@ -46,7 +46,8 @@ std::span<const JournalEntry> entries_after(const Journal& journal, std::size_t 
 
 std::vector<std::string> result_lines(const OptimiseResult& r) {
     std::vector<std::string> lines;
-    if (r.committed_after < r.committed_before)
+    // Committed memory moves by itself; only a run that closed programs freed any of it.
+    if (r.closed > 0 && r.committed_after < r.committed_before)
         lines.push_back(
             cat("Freed ", size_text(r.committed_before - r.committed_after), " of memory"));
     if (r.closed > 0) lines.push_back(cat("Closed ", num(r.closed), " idle program group(s)"));

@@ -52,7 +52,7 @@ struct OptimiseResult {
 };
 
 // The lines Home and the quick panel show; "Nothing needed changing." alone when no
-// other line applies.
+// other line applies. "Freed ... of memory" only after a run that closed programs.
 std::vector<std::string> result_lines(const OptimiseResult& result);
 
 // kill_processes; clean_junk; everything else. Order is kept within each group.

@@ -227,7 +227,14 @@ TEST(ResultLines, SingleLinesAndNothing) {
         // A one-click junk clean that freed no memory.
         {{.junk_bytes = 10, .committed_before = 100, .committed_after = 100},
          {"Deleted 1 KB of junk files"}},
-        {{.committed_before = 1025, .committed_after = 1}, {"Freed 1 KB of memory"}},
+        // Memory freed by a run that closed programs, and memory that dropped by itself.
+        {{.closed = 1, .committed_before = 1025, .committed_after = 1},
+         {"Freed 1 KB of memory", "Closed 1 idle program group(s)"}},
+        {{.committed_before = 1025, .committed_after = 1}, {"Nothing needed changing."}},
+        {{.applied = 2, .services = 2, .committed_before = 3 << 20, .committed_after = 1 << 20},
+         {"2 service(s) now start only when needed"}},
+        {{.junk_bytes = 2048, .committed_before = 3 << 20, .committed_after = 1},
+         {"Deleted 2 KB of junk files"}},
         {{.skipped = 1}, {"1 change(s) skipped: admin approval was cancelled"}},
         {{.failures = {"x"}}, {"1 change(s) didn't work: x"}},
     };
