@@ -5,6 +5,7 @@
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
+#include "scan/fsops.hpp"
 #include "scan/kb.hpp"
 
 namespace tess {
@@ -111,8 +112,8 @@ Outcome switch_startup(const SetStartupEnabled& a, const ExecutorSystem& sys) {
     return o;
 }
 
-Outcome clean_junk(const CleanJunk& a, const ExecutorSystem& sys) {
-    auto result = sys.clean_junk_category(a.id);
+Outcome clean_junk(const CleanJunk& a, const std::string& journal_path, const ExecutorSystem& sys) {
+    auto result = sys.clean_junk_category(a.id, std::string(parent_path(journal_path)));
     if (!result) return failed_outcome(result.error());
     Outcome o =
         ok_outcome(removed_message(result->files_removed, result->bytes_freed, result->in_use));
@@ -219,12 +220,13 @@ bool needs_admin(const Op& op, const Journal& journal) {
     return entry && action_needs_admin(entry->action);
 }
 
-Outcome apply_action(const Action& action, const ExecutorSystem& sys) {
+Outcome apply_action(const Action& action, const std::string& journal_path,
+                     const ExecutorSystem& sys) {
     return std::visit(overloaded{
                           [&](const KillProcesses& a) { return kill(a, sys); },
                           [&](const SetServiceStart& a) { return change_service(a, sys); },
                           [&](const SetStartupEnabled& a) { return switch_startup(a, sys); },
-                          [&](const CleanJunk& a) { return clean_junk(a, sys); },
+                          [&](const CleanJunk& a) { return clean_junk(a, journal_path, sys); },
                           [&](const DeleteDevFolder& a) { return delete_dev_folder(a, sys); },
                       },
                       action);
@@ -263,7 +265,7 @@ std::vector<Op> run_ops(const std::string& journal_path, const std::vector<Op>& 
         Outcome outcome;
         std::optional<std::uint64_t> undo_of;
         if (const auto* apply = std::get_if<ApplyOp>(&op)) {
-            outcome = apply_action(apply->action, sys);
+            outcome = apply_action(apply->action, journal_path, sys);
             entry.action = apply->action;
             entry.message = outcome.message;
         } else {

@@ -89,7 +89,9 @@ struct ExecutorSystem {
     std::function<ServiceConfig(std::string_view)> query_service;
     std::function<std::uint32_t(std::string_view, std::uint32_t)> set_service_start;
     std::function<std::uint32_t(std::string_view)> stop_service;
-    std::function<Result<JunkCleanResult>(std::string_view)> clean_junk_category;
+    // Cleans a category, leaving `keep` (the journal's folder) and everything in it alone.
+    std::function<Result<JunkCleanResult>(std::string_view id, const std::string& keep)>
+        clean_junk_category;
     std::function<std::optional<std::string>(const std::string&)> check_dev_folder;
     std::function<TreeDeleteResult(const std::string&)> delete_folder_tree;
     // The journal: a plain read, and the locked read-change-save of every write.
@@ -97,7 +99,9 @@ struct ExecutorSystem {
     std::function<bool(Journal&, const std::function<bool(Journal&)>&)> update_journal;
 };
 
-Outcome apply_action(const Action& action, const ExecutorSystem& sys);
+// `journal_path` is the journal the outcome goes to: a junk clean never touches its folder.
+Outcome apply_action(const Action& action, const std::string& journal_path,
+                     const ExecutorSystem& sys);
 // The undo of `entry` (found and not undone), without the "Undo: " prefix.
 Outcome undo_entry(const JournalEntry& entry, const ExecutorSystem& sys);
 

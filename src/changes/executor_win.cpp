@@ -65,7 +65,9 @@ ExecutorSystem executor_system() {
         return set_service_start(name, start);
     };
     sys.stop_service = [](std::string_view name) { return stop_service(name); };
-    sys.clean_junk_category = [](std::string_view id) { return clean_junk_category(id); };
+    sys.clean_junk_category = [](std::string_view id, const std::string& keep) {
+        return clean_junk_category(id, {keep});
+    };
     sys.check_dev_folder = [](const std::string& path) { return check_dev_folder(path); };
     sys.delete_folder_tree = [](const std::string& path) { return delete_folder_tree(path); };
     sys.load_journal = [](const std::string& path) { return load_journal(path); };

@@ -62,6 +62,20 @@ JournalLoad decide_journal_load(const std::optional<std::string>& bytes) {
     return {std::move(*parsed), false};
 }
 
+JournalUpdateBase journal_update_base(const Journal& ours, JournalFileState state,
+                                      const std::string& bytes) {
+    switch (state) {
+        case JournalFileState::Missing:
+            return {ours.entries, false, true};
+        case JournalFileState::Unreadable:
+            return {ours.entries, false, false};
+        case JournalFileState::Read:
+            break;
+    }
+    JournalLoad load = decide_journal_load(bytes);
+    return {std::move(load.entries), load.move_aside, true};
+}
+
 std::uint64_t next_entry_id(const Journal& journal) {
     std::uint64_t largest = 0;
     for (const auto& e : journal.entries)

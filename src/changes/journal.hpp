@@ -52,6 +52,22 @@ struct JournalLoad {
 };
 JournalLoad decide_journal_load(const std::optional<std::string>& bytes);
 
+// What reading the journal file found.
+enum class JournalFileState : std::uint8_t { Missing = 0, Unreadable = 1, Read = 2 };
+
+// What a change of the journal starts from. The file as it is now, so other
+// processes' entries are kept; an invalid file is moved aside and starts afresh. When
+// the file has vanished since the writer last saw it (a run that deleted it along
+// with other files), the writer's own copy, so an append never shortens the history.
+// When it is there but unreadable, the writer's copy too, and nothing may be saved.
+struct JournalUpdateBase {
+    std::vector<JournalEntry> entries;
+    bool move_aside = false;
+    bool may_save = true;
+};
+JournalUpdateBase journal_update_base(const Journal& ours, JournalFileState state,
+                                      const std::string& bytes);
+
 // The largest id plus one, 1 for an empty journal. Ids stay unique even when a
 // tampered file already holds the largest possible id: then the smallest unused one.
 std::uint64_t next_entry_id(const Journal& journal);

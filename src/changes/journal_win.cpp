@@ -11,7 +11,7 @@ namespace tess {
 
 namespace {
 
-enum class FileState : std::uint8_t { Missing = 0, Unreadable = 1, Read = 2 };
+using FileState = JournalFileState;
 
 struct FileRead {
     FileState state = FileState::Missing;
@@ -110,18 +110,11 @@ void save_journal(const Journal& journal) {
 bool update_journal(Journal& journal, const std::function<bool(Journal&)>& change) {
     JournalLock lock(journal.path);
     const FileRead file = read_journal_file(journal.path);
-    if (file.state == FileState::Unreadable) {
-        change(journal);
-        return false;
-    }
-    Journal fresh{journal.path, {}};
-    if (file.state == FileState::Read) {
-        JournalLoad load = decide_journal_load(file.bytes);
-        if (load.move_aside) move_aside(journal.path);
-        fresh.entries = std::move(load.entries);
-    }
+    JournalUpdateBase base = journal_update_base(journal, file.state, file.bytes);
+    if (base.move_aside) move_aside(journal.path);
+    Journal fresh{journal.path, std::move(base.entries)};
     const bool changed = change(fresh);
-    const bool saved = changed && save_entries(fresh.path, fresh.entries);
+    const bool saved = changed && base.may_save && save_entries(fresh.path, fresh.entries);
     journal = std::move(fresh);
     return saved;
 }

@@ -155,6 +155,18 @@ std::uint64_t precise_filetime_now() {
     return (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
 }
 
+std::optional<std::string> resolved_path(const std::string& path) {
+    if (!is_absolute_path(path)) return std::nullopt;
+    // Links are followed here on purpose: this names where a folder really is.
+    win::unique_hfile h(::CreateFileW(long_path(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h) return std::nullopt;
+    std::string final_path = final_path_of(h.get());
+    if (final_path.empty()) return std::nullopt;
+    return plain_final_path(final_path);
+}
+
 const FileOps& system_file_ops() {
     static const FileOps ops{
         open_item,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "core/paths.hpp"
 #include "core/text.hpp"
@@ -49,6 +50,13 @@ std::optional<std::string> safe_root_final(const std::string& path, const FileOp
     // A root reached through a link must land in a junk folder as well.
     if (!final_path || !is_safe_junk_path(*final_path)) return std::nullopt;
     return final_path;
+}
+
+// Inside one of the folders a walk must leave alone; both sides are final paths.
+bool is_kept(std::string_view final_path, const std::vector<std::string>& keep) {
+    for (const auto& k : keep)
+        if (path_within(final_path, k)) return true;
+    return false;
 }
 
 }  // namespace
@@ -173,21 +181,25 @@ JunkRow junk_row(const JunkCategory& c) {
 }
 
 JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std::string>& roots,
-                             std::uint64_t now, const FileOps& fs) {
+                             std::uint64_t now, const FileOps& fs,
+                             const std::vector<std::string>& keep) {
     JunkRow row = junk_row(category);
-    std::vector<std::string> stack;
+    // Each folder with where it really is, to recognise the kept folders under any name.
+    std::vector<std::pair<std::string, std::string>> stack;
     std::vector<DirEntry> entries;
     for (const auto& root : roots) {
         std::uint32_t error = 0;
-        if (!safe_root_final(root, fs, &error)) {
+        const auto root_final = safe_root_final(root, fs, &error);
+        if (!root_final) {
             // A category folder that is there but cannot even be opened is not complete.
             if (error != 0 && !is_missing_error(error)) row.complete = false;
             continue;
         }
-        stack.assign(1, normalize_folder_path(root));
+        if (is_kept(*root_final, keep)) continue;
+        stack.assign(1, {normalize_folder_path(root), *root_final});
         bool at_root = true;
         while (!stack.empty()) {
-            const std::string dir = std::move(stack.back());
+            const auto [dir, real] = std::move(stack.back());
             stack.pop_back();
             entries.clear();
             if (!list_folder(fs, dir, {}, entries)) {
@@ -200,7 +212,9 @@ JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std
             for (auto& e : entries) {
                 if (is_link(e.attributes)) continue;  // neither counted nor entered
                 if (is_directory(e.attributes)) {
-                    stack.push_back(join_path(dir, e.name));
+                    std::string real_sub = join_path(real, e.name);
+                    if (!is_kept(real_sub, keep))
+                        stack.emplace_back(join_path(dir, e.name), std::move(real_sub));
                 } else if (junk_age_qualifies(e.write_time, now, category.min_age_days)) {
                     ++row.files;
                     row.bytes += e.size;
@@ -213,7 +227,7 @@ JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std
 
 JunkCleanResult clean_junk_folders(const JunkCategory& category,
                                    const std::vector<std::string>& roots, std::uint64_t now,
-                                   const FileOps& fs) {
+                                   const FileOps& fs, const std::vector<std::string>& keep) {
     JunkCleanResult result;
     // An empty sub-folder nobody touched lately goes too, but never one younger than a day.
     const std::uint32_t folder_age = std::max<std::uint32_t>(category.min_age_days, 1);
@@ -232,7 +246,7 @@ JunkCleanResult clean_junk_folders(const JunkCategory& category,
     };
     for (const auto& root : roots) {
         const auto root_final = safe_root_final(root, fs);
-        if (!root_final) continue;
+        if (!root_final || is_kept(*root_final, keep)) continue;
         std::vector<Frame> stack;
         auto open_frame = [&](std::string path, std::string expect, std::uint64_t write_time) {
             Frame f;
@@ -249,7 +263,8 @@ JunkCleanResult clean_junk_folders(const JunkCategory& category,
                 const DirEntry& e = top.entries[top.next++];
                 const std::string path = join_path(top.path, e.name);
                 const std::string expect = join_path(top.expect, e.name);
-                if (is_link(e.attributes)) {
+                if (is_link(e.attributes) ||
+                    (is_directory(e.attributes) && is_kept(expect, keep))) {
                     top.all_gone = false;  // left untouched, not entered
                 } else if (is_directory(e.attributes)) {
                     open_frame(path, expect, e.write_time);  // invalidates `top`

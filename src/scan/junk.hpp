@@ -76,14 +76,16 @@ bool junk_age_qualifies(std::uint64_t write_time, std::uint64_t now, std::uint32
 JunkRow junk_row(const JunkCategory& category);
 
 // Files and bytes of the qualifying files under the safe, real folders among
-// `roots`; `complete` false when one of them could not be listed.
+// `roots`; `complete` false when one of them could not be listed. Folders whose final
+// path is in or under one of `keep` (final paths) are neither counted nor entered.
 JunkRow measure_junk_folders(const JunkCategory& category, const std::vector<std::string>& roots,
-                             std::uint64_t now, const FileOps& fs);
+                             std::uint64_t now, const FileOps& fs,
+                             const std::vector<std::string>& keep = {});
 // Deletes the qualifying files under the safe, real folders among `roots`, and the
-// sub-folders left empty, never a root itself.
+// sub-folders left empty, never a root itself nor anything in or under `keep`.
 JunkCleanResult clean_junk_folders(const JunkCategory& category,
                                    const std::vector<std::string>& roots, std::uint64_t now,
-                                   const FileOps& fs);
+                                   const FileOps& fs, const std::vector<std::string>& keep = {});
 
 // "junk {:<14} {:>6} ms  {} files  {} bytes"
 std::string junk_trace_line(std::string_view id, std::uint64_t elapsed_ms, std::uint64_t files,
@@ -102,7 +104,10 @@ bool is_safe_junk_root(const std::string& path);
 JunkRow measure_junk_category(const JunkCategory& category, bool trace);
 // Seven measurements on seven threads, in table order.
 std::vector<JunkRow> scan_junk();
-Result<JunkCleanResult> clean_junk_category(std::string_view id);
+// Never touches the program's data directory, nor `keep_too` (the journal's folder, for
+// an admin helper whose own data directory may be another user's).
+Result<JunkCleanResult> clean_junk_category(std::string_view id,
+                                            const std::vector<std::string>& keep_too = {});
 #endif
 
 }  // namespace tess

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "core/paths.hpp"
+#include "core/settings.hpp"
 #include "scan/junk.hpp"
 
 namespace tess {
@@ -38,6 +40,22 @@ EnvLookup process_env() {
     return [](std::string_view name) { return win::get_env(name); };
 }
 
+// The program's own data directory and the caller's further folders, each as given and
+// where it really is: without LOCALAPPDATA the data lives in the temp folder, and a
+// link or another spelling must not make the settings or the journal look like junk.
+std::vector<std::string> kept_folders(const std::vector<std::string>& keep_too) {
+    std::vector<std::string> out;
+    auto add = [&](const std::string& folder) {
+        if (!is_absolute_path(folder)) return;
+        out.push_back(plain_final_path(folder));
+        if (auto real = resolved_path(folder)) out.push_back(std::move(*real));
+    };
+    add(data_dir());
+    for (const auto& folder : keep_too)
+        add(folder);
+    return out;
+}
+
 }  // namespace
 
 std::vector<std::string> junk_roots(std::string_view id) {
@@ -62,7 +80,8 @@ JunkRow measure_junk_category(const JunkCategory& category, bool trace) {
         }
     } else {
         const std::uint64_t now = precise_filetime_now();
-        row = measure_junk_folders(category, junk_roots(category.id), now, system_file_ops());
+        row = measure_junk_folders(category, junk_roots(category.id), now, system_file_ops(),
+                                   kept_folders({}));
     }
     if (trace) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -99,7 +118,8 @@ std::vector<JunkRow> scan_junk() {
     return rows;
 }
 
-Result<JunkCleanResult> clean_junk_category(std::string_view id) {
+Result<JunkCleanResult> clean_junk_category(std::string_view id,
+                                            const std::vector<std::string>& keep_too) {
     const auto category = junk_category(id);
     if (!category) return Error{unknown_junk_category_text(id)};
     if (category->recycle_bin) {
@@ -109,7 +129,8 @@ Result<JunkCleanResult> clean_junk_category(std::string_view id) {
         return recycle_bin_outcome(q.ok, q.items, q.bytes, static_cast<std::int32_t>(hr));
     }
     const std::uint64_t now = precise_filetime_now();
-    return clean_junk_folders(*category, junk_roots(id), now, system_file_ops());
+    return clean_junk_folders(*category, junk_roots(id), now, system_file_ops(),
+                              kept_folders(keep_too));
 }
 
 }  // namespace tess

@@ -29,6 +29,10 @@ struct Fake {
     std::optional<std::string> dev_check;
     TreeDeleteResult tree;
     std::vector<Journal> stored{Journal{kJournal, {}}};
+    // The journal file has vanished (until the next save); a clean can make it vanish.
+    bool journal_missing = false;
+    bool clean_deletes_journal = false;
+    std::vector<std::string> kept;  // the folder each clean was told to keep
     std::vector<std::string> calls;
     std::map<std::uint32_t, std::string> images;  // running image names; others unreadable
 
@@ -84,8 +88,10 @@ struct Fake {
             calls.push_back("stop " + std::string(name));
             return stop_code;
         };
-        s.clean_junk_category = [this](std::string_view id) {
+        s.clean_junk_category = [this](std::string_view id, const std::string& keep) {
             calls.push_back("clean " + std::string(id));
+            kept.push_back(keep);
+            if (clean_deletes_journal) journal_missing = true;
             return junk;
         };
         s.check_dev_folder = [this](const std::string& path) {
@@ -100,9 +106,14 @@ struct Fake {
             EXPECT_EQ(path, kJournal);
             return stored.front();
         };
+        // As the real one: from the file as it is now, by the same rule.
         s.update_journal = [this](Journal& journal, const std::function<bool(Journal&)>& change) {
-            Journal fresh = stored.front();
+            const auto state = journal_missing ? JournalFileState::Missing : JournalFileState::Read;
+            Journal fresh{kJournal, journal_update_base(journal, state,
+                                                        serialize_journal(stored.front().entries))
+                                        .entries};
             if (!change(fresh)) return false;
+            journal_missing = false;
             stored.front() = fresh;
             journal = fresh;
             return true;
@@ -417,6 +428,25 @@ TEST(Executor, CleanJunk) {
     // Categories that say so need administrator rights.
     const auto deferred = f.run({ApplyOp{CleanJunk{"windows_temp", "W"}}}, false);
     EXPECT_EQ(deferred.size(), 1u);
+}
+
+// Without LOCALAPPDATA the journal lives in the temp folder a clean works on. The
+// clean is told to keep the journal's folder, and should the file vanish all the same,
+// the next entry is appended to the history the run started with, not to nothing.
+TEST(Executor, AJournalThatVanishesDuringARunKeepsItsHistory) {
+    Fake f;
+    f.entries() = {{1, 1, CleanJunk{"a", "b"}, Nothing{}, true, "earlier"},
+                   {2, 1, CleanJunk{"a", "b"}, Nothing{}, true, "earlier"}};
+    f.clean_deletes_journal = true;
+    f.junk = JunkCleanResult{3, 300, 0};
+    f.run({ApplyOp{CleanJunk{"user_temp", "Temporary files"}}, kill_op({})}, false);
+    EXPECT_EQ(f.kept, std::vector<std::string>{"C:\\data"});
+    ASSERT_EQ(f.entries().size(), 4u);
+    for (std::uint64_t i = 0; i < 4; ++i)
+        EXPECT_EQ(f.entries()[i].id, i + 1);
+    EXPECT_EQ(f.entries()[0].message, "earlier");
+    EXPECT_EQ(f.entries()[2].message, "removed 3 file(s), 1 KB");
+    EXPECT_EQ(f.entries()[3].message, "ended 0");
 }
 
 TEST(Executor, DeveloperFolders) {

@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <optional>
+
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
 #include "changes/plan.hpp"
+#include "scan/realfs_winutil.hpp"
 #include "support/winutil.hpp"
 
 namespace tess {
@@ -15,8 +19,12 @@ namespace {
 
 using test::ApprovedName;
 using test::exists;
+using test::FolderLink;
+using test::kDayTicks;
+using test::kHourTicks;
 using test::quote_arg;
 using test::ScopedEnv;
+using test::set_write_time;
 using test::Sleeper;
 using test::TempDir;
 using test::TestService;
@@ -122,6 +130,92 @@ TEST(AdminHelperWin, AppliesAWholePlanThroughTheRealExe) {
     EXPECT_TRUE(exists(cache));
     EXPECT_FALSE(exists(modules));
     EXPECT_TRUE(exists(dir.file("proj\\package.json")));
+}
+
+// Without LOCALAPPDATA the data directory is the temp folder's "Tessavo", which the
+// temp clean empties by age. Week-old settings, log and journal must survive a clean
+// through the real helper, however the data directory is named or reached, and the
+// journal keeps its history. The admin helper may run as another user, so the folder
+// of the journal it was given is kept as well.
+TEST(AdminHelperWin, TempCleanLeavesTheProgramsOwnDataAlone) {
+    const struct {
+        const char* what;
+        const char* data_dir_env;  // TESS_DATA_DIR relative to the test folder; "" unset
+        bool odd_spelling;         // ... written in capitals with forward slashes
+        bool through_link;         // ... a folder link to Temp\Data
+        const char* files_in;      // where settings.json and agent.log are
+        const char* journal_in;    // the plan's journal folder
+    } cases[] = {
+        {"no LOCALAPPDATA", "", false, false, "Temp\\Tessavo", "Temp\\Tessavo"},
+        {"no LOCALAPPDATA, journal elsewhere", "", false, false, "Temp\\Tessavo", "Elsewhere"},
+        {"the journal of another user's data", "Own", false, false, "Temp\\Caller", "Temp\\Caller"},
+        {"data directory spelled otherwise", "Temp\\Data", true, false, "Temp\\Data", ""},
+        {"data directory through a link", "Link", false, true, "Temp\\Data", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir("owndata");
+        const std::uint64_t now = precise_filetime_now();
+        std::optional<FolderLink> link;
+        if (c.through_link) {
+            win::create_dirs(dir.file("Temp\\Data"));
+            link.emplace(dir.file("Temp\\Data"), dir.file(c.data_dir_env));
+            if (!link->made()) GTEST_SKIP() << "no folder link could be made here";
+        }
+        std::optional<std::string> data_env;
+        if (*c.data_dir_env) data_env = dir.file(c.data_dir_env);
+        if (c.odd_spelling) {
+            for (char& ch : *data_env)
+                ch = ch == '\\' ? '/'
+                                : static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        }
+        ScopedEnv data("TESS_DATA_DIR", data_env);
+        ScopedEnv local("LOCALAPPDATA", std::nullopt);
+        ScopedEnv temp("TEMP", dir.file("Temp"));
+        ScopedEnv tmp("TMP", dir.file("Temp"));
+        // The caller's journal: in its data directory unless the case says otherwise.
+        const std::string journal_dir = *c.journal_in ? dir.file(c.journal_in) : *data_env;
+        const std::string journal = journal_dir + "\\journal.json";
+        const std::string files = dir.file(c.files_in);
+
+        Journal before{journal, {}};
+        for (int i = 0; i < 2; ++i) {
+            JournalEntry e;
+            e.action = CleanJunk{"user_temp", "Temporary files"};
+            e.ok = true;
+            e.message = "earlier";
+            push_entry(before, e, now - 30 * kDayTicks);
+        }
+        save_journal(before);
+        win::create_dirs(files);
+        write_text(files + "\\settings.json", "{}");
+        write_text(files + "\\agent.log", "one line\n");
+        for (const std::string& f :
+             {journal, files + "\\settings.json", files + "\\agent.log", files, journal_dir})
+            set_write_time(f, now - 8 * kDayTicks);
+        test::make_file(dir.file("Temp\\old.tmp"), 700, now, 8 * kDayTicks);
+        test::make_file(dir.file("Temp\\new.tmp"), 700, now, kHourTicks);
+        ApprovedName startup("OwnData");
+
+        const Plan plan{
+            journal,
+            {ApplyOp{CleanJunk{"user_temp", "Temporary files"}},
+             ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, startup.name, false}}}};
+        EXPECT_EQ(run_helper(encode_hex(*serialize_plan(plan))), 0);
+
+        EXPECT_FALSE(exists(dir.file("Temp\\old.tmp")));
+        EXPECT_TRUE(exists(dir.file("Temp\\new.tmp")));
+        EXPECT_EQ(test::read_text(files + "\\settings.json"), "{}");
+        EXPECT_EQ(test::read_text(files + "\\agent.log"), "one line\n");
+        const Journal after = load_journal(journal);
+        ASSERT_EQ(after.entries.size(), 4u);
+        for (std::size_t i = 0; i < 2; ++i)
+            EXPECT_EQ(after.entries[i], before.entries[i]) << i;
+        EXPECT_EQ(after.entries[2].id, 3u);
+        EXPECT_EQ(after.entries[2].message, "removed 1 file(s), 1 KB");
+        EXPECT_EQ(after.entries[3].id, 4u);
+        EXPECT_EQ(after.entries[3].message, "disabled");
+    }
 }
 
 // Every bad argument exits 3 or 4 and changes nothing: the sleeper the plan would end

@@ -203,6 +203,35 @@ TEST(JournalLoadDecision, DamagedFilesNeverCrashAndAcceptedOnesRoundTrip) {
     }
 }
 
+// What a change of the journal starts from. The file as it is now wins, so another
+// process's entries survive; a file that vanished since the writer last saw it must
+// not shorten the writer's history.
+TEST(JournalUpdateBase, FromTheFileOrTheWritersOwnCopy) {
+    const std::vector<JournalEntry> all = every_kind();
+    const Journal ours{"C:\\d\\journal.json", {all[0], all[1]}};
+    const std::vector<JournalEntry> on_disk = {all[0], all[1], all[2]};
+    const struct {
+        const char* what;
+        JournalFileState state;
+        std::string bytes;
+        std::vector<JournalEntry> entries;
+        bool move_aside, may_save;
+    } cases[] = {
+        {"read", JournalFileState::Read, serialize_journal(on_disk), on_disk, false, true},
+        {"read, empty array", JournalFileState::Read, "[]", {}, false, true},
+        {"vanished meanwhile", JournalFileState::Missing, "", ours.entries, false, true},
+        {"there but unreadable", JournalFileState::Unreadable, "", ours.entries, false, false},
+        {"invalid", JournalFileState::Read, "[{", {}, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const JournalUpdateBase base = journal_update_base(ours, c.state, c.bytes);
+        EXPECT_EQ(base.entries, c.entries);
+        EXPECT_EQ(base.move_aside, c.move_aside);
+        EXPECT_EQ(base.may_save, c.may_save);
+    }
+}
+
 TEST(JournalIds, NextIdIsLargestPlusOne) {
     auto with_ids = [](std::initializer_list<std::uint64_t> ids) {
         Journal j;

@@ -397,6 +397,85 @@ TEST(JunkClean, RootReachedThroughALinkUsesItsRealPlace) {
     EXPECT_TRUE(fs.exists("D:\\Temp"));
 }
 
+// Without LOCALAPPDATA the program's own data lives in the temp folder: a kept folder
+// is neither counted nor entered nor deleted, however its path is spelled and even
+// when the walk reaches it through a link.
+TEST(JunkClean, KeptFoldersAreLeftAloneUnderAnyName) {
+    const struct {
+        const char* what;
+        std::string root;
+        std::string real;  // where the root really is
+        std::vector<std::string> keep;
+        std::uint64_t removed;  // of old.tmp, the three in Data, sub\Data\x
+        bool data_left, sub_left;
+    } cases[] = {
+        {"nothing kept", "C:\\U\\Temp", "C:\\U\\Temp", {}, 5, false, false},
+        {"as written",
+         "C:\\U\\Temp",
+         "C:\\U\\Temp",
+         {"C:\\U\\Temp\\Data", "C:\\U\\Temp\\sub\\Data"},
+         1,
+         true,
+         true},
+        {"other case and separators",
+         "C:\\U\\Temp",
+         "C:\\U\\Temp",
+         {"c:/u/TEMP/data/", "C:\\U\\temp\\SUB\\data"},
+         1,
+         true,
+         true},
+        {"one kept, one not",
+         "C:\\U\\Temp",
+         "C:\\U\\Temp",
+         {"C:\\U\\Temp\\sub\\Data"},
+         4,
+         false,
+         true},
+        {"the category folder itself",
+         "C:\\U\\Temp",
+         "C:\\U\\Temp",
+         {"c:\\u\\temp"},
+         0,
+         true,
+         true},
+        {"a folder holding the category folder",
+         "C:\\U\\Temp",
+         "C:\\U\\Temp",
+         {"C:\\U"},
+         0,
+         true,
+         true},
+        {"root reached through a link, kept by its real place",
+         "C:\\Link\\Temp",
+         "D:\\Temp",
+         {"D:\\temp\\data", "D:\\Temp\\sub\\data"},
+         1,
+         true,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeFs fs;
+        if (c.real != c.root) fs.add_link("C:\\Link", "D:\\");
+        fs.add_file(c.real + "\\old.tmp", 1, kNow - 8 * kDay);
+        for (const char* name : {"settings.json", "journal.json", "agent.log"})
+            fs.add_file(c.real + "\\Data\\" + name, 10, kNow - 8 * kDay);
+        fs.add_file(c.real + "\\sub\\Data\\x", 100, kNow - 8 * kDay);
+        for (const char* folder : {"\\Data", "\\sub\\Data", "\\sub"})
+            fs.set_write_time(c.real + folder, kNow - 8 * kDay);
+
+        const auto cat = category("user_temp");
+        EXPECT_EQ(measure_junk_folders(cat, {c.root}, kNow, fs.ops(), c.keep).files, c.removed);
+        const auto r = clean_junk_folders(cat, {c.root}, kNow, fs.ops(), c.keep);
+        EXPECT_EQ(r.files_removed, c.removed);
+        EXPECT_EQ(r.in_use, 0u);
+        for (const char* name : {"settings.json", "journal.json", "agent.log"})
+            EXPECT_EQ(fs.exists(c.real + "\\Data\\" + name), c.data_left) << name;
+        EXPECT_EQ(fs.exists(c.real + "\\sub\\Data\\x"), c.sub_left);
+        EXPECT_TRUE(fs.exists(c.real));
+    }
+}
+
 TEST(JunkRecycleBin, Outcome) {
     auto ok = recycle_bin_outcome(true, 3, 4096, 0);
     ASSERT_TRUE(ok);
