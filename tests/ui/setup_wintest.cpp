@@ -12,6 +12,7 @@
 #include "core/paths.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/child.hpp"
+#include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "sys/startup.hpp"
 #include "ui/setup.hpp"
@@ -31,72 +32,19 @@ std::string built(const char* name) {
     return test::built_exe(name);
 }
 
-// A started program, ended at the end of the scope if it is still running (a test that
-// fails with a box still open must not leave the process behind).
-class Started {
-public:
-    explicit Started(const std::string& command_line) {
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        std::wstring cmd = win::widen(command_line);
-        if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi)) {
-            ::CloseHandle(pi.hThread);
-            process_.reset(pi.hProcess);
-        }
-    }
-    ~Started() {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
-            ::TerminateProcess(process_.get(), 99);
-    }
-    Started(const Started&) = delete;
-    Started& operator=(const Started&) = delete;
-    explicit operator bool() const { return static_cast<bool>(process_); }
-    int wait(DWORD timeout_ms = 30'000) const { return test::wait_exit(process_, timeout_ms); }
-
-private:
-    win::unique_handle process_;
-};
-
-// ---- message boxes -----------------------------------------------------------------------
+// The "Tessavo" message box of a program a test started: its text, after pressing `a`.
 struct Box {
     std::string text;
     bool found = false;
 };
 
-BOOL CALLBACK collect_static(HWND child, LPARAM param) {
-    wchar_t cls[32] = {};
-    ::GetClassNameW(child, cls, 32);
-    if (lstrcmpiW(cls, L"Static") != 0) return TRUE;
-    wchar_t text[2048] = {};
-    DWORD_PTR n = 0;
-    ::SendMessageTimeoutW(child, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
-                          &n);
-    if (n > 0) *reinterpret_cast<std::string*>(param) = win::narrow(text, n);
-    return TRUE;
-}
-
-// Waits for the "Tessavo" message box of another process, reads its text and presses
-// `button` (IDYES, IDNO, IDOK).
-Box answer_box(int button, DWORD timeout_ms = 20'000) {
+Box answer_box(const test::RunningProgram& program, uidriver::Answer a) {
     Box box;
-    for (DWORD waited = 0; waited < timeout_ms; waited += 100) {
-        if (HWND w = ::FindWindowW(L"#32770", L"Tessavo")) {
-            ::Sleep(200);  // let it finish laying out
-            ::EnumChildWindows(w, collect_static, reinterpret_cast<LPARAM>(&box.text));
-            box.found = true;
-            if (HWND b = ::GetDlgItem(w, button))
-                ::SendMessageTimeoutW(b, BM_CLICK, 0, 0, SMTO_BLOCK, 2000, nullptr);
-            else
-                ::PostMessageW(w, WM_COMMAND, button, 0);
-            // Gone before the next box is looked for, so it is not answered twice.
-            for (int i = 0; i < 100 && ::IsWindow(w); ++i)
-                ::Sleep(50);
-            return box;
-        }
-        ::Sleep(100);
-    }
+    const auto w = uidriver::wait_message_box(program.pid(), 20'000);
+    if (!w) return box;
+    box.found = true;
+    box.text = uidriver::message_box_text(*w);
+    EXPECT_TRUE(uidriver::answer_message_box(*w, a)) << box.text;
     return box;
 }
 
@@ -199,16 +147,23 @@ std::string file_stamp(const std::string& path) {
            std::to_string(info.ftLastWriteTime.dwHighDateTime);
 }
 
-// A temporary install root, whose uninstall entry goes with it.
+// A temporary install root, whose uninstall entry goes with it. Every test install
+// shares the entry "Tessavo-Test", so the tests that make one take turns.
 class TestRoot {
 public:
-    TestRoot() : dir_("tess-install-test"), env_("TESS_INSTALL_ROOT", dir_.path()) {}
+    TestRoot()
+        : turn_("setup-test-entry", "tessavo-tests", 180'000),
+          dir_("tess-install-test"),
+          env_("TESS_INSTALL_ROOT", dir_.path()) {
+        EXPECT_TRUE(turn_.held());
+    }
     ~TestRoot() {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, win::widen(kUninstallRoot + "Tessavo-Test").c_str());
     }
     const std::string& path() const { return dir_.path(); }
 
 private:
+    win::NamedLock turn_;
     TempDir dir_;
     ScopedEnv env_;
 };
@@ -321,6 +276,7 @@ TEST(SetupWin, InstallOverALockedExeMovesItAside) {
 
 TEST(SetupWin, UpdateHandOverExitCodesWithAndWithoutBoxes) {
     const std::string update = quote_arg(built("Tessavo.exe")) + " --update";
+    using uidriver::Answer;
     {
         TestRoot root;
         ScopedEnv off("TESS_OFFSCREEN", "1");
@@ -344,9 +300,9 @@ TEST(SetupWin, UpdateHandOverExitCodesWithAndWithoutBoxes) {
         test::write_text(dir.file("file"), "x");
         ScopedEnv r("TESS_INSTALL_ROOT", dir.file("file"));
         ScopedEnv off("TESS_OFFSCREEN", std::nullopt);
-        Started proc(update);
-        const Box box = answer_box(IDOK);
-        EXPECT_EQ(proc.wait(), 2);
+        auto proc = test::start_tessavo({"--update"});
+        const Box box = answer_box(proc, Answer::ok);
+        EXPECT_EQ(proc.wait(30'000), 2);
         ASSERT_TRUE(box.found);
         const std::string folder = dir.file("file") + "\\Programs\\Tessavo";
         EXPECT_EQ(box.text.rfind("The update didn't finish: couldn't create " + folder + ": ", 0),
@@ -357,9 +313,9 @@ TEST(SetupWin, UpdateHandOverExitCodesWithAndWithoutBoxes) {
     {
         TestRoot root;
         ScopedEnv off("TESS_OFFSCREEN", std::nullopt);
-        Started proc(update);
-        const Box box = answer_box(IDOK);
-        EXPECT_EQ(proc.wait(), 0);
+        auto proc = test::start_tessavo({"--update"});
+        const Box box = answer_box(proc, Answer::ok);
+        EXPECT_EQ(proc.wait(30'000), 0);
         EXPECT_EQ(box.text, "Tessavo was updated to version 0.5.0.");
     }
 }
@@ -371,9 +327,10 @@ TEST(SetupWin, UninstallAsksAndQuietDoesNot) {
     const std::string uninstall = quote_arg(built("Tessavo.exe")) + " --uninstall";
     const std::string key = kUninstallRoot + "Tessavo-Test";
 
-    Started no(uninstall);
-    const Box question = answer_box(IDNO);
-    EXPECT_EQ(no.wait(), 1);
+    using uidriver::Answer;
+    auto no = test::start_tessavo({"--uninstall"});
+    const Box question = answer_box(no, Answer::no);
+    EXPECT_EQ(no.wait(30'000), 1);
     EXPECT_EQ(question.text,
               "Remove Tessavo from this PC?\n\nThis removes the app, its shortcuts, its tray icon "
               "and its history.\nChanges it made to your PC stay as they are (undo them first in "
@@ -382,10 +339,10 @@ TEST(SetupWin, UninstallAsksAndQuietDoesNot) {
         EXPECT_TRUE(exists(f)) << f;
     EXPECT_TRUE(key_exists(key));
 
-    Started yes(uninstall);
-    EXPECT_TRUE(answer_box(IDYES).found);
-    const Box done = answer_box(IDOK);
-    EXPECT_EQ(yes.wait(), 0);
+    auto yes = test::start_tessavo({"--uninstall"});
+    EXPECT_TRUE(answer_box(yes, Answer::yes).found);
+    const Box done = answer_box(yes, Answer::ok);
+    EXPECT_EQ(yes.wait(30'000), 0);
     EXPECT_EQ(done.text, "Tessavo was removed.");
     for (const std::string& f : {p.folder, p.start_menu_link, p.desktop_link})
         EXPECT_FALSE(exists(f)) << f;
@@ -410,10 +367,10 @@ TEST(SetupWin, UninstallRefusesAnUnexpectedFolderAndDeletesNothing) {
     win::create_dirs(dir.file("StartMenu"));
     test::write_text(dir.file("StartMenu\\Tessavo.lnk"), "link");
 
-    Started proc(quote_arg(built("Tessavo.exe")) + " --uninstall");
-    EXPECT_TRUE(answer_box(IDYES).found);
-    const Box refusal = answer_box(IDOK);
-    EXPECT_EQ(proc.wait(), 2);
+    auto proc = test::start_tessavo({"--uninstall"});
+    EXPECT_TRUE(answer_box(proc, uidriver::Answer::yes).found);
+    const Box refusal = answer_box(proc, uidriver::Answer::ok);
+    EXPECT_EQ(proc.wait(30'000), 2);
     EXPECT_EQ(refusal.text, "Uninstall didn't finish: refusing to delete unexpected folder " +
                                 dir.file("sub\\..\\Programs\\Tessavo"));
     EXPECT_EQ(read_text(dir.file("Programs\\Tessavo\\keep.txt")), "keep");
@@ -523,7 +480,7 @@ TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
     ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), FALSE));
     TempDir marks("marks");
     const std::string marker = marks.file("closed.txt");
-    Started running(quote_arg(exe) + " --child fake_installed_copy " + quote_arg(marker));
+    auto running = test::start_program(exe, {"--child", "fake_installed_copy", marker});
     ASSERT_TRUE(running);
     for (int i = 0; i < 200 && !exists(marker + ".ready"); ++i)
         ::Sleep(50);
