@@ -1,0 +1,31 @@
+#include "ui/icon_win.hpp"
+
+#include "ui/icon.hpp"
+
+namespace tess::ui {
+
+int system_icon_size(bool small) {
+    return icon_size_from_metric(::GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON));
+}
+
+Icon load_icon(HINSTANCE module, int resource, int size) {
+    Icon icon(
+        static_cast<HICON>(::LoadImageW(module ? module : ::GetModuleHandleW(nullptr),
+                                        MAKEINTRESOURCEW(resource), IMAGE_ICON, size, size, 0)));
+    if (icon) return icon;
+    return drawn_icon(resource > kAppIcon ? resource - 2 : 0, size);
+}
+
+Icon drawn_icon(int level, int size) {
+    const DrawnIconImage img = drawn_icon_image(level, size);
+    const win::unique_gdiobj colour(::CreateBitmap(img.size, img.size, 1, 32, img.argb.data()));
+    const win::unique_gdiobj mask(::CreateBitmap(img.size, img.size, 1, 1, img.mask.data()));
+    if (!colour || !mask) return {};
+    ICONINFO info{};
+    info.fIcon = TRUE;
+    info.hbmColor = static_cast<HBITMAP>(colour.get());
+    info.hbmMask = static_cast<HBITMAP>(mask.get());
+    return Icon(::CreateIconIndirect(&info));
+}
+
+}  // namespace tess::ui

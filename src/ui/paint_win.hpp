@@ -1,0 +1,97 @@
+// The painting kit's Win32 half: fonts per window, GDI+ shapes, text, switches, the
+// owner-drawn button styles and their hover tracking, window classes and buttons.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/win.hpp"
+#include "ui/paint.hpp"
+
+namespace tess::ui {
+
+COLORREF to_colorref(std::uint32_t rgb);
+RECT to_rect(Rect r);
+Rect from_rect(const RECT& r);
+
+// GdiplusStartup (version 1) the first time; later calls do nothing. Call before the first
+// window paints. False when GDI+ cannot start (shapes are then not drawn).
+bool start_gdiplus();
+
+// ---- fonts ---------------------------------------------------------------------------
+// The first installed glyph font ("Segoe Fluent Icons", else "Segoe MDL2 Assets"), or
+// empty when neither is: glyphs are then not drawn at all rather than as empty boxes.
+std::wstring find_glyph_face();
+
+struct FontSet {
+    std::array<win::unique_gdiobj, kFontRoles> fonts;
+    int dpi = 96;
+    HFONT get(FontRole role) const {
+        return static_cast<HFONT>(fonts[static_cast<int>(role)].get());
+    }
+    bool has_glyphs() const { return get(FontRole::Icons) != nullptr; }
+};
+// Every role at `dpi`; the icon roles only when `glyph_face` is not empty.
+FontSet create_fonts(int dpi, const std::wstring& glyph_face);
+
+// ---- primitives ------------------------------------------------------------------------
+void fill_rect(HDC dc, Rect r, std::uint32_t colour);
+void rounded_rect(HDC dc, Rect r, int radius, std::uint32_t fill,
+                  std::optional<std::uint32_t> border = std::nullopt);
+void fill_circle(HDC dc, int cx, int cy, int radius, std::uint32_t colour);
+// An arc of a circle's stroke, angles in degrees clockwise from 3 o'clock.
+void draw_arc(HDC dc, int cx, int cy, int radius, float start, float sweep, int stroke,
+              std::uint32_t colour, bool round_caps);
+// Transparent background; DrawTextW with `flags` plus DT_NOPREFIX.
+void draw_text(HDC dc, std::wstring_view text, Rect r, HFONT font, std::uint32_t colour,
+               UINT flags);
+int text_width(HDC dc, std::wstring_view text, HFONT font);
+// A glyph of the icon font; nothing when the window has no glyph font.
+void draw_glyph(HDC dc, const FontSet& fonts, FontRole role, char16_t glyph, Rect r,
+                std::uint32_t colour, UINT flags = DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+void draw_switch(HDC dc, Rect area, bool on, std::uint32_t off_track, int dpi);
+
+// ---- owner-drawn buttons ------------------------------------------------------------------
+// The owner-drawn button under the mouse on this thread, or null.
+HWND hovered_control();
+ButtonState button_state(const DRAWITEMSTRUCT& d);
+
+struct ButtonFace {
+    HDC dc;
+    Rect r;
+    ButtonState state;
+    const FontSet& fonts;
+    std::uint32_t behind;  // colour of what lies behind the button
+};
+ButtonFace button_face(const DRAWITEMSTRUCT& d, const FontSet& fonts, std::uint32_t behind);
+
+void accent_button(const ButtonFace& b, std::wstring_view caption, std::wstring_view subtitle = {});
+void plain_button(const ButtonFace& b, std::wstring_view caption);
+// `align` is DT_LEFT, DT_CENTER or DT_RIGHT.
+void link_button(const ButtonFace& b, std::wstring_view caption, UINT align = DT_LEFT);
+void choice_button(const ButtonFace& b, std::wstring_view caption, bool chosen);
+// The keyboard focus rectangle (ODS_FOCUS), inset so it stays inside rounded corners.
+void focus_rect(const DRAWITEMSTRUCT& d, int inset);
+
+// Sets a control's window text when it differs, so screen readers name it by its caption.
+void set_caption(HWND control, std::wstring_view caption);
+std::wstring window_text(HWND control);
+
+// The subclass procedure of every owner-drawn button: hand cursor, no erase, hover
+// tracking; Enter clicks like Space.
+LRESULT CALLBACK button_hover_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                   DWORD_PTR data);
+
+// A child "BUTTON", owner-drawn, tab stop, 10 x 10 at (0, 0), subclassed for hover.
+HWND create_owner_button(HWND parent, int id);
+
+// RegisterClassExW with the program icon (large and small), the arrow cursor, no
+// background brush and no menu. The icons live as long as the process.
+bool register_window_class(const wchar_t* name, WNDPROC proc, UINT style);
+
+}  // namespace tess::ui
