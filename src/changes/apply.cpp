@@ -1,5 +1,6 @@
 #include "changes/apply.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/text.hpp"
@@ -189,16 +190,67 @@ OptimiseResult phased_run(const std::vector<Action>& actions, std::uint64_t junk
     return r;
 }
 
-ChangesStatus changes_run(const std::vector<Op>& ops, const RunSystem& sys) {
-    const std::size_t noted = sys.load_journal(sys.journal_path).entries.size();
+ChangesStatus test_run_status(const std::vector<Op>& ops, const Journal& journal) {
+    constexpr std::size_t kListed = 3;
+    std::vector<std::string> items;
+    std::size_t applies = 0, undos = 0;
+    for (const Op& op : ops) {
+        if (const auto* apply = std::get_if<ApplyOp>(&op)) {
+            ++applies;
+            items.push_back(describe(apply->action));
+            continue;
+        }
+        const std::uint64_t id = std::get<UndoOp>(op).id;
+        const auto it = std::find_if(journal.entries.begin(), journal.entries.end(),
+                                     [id](const JournalEntry& e) { return e.id == id; });
+        if (it == journal.entries.end() || it->undone) continue;
+        ++undos;
+        items.push_back(cat("Undo: ", describe(it->action)));
+    }
+    ChangesStatus status;
+    status.success = true;
+    if (items.empty())
+        status.text = "Nothing would be changed";
+    else if (undos == 0)
+        status.text = cat(num(applies), " change(s) would be applied: ");
+    else if (applies == 0)
+        status.text = cat(num(undos), " change(s) would be undone: ");
+    else
+        status.text =
+            cat(num(applies), " change(s) would be applied and ", num(undos), " undone: ");
+    for (std::size_t i = 0; i < items.size() && i < kListed; ++i) {
+        if (i > 0) status.text += "; ";
+        status.text += items[i];
+    }
+    if (items.size() > kListed) status.text += cat(" and ", num(items.size() - kListed), " more");
+    status.text += " (test run: nothing was changed)";
+    return status;
+}
+
+ChangesRun run_changes(const std::vector<Op>& ops, const RunSystem& sys) {
+    ChangesRun run;
+    const Journal before = sys.load_journal(sys.journal_path);
+    if (sys.dry_run) {
+        run.status = test_run_status(ops, before);
+        return run;
+    }
+    const std::size_t noted = before.entries.size();
     std::vector<Op> for_helper = sys.apply(sys.journal_path, ops);
     std::string suffix;
     if (!for_helper.empty()) {
-        const std::size_t count = for_helper.size();
-        suffix = handover_suffix(sys.elevate(Plan{sys.journal_path, std::move(for_helper)}), count);
+        run.handed_over = for_helper.size();
+        run.elevation = sys.elevate(Plan{sys.journal_path, std::move(for_helper)});
+        suffix = handover_suffix(*run.elevation, run.handed_over);
     }
     const Journal after = sys.load_journal(sys.journal_path);
-    return changes_status(entries_after(after, noted), suffix);
+    const auto appended = entries_after(after, noted);
+    run.entries.assign(appended.begin(), appended.end());
+    run.status = changes_status(appended, suffix);
+    return run;
+}
+
+ChangesStatus changes_run(const std::vector<Op>& ops, const RunSystem& sys) {
+    return run_changes(ops, sys).status;
 }
 
 }  // namespace tess

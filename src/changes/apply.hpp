@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -95,7 +96,21 @@ struct RunSystem {
 // The phased Optimise run; `progress` receives 0, 1, 2 before each group and 3 when done.
 OptimiseResult phased_run(const std::vector<Action>& actions, std::uint64_t junk_estimate,
                           const std::function<void(ApplyPhase)>& progress, const RunSystem& sys);
-// The list pages' and History's run: all operations in one executor call.
+// A test run of a page apply: what the executor would do, ending with " (test run:
+// nothing was changed)". Undos of entries the journal lacks or has undone already are
+// left out, as the executor skips them.
+ChangesStatus test_run_status(const std::vector<Op>& ops, const Journal& journal);
+
+// What a list page's or History's run did.
+struct ChangesRun {
+    std::vector<JournalEntry> entries;         // appended by this run, in journal order
+    std::size_t handed_over = 0;               // operations sent to the admin helper
+    std::optional<ElevationResult> elevation;  // of that hand-over
+    ChangesStatus status;
+};
+// The list pages' and History's run: all operations in one executor call. A test run
+// changes nothing and writes no entry.
+ChangesRun run_changes(const std::vector<Op>& ops, const RunSystem& sys);
 ChangesStatus changes_run(const std::vector<Op>& ops, const RunSystem& sys);
 
 #ifdef _WIN32

@@ -262,6 +262,54 @@ TEST(ChangesRun, HelperFinishedCountsItsEntries) {
     EXPECT_TRUE(s.success);
 }
 
+// A test run from a page goes through the steps and changes nothing: no executor, no
+// helper, no journal entry; the status says what would have been done.
+TEST(ChangesRun, TestRunChangesNothingAndSaysWhatItWouldDo) {
+    FakeRun f;
+    f.dry_run = true;
+    push_entry(f.journal, entry(kKill, true, "ended 1"), 1);
+    const Journal before = f.journal;
+    const ChangesRun run =
+        run_changes({ApplyOp{kStartupOff}, ApplyOp{kService}, UndoOp{1}}, f.system());
+    EXPECT_EQ(f.events, (std::vector<std::string>{"load"}));
+    EXPECT_EQ(f.journal.entries, before.entries);
+    EXPECT_TRUE(run.entries.empty());
+    EXPECT_EQ(run.handed_over, 0u);
+    EXPECT_EQ(run.status.text,
+              "2 change(s) would be applied and 1 undone: Disable \"Steam\" at startup; Set "
+              "service \"SysMain\" to Manual and stop it; Undo: End Chrome (1 process) (test run: "
+              "nothing was changed)");
+    EXPECT_TRUE(run.status.success);
+}
+
+TEST(ChangesRun, TestRunTexts) {
+    Journal journal{kJournal, {}};
+    push_entry(journal, entry(kStartupOff, true, "disabled"), 1);
+    push_entry(journal, entry(kKill, true, "ended 1"), 1);
+    journal.entries[1].undone = true;
+    const std::string tail = " (test run: nothing was changed)";
+    const struct {
+        std::vector<Op> ops;
+        std::string text;
+    } cases[] = {
+        {{}, "Nothing would be changed" + tail},
+        {{ApplyOp{kJunk}}, "1 change(s) would be applied: Clean Temporary files" + tail},
+        // Undos the executor would skip: an id the journal lacks, one already undone.
+        {{UndoOp{1}, UndoOp{2}, UndoOp{9}},
+         "1 change(s) would be undone: Undo: Disable \"Steam\" at startup" + tail},
+        {{UndoOp{2}}, "Nothing would be changed" + tail},
+        {{ApplyOp{kJunk}, ApplyOp{kDev}, ApplyOp{kStartupOn}, ApplyOp{kKill}, ApplyOp{kKill}},
+         "5 change(s) would be applied: Clean Temporary files; Delete a; Enable \"Zoom\" at "
+         "startup and 2 more" +
+             tail},
+    };
+    for (const auto& c : cases) {
+        const ChangesStatus s = test_run_status(c.ops, journal);
+        EXPECT_EQ(s.text, c.text);
+        EXPECT_TRUE(s.success);
+    }
+}
+
 TEST(ChangesStatusText, EveryForm) {
     const auto undo_failed = entry(kJunk, false, "Undo: this change cannot be undone", 0);
     const struct {

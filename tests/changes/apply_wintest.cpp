@@ -226,6 +226,43 @@ TEST(ApplyChangesWin, DeclinedApprovalSkipsTheAdminChange) {
     EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_AUTO_START));
 }
 
+// A page apply under TESS_DRY_RUN: the process lives, the Run value and the files stay,
+// no journal appears, and the status says what would have been done.
+TEST(ApplyChangesWin, TestRunChangesNothing) {
+    TempDir data("apply");
+    ScopedEnv data_env("TESS_DATA_DIR", data.path());
+    ScopedEnv dry("TESS_DRY_RUN", "");
+    Sleeper child;
+    ASSERT_TRUE(child.running());
+    ApprovedName startup("DryPage");
+    const std::string modules = data.file("proj\\node_modules");
+    win::create_dirs(modules);
+    test::write_text(data.file("proj\\package.json"), "{}");
+    test::write_text(modules + "\\a.js", "x");
+    const std::vector<Op> ops = {
+        ApplyOp{KillProcesses{"Sleeper", {{child.pid, "tess_changes_tests.exe", child.created}}}},
+        ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, startup.name, false}},
+        ApplyOp{DeleteDevFolder{modules, "node_modules in proj"}},
+        UndoOp{1},
+    };
+    Receiver window;
+    std::optional<ChangesStatus> stored;
+    const auto posts = window.run(kMsgChangesDone, [&] {
+        apply_changes(ops, window.hwnd, [&](ChangesStatus s) { stored = s; });
+    });
+    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMsgChangesDone, 0}}));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->text, "3 change(s) would be applied: End Sleeper (1 process); Disable \"" +
+                                startup.name +
+                                "\" at startup; Delete node_modules in proj (test run: nothing "
+                                "was changed)");
+    EXPECT_TRUE(stored->success);
+    EXPECT_TRUE(child.running());
+    EXPECT_EQ(startup.read().state, ApprovedState::Absent);
+    EXPECT_TRUE(exists(modules + "\\a.js"));
+    EXPECT_FALSE(exists(data.file("journal.json")));
+}
+
 // History's undo: the service undo goes to the real helper, the startup one runs here.
 TEST(ApplyChangesWin, UndosThroughTheHelper) {
     TempDir data("apply");
