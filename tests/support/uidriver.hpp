@@ -120,8 +120,12 @@ enum class ClickHow : std::uint8_t {
 Result<Done> click(Window top, int id, ClickHow how = ClickHow::button);
 
 enum class KeyHow : std::uint8_t {
-    post = 0,   // WM_KEYDOWN/WM_KEYUP posted to the focused control; no modifiers
-    input = 1,  // SendInput after bringing the window to the front; modifiers work
+    // WM_KEYDOWN/WM_KEYUP posted to the focused control, modifiers held in the window
+    // thread's key state meanwhile: needs neither the foreground nor a quiet desktop.
+    post = 0,
+    // SendInput after bringing the window to the front, as a keyboard would; another
+    // window that takes the foreground meanwhile gets the key.
+    input = 1,
 };
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how = KeyHow::post);
 // The control that has the keyboard focus in the thread owning `top` (0 when none).

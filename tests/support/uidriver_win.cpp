@@ -323,17 +323,38 @@ Window focused(Window top) {
     return from_hwnd(gti.hwndFocus);
 }
 
+namespace {
+// Shares the input state (focus, key state) of the thread owning a window with this thread
+// while it lives, so SetFocus and SetKeyboardState act on that thread.
+class InputShare {
+public:
+    explicit InputShare(HWND w)
+        : self_(::GetCurrentThreadId()), target_(::GetWindowThreadProcessId(w, nullptr)) {
+        attached_ = target_ && target_ != self_ && ::AttachThreadInput(self_, target_, TRUE);
+    }
+    ~InputShare() {
+        if (attached_) ::AttachThreadInput(self_, target_, FALSE);
+    }
+    InputShare(const InputShare&) = delete;
+    InputShare& operator=(const InputShare&) = delete;
+    bool attached() const { return attached_; }
+
+private:
+    DWORD self_, target_;
+    bool attached_ = false;
+};
+}  // namespace
+
 Result<Done> set_focus(Window top, int id) {
     auto c = find_control(top, id);
     if (!c) return Error{c.error()};
     // SetFocus acts only on the caller's own input state; sharing the window thread's state
     // for the call lets it move that thread's focus, as a mouse click on the control would.
-    const DWORD target = ::GetWindowThreadProcessId(to_hwnd(top), nullptr);
-    const DWORD self = ::GetCurrentThreadId();
-    if (!::AttachThreadInput(self, target, TRUE))
-        return fail("cannot share the window's input state: " + win::error_text(::GetLastError()));
-    ::SetFocus(to_hwnd(c->window));
-    ::AttachThreadInput(self, target, FALSE);
+    {
+        InputShare share(to_hwnd(top));
+        if (!share.attached()) return fail("cannot share the window's input state");
+        ::SetFocus(to_hwnd(c->window));
+    }
     settle(top);
     if (focused(top) != c->window) return fail("control " + std::to_string(id) + " took no focus");
     return Done{};
@@ -354,16 +375,39 @@ Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how) {
     HWND h = to_hwnd(top);
     if (!::IsWindow(h)) return fail("no window " + hex(top));
     if (how == KeyHow::post) {
-        // Posted keys do not change the target's key state, so a modifier would be lost.
-        if (key.shift || key.ctrl || key.alt) return fail("keys with modifiers need SendInput");
         HWND target = to_hwnd(focused(top));
         if (!target) target = h;
         const UINT scan = ::MapVirtualKeyW(key.vk, MAPVK_VK_TO_VSC);
         const LPARAM down = 1 | (static_cast<LPARAM>(scan) << 16);
         const LPARAM up = down | (LPARAM{1} << 30) | (LPARAM{1} << 31);
-        if (!::PostMessageW(target, WM_KEYDOWN, key.vk, down) ||
-            !::PostMessageW(target, WM_KEYUP, key.vk, up))
-            return fail("cannot post the key: " + win::error_text(::GetLastError()));
+        // A posted key does not change the key state the target reads (GetKeyState), so
+        // modifiers are set in that state for the time the key is handled.
+        std::optional<InputShare> share;
+        BYTE old_state[256] = {};
+        const bool mods = key.shift || key.ctrl || key.alt;
+        if (mods) {
+            share.emplace(h);
+            if (!share->attached()) return fail("cannot share the window's input state");
+            ::GetKeyboardState(old_state);
+            BYTE state[256];
+            std::memcpy(state, old_state, sizeof state);
+            const std::pair<bool, int> keys[] = {{key.shift, VK_SHIFT},  {key.shift, VK_LSHIFT},
+                                                 {key.ctrl, VK_CONTROL}, {key.ctrl, VK_LCONTROL},
+                                                 {key.alt, VK_MENU},     {key.alt, VK_LMENU}};
+            for (auto [on, vk] : keys)
+                if (on) state[vk] = 0x80;
+            ::SetKeyboardState(state);
+        }
+        const UINT msg_down = key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        const UINT msg_up = key.alt ? WM_SYSKEYUP : WM_KEYUP;
+        const bool posted = ::PostMessageW(target, msg_down, key.vk, down) &&
+                            ::PostMessageW(target, msg_up, key.vk, up);
+        const DWORD err = ::GetLastError();
+        if (mods) {
+            settle(top);
+            ::SetKeyboardState(old_state);
+        }
+        if (!posted) return fail("cannot post the key: " + win::error_text(err));
     } else {
         // Input goes to the foreground window; the Wine desktop grants it to any process.
         ::SetForegroundWindow(h);

@@ -41,6 +41,13 @@ win::unique_handle start_child(const std::string& name, const std::vector<std::s
 // Runs a command line (quoted as given) and waits; returns its exit code or -1.
 int run_command(const std::string& command_line, std::uint32_t timeout_ms = 120'000);
 int wait_exit(const win::unique_handle& process, std::uint32_t timeout_ms = 120'000);
+// Runs a command line and collects its standard output; code -1 when it did not end in
+// time (it is then terminated).
+struct CommandOutput {
+    int code = -1;
+    std::string out;
+};
+CommandOutput run_capture(const std::string& command_line, std::uint32_t timeout_ms = 60'000);
 std::string quote_arg(const std::string& arg);
 // Path of a program built beside the test program (Tessavo.exe, ...).
 std::string built_exe(const std::string& file_name);

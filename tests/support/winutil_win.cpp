@@ -99,6 +99,49 @@ int run_command(const std::string& command_line, std::uint32_t timeout_ms) {
     return wait_exit(p, timeout_ms);
 }
 
+CommandOutput run_capture(const std::string& command_line, std::uint32_t timeout_ms) {
+    CommandOutput result;
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    win::unique_handle read_end, write_end;
+    if (!::CreatePipe(read_end.put(), write_end.put(), &sa, 0)) return result;
+    ::SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{sizeof si};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nullptr;
+    si.hStdOutput = write_end.get();
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = win::widen(command_line);
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                          &pi))
+        return result;
+    ::CloseHandle(pi.hThread);
+    win::unique_handle process(pi.hProcess);
+    write_end.reset();  // the child holds the only writer now, so its exit ends the pipe
+    // Polled rather than a blocking read, so a child that hangs cannot hang the test.
+    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+    char buf[4096];
+    for (;;) {
+        DWORD avail = 0;
+        const bool open = ::PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &avail, nullptr);
+        if (avail) {
+            DWORD got = 0;
+            if (::ReadFile(read_end.get(), buf, sizeof buf, &got, nullptr))
+                result.out.append(buf, got);
+            continue;
+        }
+        if (!open) break;  // the child exited and everything was read
+        if (::GetTickCount64() >= end) {
+            ::TerminateProcess(process.get(), 1);
+            ::WaitForSingleObject(process.get(), 5'000);
+            return result;
+        }
+        ::Sleep(5);
+    }
+    result.code = wait_exit(process, 5'000);
+    return result;
+}
+
 std::string built_exe(const std::string& file_name) {
     return win::parent_dir(win::exe_path()) + "\\" + file_name;
 }

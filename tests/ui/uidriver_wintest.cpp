@@ -284,10 +284,15 @@ TEST_F(UiDriver, KeysMoveTheFocusAndPressButtons) {
     ASSERT_TRUE(r) << r.error();
     EXPECT_EQ(text_of(kLastEvent), "clicked 10");
 
-    // Posted keys cannot carry a modifier; SendInput can.
-    EXPECT_FALSE(send_key(top_, *parse_key("shift+tab")));
+    // Back with Shift+Tab, posted and through SendInput.
+    r = send_key(top_, *parse_key("shift+tab"));
+    ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(focused(top_), find_control(top_, kList)->window);
     r = send_key(top_, *parse_key("shift+tab"), KeyHow::input);
     ASSERT_TRUE(r) << r.error();
+    EXPECT_EQ(focused(top_), find_control(top_, kAsk)->window);
+    // The modifier was only held for that key: Tab goes forward again.
+    ASSERT_TRUE(send_key(top_, *parse_key("tab")));
     EXPECT_EQ(focused(top_), find_control(top_, kList)->window);
 }
 
@@ -375,6 +380,85 @@ TEST_F(UiDriver, CapturesAWindowPlacedOffScreen) {
     ASSERT_TRUE(img) << img.error();
     EXPECT_EQ(rgb(img->at(2, 2)), kCorner);
     EXPECT_EQ(rgb(img->at(kWidth - 5, kHeight - 5)), kBackground);
+}
+
+TEST_F(UiDriver, CommandLineProgramForScripts) {
+    const std::string exe = test::quote_arg(test::built_exe("tess-uidriver.exe")) + " ";
+    const std::string pid = " --pid " + std::to_string(child_.pid());
+    test::TempDir dir("cli");
+    const std::string png = dir.file("c.png");
+    struct Case {
+        std::string args;
+        int code;
+        std::string out;  // exact standard output; for "list", one line of it
+    };
+    const Case cases[] = {
+        {"list TessDriverTest" + pid, 0, "11\tButton\tvisible\tenabled\t100,10,180,34\tBeta\n"},
+        {"lv-columns TessDriverTest" + pid, 0, "120\tName\n80\tSize\n"},
+        {"lv-text TessDriverTest" + pid, 0, "Cache\t1 MB\nLogs\t20 KB\nTemp \u2013 old\t3 GB\n"},
+        {"lv-check TessDriverTest 1 on" + pid, 0, ""},
+        {"lv-check TessDriverTest 1" + pid, 0, "on\n"},
+        {"click TessDriverTest 10" + pid, 0, ""},
+        {"focus TessDriverTest" + pid, 0, "10\tButton\tAlpha\n"},  // a click focuses a button
+        {"click TessDriverTest 13" + pid, 1, ""},                  // disabled
+        {"capture TessDriverTest " + test::quote_arg(png) + pid, 0, ""},
+        {"wait-window NoSuchWindowClass --timeout 100", 1, ""},
+        {"click TessDriverTest ten" + pid, 2, ""},
+        {"list TessDriverTest --frobnicate" + pid, 2, ""},
+    };
+    for (const auto& c : cases) {
+        const auto r = test::run_capture(exe + c.args);
+        EXPECT_EQ(r.code, c.code) << c.args;
+        if (c.args.rfind("list ", 0) == 0) {
+            EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+            EXPECT_EQ(r.out.find('\r'), std::string::npos);  // bare line feeds for the shell
+        } else {
+            EXPECT_EQ(r.out, c.out) << c.args;
+        }
+    }
+    auto img = load_png(png);
+    ASSERT_TRUE(img) << img.error();
+    EXPECT_EQ(img->width, kWidth);
+    EXPECT_EQ(rgb(img->at(2, 2)), kCorner);
+}
+
+// Reports through its exit code what environment it was given.
+TESS_CHILD(env_probe) {
+    const bool probe = win::get_env("TESS_PROBE") == std::optional<std::string>("yes");
+    const bool gone = !win::get_env("TESS_GONE");
+    return (probe ? 1 : 0) + (gone ? 2 : 0);
+}
+
+TESS_CHILD(windowless_sleeper) {
+    ::Sleep(60'000);
+    return 0;
+}
+
+TEST(StartProgram, AppliesTheEnvironmentChangesAndEndsAProgramThatIgnoresClose) {
+    test::ScopedEnv gone("TESS_GONE", "set in the test");
+    const std::string self = win::exe_path();
+    struct Case {
+        std::vector<test::EnvVar> env;
+        int code;
+    };
+    const Case cases[] = {
+        {{}, 0},
+        {{{"TESS_PROBE", "yes"}}, 1},
+        {{{"TESS_GONE", std::nullopt}}, 2},
+        {{{"tess_probe", "yes"}, {"TESS_GONE", std::nullopt}}, 3},  // names ignore case
+    };
+    for (const auto& c : cases) {
+        auto p = test::start_program(self, {"--child", "env_probe"}, c.env);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p.wait(30'000), c.code);
+    }
+
+    auto sleeper = test::start_program(self, {"--child", "windowless_sleeper"});
+    ASSERT_TRUE(sleeper.running());
+    const auto t0 = Clock::now();
+    EXPECT_EQ(sleeper.end(200), -1);  // no window to close: terminated
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(10));
+    EXPECT_FALSE(sleeper.running());
 }
 
 }  // namespace
