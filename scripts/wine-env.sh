@@ -31,6 +31,12 @@ wine_env_start() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 || true
+  # The first window in a prefix starts its desktop process (explorer.exe), which keeps the
+  # standard error of the program that started it for the whole run, so CTest would wait
+  # for that test until the end. Start it here instead, through the UI driver when built.
+  if [ -f "$build/tess-uidriver.exe" ]; then
+    wine "$build/tess-uidriver.exe" windows >/dev/null 2>&1 || true
+  fi
 }
 
 wine_env_stop() {
