@@ -128,7 +128,11 @@ enum class KeyHow : std::uint8_t {
     input = 1,
 };
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how = KeyHow::post);
-// The control that has the keyboard focus in the thread owning `top` (0 when none).
+// Brings the window to the front and makes it active, as a click on its title bar would.
+// Keys and the focus belong to the active window only, so the two calls below do this first.
+Result<Done> activate(Window top);
+// The control that has the keyboard focus in the thread owning `top`; 0 when none, as
+// when another window is active.
 Window focused(Window top);
 Result<Done> set_focus(Window top, int id);
 

@@ -345,9 +345,23 @@ private:
 };
 }  // namespace
 
+Result<Done> activate(Window top) {
+    HWND h = to_hwnd(top);
+    if (!::IsWindow(h)) return fail("no window " + hex(top));
+    // Another program (a test running beside this one) may take the foreground meanwhile.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (::GetForegroundWindow() == h) return Done{};
+        ::SetForegroundWindow(h);
+        settle(top);
+    }
+    return ::GetForegroundWindow() == h ? Result<Done>(Done{})
+                                        : fail("the window does not come to the front");
+}
+
 Result<Done> set_focus(Window top, int id) {
     auto c = find_control(top, id);
     if (!c) return Error{c.error()};
+    if (auto a = activate(top); !a) return a;
     // SetFocus acts only on the caller's own input state; sharing the window thread's state
     // for the call lets it move that thread's focus, as a mouse click on the control would.
     {
@@ -373,7 +387,7 @@ INPUT key_input(WORD vk, bool up) {
 
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how) {
     HWND h = to_hwnd(top);
-    if (!::IsWindow(h)) return fail("no window " + hex(top));
+    if (auto a = activate(top); !a) return a;
     if (how == KeyHow::post) {
         HWND target = to_hwnd(focused(top));
         if (!target) target = h;
@@ -409,9 +423,6 @@ Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how) {
         }
         if (!posted) return fail("cannot post the key: " + win::error_text(err));
     } else {
-        // Input goes to the foreground window; the Wine desktop grants it to any process.
-        ::SetForegroundWindow(h);
-        settle(top);
         std::vector<INPUT> in;
         const std::pair<bool, WORD> mods[] = {
             {key.ctrl, VK_CONTROL}, {key.alt, VK_MENU}, {key.shift, VK_SHIFT}};
@@ -624,10 +635,6 @@ public:
         old_ = {r.left, r.top};
         const int x = r.left + screen.left - area.left, y = r.top + screen.top - area.top;
         move(x, y);
-        // The newly visible part has never been painted.
-        ::RedrawWindow(h, nullptr, nullptr,
-                       RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-        settle(from_hwnd(h));
     }
     ~OnScreen() { move(old_.x, old_.y); }
     OnScreen(const OnScreen&) = delete;
@@ -640,6 +647,28 @@ private:
     }
     HWND h_;
     POINT old_{};
+};
+// Puts a window above all others while it lives: a window only has pixels where nothing
+// covers it, and tests running side by side open windows on the same display.
+class OnTop {
+public:
+    explicit OnTop(HWND h)
+        : h_(h), was_topmost_((::GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0) {
+        place(HWND_TOPMOST);
+    }
+    ~OnTop() {
+        if (!was_topmost_) place(HWND_NOTOPMOST);
+    }
+    OnTop(const OnTop&) = delete;
+    OnTop& operator=(const OnTop&) = delete;
+
+private:
+    void place(HWND after) {
+        ::SetWindowPos(h_, after, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    }
+    HWND h_;
+    bool was_topmost_;
 };
 }  // namespace
 
@@ -664,6 +693,10 @@ Result<Image> capture(Window w, CaptureArea area) {
                     ") is larger than the screen");
     std::optional<OnScreen> moved;
     if (!inside(on_screen, screen)) moved.emplace(h, on_screen, screen);
+    OnTop on_top(h);
+    // Whatever was covered or off screen until now has never been painted.
+    ::RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+    settle(w);
 
     WindowDc src(h, whole);
     if (!src.get()) return fail("no device context for the window");
