@@ -50,11 +50,7 @@ if [ -n "$main" ]; then
       shot) driver capture "$main" "$out/$2.png" && echo "screens: $out/$2.png" ;;
       click) driver click "$main" "$2" ;;
       key) driver key "$main" "$2" ;;
-      wait-control)
-        for _ in $(seq 150); do
-          driver list "$main" | awk -F'\t' -v id="$2" '$1 == id && $3 == "visible" {f=1} END {exit !f}' && break
-          sleep 0.2
-        done ;;
+      wait-control) driver wait-control "$main" "$2" --timeout 30000 >/dev/null ;;
       sleep) sleep "$2" ;;
       *) echo "screens: unknown step: $step" >&2; exit 2 ;;
     esac

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -110,6 +111,11 @@ bool settle(Window w, std::uint32_t timeout_ms = 5'000);
 // Every descendant of `top`, in Z order (the order Tab follows for WS_TABSTOP controls).
 std::vector<Control> list_controls(Window top);
 Result<Control> find_control(Window top, int id);
+// Polls the control until `until` holds for it (by default: it exists and is visible);
+// on time-out the error says what the control looked like last.
+Result<Control> wait_control(Window top, int id,
+                             const std::function<bool(const Control&)>& until = {},
+                             std::uint32_t timeout_ms = 10'000);
 
 enum class ClickHow : std::uint8_t {
     button = 0,   // BM_CLICK to the control: refused when it is hidden or disabled

@@ -293,6 +293,21 @@ Result<Control> find_control(Window top, int id) {
     return fail("no control " + std::to_string(id) + " in " + window_class(top));
 }
 
+Result<Control> wait_control(Window top, int id, const std::function<bool(const Control&)>& until,
+                             std::uint32_t timeout_ms) {
+    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+    std::string last = "no control " + std::to_string(id);
+    for (;;) {
+        if (!::IsWindow(to_hwnd(top))) return fail("no window " + hex(top));
+        auto c = find_control(top, id);
+        if (c && (until ? until(*c) : c->visible)) return c;
+        if (c) last = "control " + std::to_string(id) + " still " + format_control(*c);
+        if (::GetTickCount64() >= end)
+            return fail(last + " after " + std::to_string(timeout_ms) + " ms");
+        ::Sleep(20);
+    }
+}
+
 Result<Done> click(Window top, int id, ClickHow how) {
     auto c = find_control(top, id);
     if (!c) return Error{c.error()};

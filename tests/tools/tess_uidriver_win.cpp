@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "  wait-window CLASS                wait for a window; prints its handle and pid\n"
     "  list WINDOW                      child controls: id, class, visible, enabled, rect, "
     "caption\n"
+    "  wait-control WINDOW ID           wait until a control is visible (--hidden: hidden;\n"
+    "                                   --enabled, --disabled, --caption TEXT: also that)\n"
     "  click WINDOW ID [--command]      BM_CLICK (or WM_COMMAND to the parent)\n"
     "  key WINDOW KEY... [--input]      tab, space, enter, ... (posted, or SendInput)\n"
     "  focus WINDOW                     the focused control: id, class, caption\n"
@@ -161,6 +163,24 @@ int run(const std::string& cmd, const Args& a) {
             out(ui::format_control(c));
         return 0;
     }
+    if (cmd == "wait-control") {
+        long long id = 0;
+        if (!need(2) || !to_int(p[1], id)) return usage();
+        const bool hidden = a.has("--hidden"), enabled = a.has("--enabled"),
+                   disabled = a.has("--disabled");
+        const std::optional<std::string> caption =
+            a.has("--caption") ? std::optional<std::string>(a.opt.at("--caption")) : std::nullopt;
+        auto c = ui::wait_control(
+            *top, static_cast<int>(id),
+            [&](const ui::Control& c) {
+                return c.visible == !hidden && (!enabled || c.enabled) &&
+                       (!disabled || !c.enabled) && (!caption || c.caption == *caption);
+            },
+            timeout_of(a));
+        if (!c) return failed(c.error());
+        out(ui::format_control(*c));
+        return 0;
+    }
     if (cmd == "click") {
         long long id = 0;
         if (!need(2) || !to_int(p[1], id)) return usage();
@@ -268,7 +288,7 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return usage();
     const std::string cmd = tess::win::narrow(argv[1]);
     Args a;
-    static const char* const kValued[] = {"--pid", "--title", "--timeout", "--list"};
+    static const char* const kValued[] = {"--pid", "--title", "--timeout", "--list", "--caption"};
     for (int i = 2; i < argc; ++i) {
         const std::string s = tess::win::narrow(argv[i]);
         bool valued = false;
@@ -277,7 +297,8 @@ int wmain(int argc, wchar_t** argv) {
         if (valued) {
             if (i + 1 >= argc) return usage();
             a.opt[s] = tess::win::narrow(argv[++i]);
-        } else if (s == "--visible" || s == "--command" || s == "--input" || s == "--whole") {
+        } else if (s == "--visible" || s == "--command" || s == "--input" || s == "--whole" ||
+                   s == "--hidden" || s == "--enabled" || s == "--disabled") {
             a.opt[s] = "";
         } else if (s.rfind("--", 0) == 0) {
             return usage();

@@ -28,7 +28,8 @@ enum : int {
     kBeta = 11,    // owner-drawn button
     kAsk = 12,     // opens a message box
     kOff = 13,     // disabled
-    kHidden = 14,  // never shown
+    kHidden = 14,  // shown only by kLater
+    kLater = 15,   // shows kHidden after a while, then turns itself off
     kLastEvent = 20,
     kTickCount = 21,
     kList = 103,
@@ -64,6 +65,7 @@ void create_controls(HWND w) {
     add_control(w, L"BUTTON", L"Ask", tab | BS_PUSHBUTTON, kAsk, 190, 10, 80, 24);
     add_control(w, L"BUTTON", L"Off", tab | WS_DISABLED | BS_PUSHBUTTON, kOff, 280, 10, 60, 24);
     add_control(w, L"BUTTON", L"Hidden", WS_TABSTOP | BS_PUSHBUTTON, kHidden, 350, 10, 60, 24);
+    add_control(w, L"BUTTON", L"Later", WS_VISIBLE | BS_PUSHBUTTON, kLater, 10, 200, 80, 24);
     g_child.last_event =
         add_control(w, L"STATIC", L"ready", WS_VISIBLE, kLastEvent, 10, 40, 150, 20);
     g_child.tick_count =
@@ -121,7 +123,9 @@ LRESULT CALLBACK child_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_COMMAND: {
             const int id = LOWORD(wp);
-            if (id == kAsk) {
+            if (id == kLater) {
+                ::SetTimer(w, 1, 300, nullptr);
+            } else if (id == kAsk) {
                 const int answer =
                     ::MessageBoxW(w, win::widen(kQuestion).c_str(), win::widen(kBoxTitle).c_str(),
                                   MB_YESNO | MB_ICONQUESTION);
@@ -138,6 +142,14 @@ LRESULT CALLBACK child_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
                 ((nm->uOldState ^ nm->uNewState) & LVIS_STATEIMAGEMASK)) {
                 set_text(g_child.tick_count, "ticks " + std::to_string(++g_child.ticks));
             }
+            return 0;
+        }
+        case WM_TIMER: {
+            ::KillTimer(w, 1);
+            HWND hidden = ::GetDlgItem(w, kHidden);
+            ::SetWindowTextW(hidden, L"Shown");
+            ::ShowWindow(hidden, SW_SHOW);
+            ::EnableWindow(::GetDlgItem(w, kLater), FALSE);
             return 0;
         }
         case WM_DESTROY:
@@ -270,6 +282,20 @@ TEST_F(UiDriver, ClicksReachTheHandlerAndRespectDisabledControls) {
         // click() returns only once the handler ran, so no waiting here.
         EXPECT_EQ(text_of(kLastEvent), c.event) << c.id;
     }
+}
+
+TEST_F(UiDriver, WaitsUntilAControlChanges) {
+    auto early = wait_control(top_, kHidden, {}, 100);
+    ASSERT_FALSE(early);
+    EXPECT_NE(early.error().find("14\tButton\thidden"), std::string::npos) << early.error();
+
+    ASSERT_TRUE(click(top_, kLater));  // the change comes later, from a timer
+    auto shown = wait_control(top_, kHidden);
+    ASSERT_TRUE(shown) << shown.error();
+    EXPECT_EQ(shown->caption, "Shown");
+    auto off = wait_control(top_, kLater, [](const Control& c) { return !c.enabled; });
+    EXPECT_TRUE(off) << off.error();
+    EXPECT_FALSE(wait_control(top_, 999, {}, 50));
 }
 
 TEST_F(UiDriver, KeysMoveTheFocusAndPressButtons) {
@@ -405,6 +431,9 @@ TEST_F(UiDriver, CommandLineProgramForScripts) {
         {"click TessDriverTest 13" + pid, 1, ""},  // disabled
         {"capture TessDriverTest " + test::quote_arg(png) + pid, 0, ""},
         {"wait-window NoSuchWindowClass --timeout 100", 1, ""},
+        {"wait-control TessDriverTest 13 --disabled --caption Off" + pid, 0,
+         "13\tButton\tvisible\tdisabled\t280,10,340,34\tOff\n"},
+        {"wait-control TessDriverTest 14 --timeout 100" + pid, 1, ""},  // stays hidden
         {"click TessDriverTest ten" + pid, 2, ""},
         {"list TessDriverTest --frobnicate" + pid, 2, ""},
     };
