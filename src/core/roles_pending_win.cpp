@@ -7,7 +7,6 @@ namespace tess {
 int run_tray_watch() {
     return 0;
 }
-void run_setup_window() {}
 void run_main_window() {}
 
 }  // namespace tess

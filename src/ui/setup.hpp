@@ -188,6 +188,9 @@ SetupSystem setup_system();
 std::optional<std::string> installed_version(const InstallPaths& paths);
 bool is_installed_copy(const InstallPaths& paths);
 std::optional<std::string> create_shortcut(const std::string& link, const std::string& target);
+// install_from, taking turns with any other setup on the same install folder.
+SetupError install_locked(const std::string& exe, const InstallPaths& paths, bool desktop,
+                          bool tray, const SetupSystem& sys);
 #endif
 
 }  // namespace tess

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/paint.hpp"
+
 namespace tess {
 
 enum class SetupState : std::uint8_t {
@@ -84,5 +86,32 @@ MainButtonAction press_main_button(SetupModel& m);
 bool press_link(SetupModel& m);
 // The worker's result taken from the slot (nullopt when the slot was empty).
 void finish_install(SetupModel& m, const std::optional<std::optional<std::string>>& result);
+
+// ---- layout ---------------------------------------------------------------------------------
+inline constexpr int kSetupWidth = 580;  // the window at 96 DPI, frame included
+inline constexpr int kSetupHeight = 680;
+
+// Where everything goes in a client area of w x h pixels at `dpi`.
+struct SetupLayout {
+    ui::Rect header;  // the dark band
+    ui::Rect icon;    // 64 x 64
+    ui::Rect brand, header_line, header_note;
+    // Options, Installing, Failed:
+    ui::Rect options_heading, desktop_card, tray_card, installs_to;
+    ui::Rect version_line, closed_line;  // empty without an installed version
+    ui::Rect failed_text;
+    // Installed:
+    ui::Rect check, installed_title, where_heading;
+    std::vector<ui::Rect> row_labels, row_texts;
+    // Both:
+    ui::Rect main_button, link;
+};
+SetupLayout setup_layout(int w, int h, int dpi, const SetupModel& m);
+
+// Inside an option card: title, description and the band the switch sits in.
+struct CardLayout {
+    ui::Rect title, text, switch_band;
+};
+CardLayout card_layout(ui::Rect card, int dpi);
 
 }  // namespace tess

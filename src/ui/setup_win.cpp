@@ -10,6 +10,7 @@
 #include "core/paths.hpp"
 #include "core/roles.hpp"
 #include "core/settings.hpp"
+#include "core/text.hpp"
 #include "sys/procs.hpp"
 #include "sys/startup.hpp"
 #include "ui/setup.hpp"
@@ -305,14 +306,26 @@ SetupSystem setup_system() {
     return s;
 }
 
+// Setups on one install folder take turns (two setup windows, a window and an update,
+// an uninstall), so one never copies over or deletes a file the other is halfway through.
+SetupError install_locked(const std::string& exe, const InstallPaths& paths, bool desktop,
+                          bool tray, const SetupSystem& sys) {
+    const win::NamedLock turn("install", to_lower_ascii(paths.folder), 120'000);
+    return install_from(exe, paths, desktop, tray, sys);
+}
+
 int run_update_handover() {
     set_system_dpi_awareness();
-    return update_handover(install_paths(), setup_system());
+    const InstallPaths paths = install_paths();
+    const win::NamedLock turn("install", to_lower_ascii(paths.folder), 120'000);
+    return update_handover(paths, setup_system());
 }
 
 int run_uninstall(bool quiet) {
     set_system_dpi_awareness();
-    return uninstall(install_paths(), quiet, setup_system());
+    const InstallPaths paths = install_paths();
+    const win::NamedLock turn("install", to_lower_ascii(paths.folder), 120'000);
+    return uninstall(paths, quiet, setup_system());
 }
 
 }  // namespace tess

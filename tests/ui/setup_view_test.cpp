@@ -89,3 +89,58 @@ TEST(SetupView, CommandsMoveThroughTheStates) {
 
 }  // namespace
 }  // namespace tess
+
+namespace tess {
+namespace {
+
+using ui::Rect;
+
+TEST(SetupLayout, PositionsByStateAndDpi) {
+    SetupModel m;
+    const SetupLayout a = setup_layout(564, 641, 96, m);
+    EXPECT_EQ(a.header, (Rect{0, 0, 564, 176}));
+    EXPECT_EQ(a.icon, (Rect{30, 38, 94, 102}));
+    EXPECT_EQ(a.desktop_card, (Rect{28, 236, 536, 302}));
+    EXPECT_EQ(a.tray_card, (Rect{28, 312, 536, 378}));
+    EXPECT_EQ(a.installs_to, (Rect{28, 392, 536, 414}));
+    EXPECT_TRUE(a.version_line.empty());
+    EXPECT_TRUE(a.failed_text.empty());
+    EXPECT_TRUE(a.check.empty());
+    EXPECT_EQ(a.main_button, (Rect{28, 641 - 128, 536, 641 - 68}));
+    EXPECT_EQ(a.link, (Rect{28, 641 - 60, 536, 641 - 22}));
+
+    // An installed version adds two lines; a failure goes below them.
+    m.installed_version = "0.4.0";
+    m.state = SetupState::Failed;
+    const SetupLayout f = setup_layout(564, 641, 96, m);
+    EXPECT_EQ(f.version_line, (Rect{28, 414, 536, 436}));
+    EXPECT_EQ(f.closed_line, (Rect{28, 436, 536, 458}));
+    EXPECT_EQ(f.failed_text, (Rect{28, 466, 536, 641 - 136}));
+
+    // 150 %: every number scales, multiplied first.
+    const SetupLayout big = setup_layout(846, 962, 144, m);
+    EXPECT_EQ(big.desktop_card, (Rect{42, 354, 804, 453}));
+    EXPECT_EQ(big.main_button, (Rect{42, 962 - 192, 804, 962 - 102}));
+
+    // Installed: no cards, the rows every 30 from 286 (no desktop row here).
+    m.state = SetupState::Installed;
+    m.desktop = false;
+    const SetupLayout done = setup_layout(564, 641, 96, m);
+    EXPECT_TRUE(done.desktop_card.empty() && done.tray_card.empty());
+    ASSERT_EQ(done.row_labels.size(), 3u);
+    EXPECT_EQ(done.row_labels[0], (Rect{30, 286, 150, 312}));
+    EXPECT_EQ(done.row_labels[2], (Rect{30, 346, 150, 372}));
+    EXPECT_EQ(done.row_texts[1].left, 150);
+    EXPECT_EQ(done.where_heading, (Rect{30, 258, 536, 282}));
+
+    // A client too short for the failure text never gives it a negative height.
+    m.state = SetupState::Failed;
+    EXPECT_GE(setup_layout(564, 300, 96, m).failed_text.height(), 0);
+
+    const CardLayout c = card_layout(a.desktop_card, 96);
+    EXPECT_LE(c.title.right, c.switch_band.left);
+    EXPECT_EQ(c.switch_band.right, a.desktop_card.right - 16);
+}
+
+}  // namespace
+}  // namespace tess

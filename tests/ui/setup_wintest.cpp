@@ -507,3 +507,193 @@ TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
 
 }  // namespace
 }  // namespace tess
+
+// ---- the setup window, driven as a user would -----------------------------------------------
+namespace tess {
+namespace {
+
+using uidriver::Window;
+
+Window wait_setup(const test::RunningProgram& p) {
+    // Visible: shown once its controls exist.
+    const auto w = uidriver::wait_window({"TessavoSetup", std::nullopt, p.pid(), true}, 20'000);
+    EXPECT_TRUE(w) << "no setup window";
+    return w ? *w : 0;
+}
+
+std::string caption(Window top, int id) {
+    const auto c = uidriver::find_control(top, id);
+    return c ? c->caption : std::string("(missing)");
+}
+
+// Waits until control `id` reads `text`.
+bool wait_caption(Window top, int id, const std::string& text, int timeout_ms = 30'000) {
+    for (int waited = 0; waited < timeout_ms; waited += 100) {
+        if (caption(top, id) == text) return true;
+        ::Sleep(100);
+    }
+    return false;
+}
+
+// Clicks a control that closes the window. The driver's click reports failure when the
+// window is gone before it answers again, so the window's end is what is checked.
+void close_with(Window top, int id) {
+    uidriver::click(top, id);
+    EXPECT_TRUE(uidriver::wait_gone(top, 10'000));
+}
+
+bool shown(Window top, int id) {
+    const auto c = uidriver::find_control(top, id);
+    return c && c->visible;
+}
+
+bool enabled(Window top, int id) {
+    const auto c = uidriver::find_control(top, id);
+    return c && c->enabled;
+}
+
+TEST(SetupWindow, InstallsUnderATestRootThenRepairsFromTheInstalledCopy) {
+    TestRoot root;
+    ScopedEnv off("TESS_OFFSCREEN", "1");
+    const std::optional<std::string> run_before = run_value();
+    const InstallPaths p = install_paths();
+    const std::string exe = p.folder + "\\Tessavo.exe";
+    {
+        // A copy named like the release's installer opens the setup window by itself.
+        auto setup = test::start_program(built("Tessavo-Setup.exe"), {});
+        const Window top = wait_setup(setup);
+        ASSERT_NE(top, 0u);
+        EXPECT_EQ(uidriver::window_text(top), "Tessavo Setup");
+        const struct {
+            int id;
+            const char* text;
+        } fresh[] = {{101, "Desktop shortcut: on"},
+                     {102, "Watch memory from the tray: on"},
+                     {110, "Install"},
+                     {111, "Just run it without installing"}};
+        for (const auto& c : fresh)
+            EXPECT_EQ(caption(top, c.id), c.text) << c.id;
+
+        // Tab goes card, card, main button, link; Space flips a card.
+        ASSERT_TRUE(uidriver::set_focus(top, 101));
+        ASSERT_TRUE(uidriver::send_key(top, *uidriver::parse_key("tab")));
+        uidriver::settle(top);
+        EXPECT_EQ(uidriver::focused(top), uidriver::find_control(top, 102)->window);
+        ASSERT_TRUE(uidriver::send_key(top, *uidriver::parse_key("space")));
+        EXPECT_TRUE(wait_caption(top, 102, "Watch memory from the tray: off", 5'000));
+        ASSERT_TRUE(uidriver::click(top, 102));
+        EXPECT_TRUE(wait_caption(top, 102, "Watch memory from the tray: on", 5'000));
+
+        ASSERT_TRUE(uidriver::click(top, 110));
+        ASSERT_TRUE(wait_caption(top, 110, "Open Tessavo"));
+        EXPECT_EQ(caption(top, 111), "Close");
+        EXPECT_FALSE(shown(top, 101));
+        EXPECT_FALSE(shown(top, 102));
+        close_with(top, 111);
+        EXPECT_EQ(setup.wait(20'000), 0);
+    }
+    EXPECT_EQ(read_text(exe), read_text(built("Tessavo-Setup.exe")));
+    EXPECT_EQ(read_text(p.folder + "\\tessavo-cli.exe"), read_text(built("tessavo-cli.exe")));
+    EXPECT_EQ(read_text(p.folder + "\\THIRD-PARTY-NOTICES.txt"), notices_built());
+    for (const std::string& link : {p.start_menu_link, p.desktop_link}) {
+        const auto s = read_shortcut(link);
+        ASSERT_TRUE(s) << link;
+        EXPECT_TRUE(same_path(s->path, exe)) << s->path;
+    }
+    EXPECT_EQ(read_value(kUninstallRoot + "Tessavo-Test", "DisplayVersion")->text, "0.5.0");
+    EXPECT_EQ(run_value(), run_before);
+
+    // From the installed copy: a repair, desktop shortcut off, nothing copied.
+    const std::string stamp = file_stamp(exe);
+    {
+        auto setup = test::start_program(exe, {"--setup"});
+        const Window top = wait_setup(setup);
+        ASSERT_NE(top, 0u);
+        EXPECT_EQ(caption(top, 110), "Repair install");
+        ASSERT_TRUE(uidriver::click(top, 101));
+        EXPECT_TRUE(wait_caption(top, 101, "Desktop shortcut: off", 5'000));
+        ASSERT_TRUE(uidriver::click(top, 110));
+        ASSERT_TRUE(wait_caption(top, 110, "Open Tessavo"));
+        close_with(top, 111);
+        EXPECT_EQ(setup.wait(20'000), 0);
+    }
+    EXPECT_EQ(file_stamp(exe), stamp);
+    EXPECT_FALSE(exists(p.desktop_link));
+    EXPECT_TRUE(exists(p.start_menu_link));
+}
+
+TEST(SetupWindow, UpdateCaptionWaitsItsTurnAndAFailureCanBeRetried) {
+    TestRoot root;
+    ScopedEnv off("TESS_OFFSCREEN", "1");
+    const InstallPaths p = install_paths();
+    // An older version's entry: the window offers the update.
+    {
+        win::unique_hkey key;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER,
+                                    win::widen(kUninstallRoot + "Tessavo-Test").c_str(), 0, nullptr,
+                                    0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring v = L"0.4.0";
+        ::RegSetValueExW(key.get(), L"DisplayVersion", 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(v.c_str()),
+                         static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+    }
+    // The install folder cannot be made: a file stands where its parent goes.
+    test::write_text(root.path() + "\\Programs", "in the way");
+
+    auto setup = test::start_program(built("Tessavo-Setup.exe"), {});
+    const Window top = wait_setup(setup);
+    ASSERT_NE(top, 0u);
+    EXPECT_EQ(caption(top, 110), "Update to 0.5.0");
+    ASSERT_TRUE(uidriver::click(top, 110));
+    // Failed: the same caption again, everything enabled, the options still there.
+    ASSERT_TRUE(wait_caption(top, 110, "Update to 0.5.0"));
+    for (int i = 0; i < 100 && !enabled(top, 110); ++i)
+        ::Sleep(100);
+    EXPECT_TRUE(enabled(top, 110));
+    EXPECT_TRUE(enabled(top, 111));
+    EXPECT_TRUE(shown(top, 101));
+    EXPECT_FALSE(exists(p.folder));
+
+    // An uninstall waiting for its answer holds the turn: the setup shows Installing…
+    // with its buttons disabled until the uninstall is answered (No), then installs.
+    ASSERT_TRUE(::DeleteFileW(win::widen(root.path() + "\\Programs").c_str()));
+    auto uninstall = test::start_tessavo({"--uninstall"});
+    const auto box = uidriver::wait_message_box(uninstall.pid(), 20'000);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(uidriver::click(top, 110));
+    EXPECT_TRUE(wait_caption(top, 110, "Installing\u2026", 5'000));
+    EXPECT_FALSE(enabled(top, 110));
+    EXPECT_FALSE(enabled(top, 111));
+    ::Sleep(500);
+    EXPECT_EQ(caption(top, 110), "Installing\u2026");
+    ASSERT_TRUE(uidriver::answer_message_box(*box, uidriver::Answer::no));
+    EXPECT_EQ(uninstall.wait(20'000), 1);
+    ASSERT_TRUE(wait_caption(top, 110, "Open Tessavo"));
+    EXPECT_TRUE(exists(p.folder + "\\Tessavo.exe"));
+    EXPECT_EQ(read_value(kUninstallRoot + "Tessavo-Test", "DisplayVersion")->text, "0.5.0");
+    close_with(top, 111);
+    EXPECT_EQ(setup.wait(20'000), 0);
+}
+
+TEST(SetupWindow, JustRunItClosesTheSetupWithoutInstalling) {
+    TestRoot root;
+    ScopedEnv off("TESS_OFFSCREEN", "1");
+    TempDir data("data");
+    ScopedEnv d("TESS_DATA_DIR", data.path());
+    auto setup = test::start_tessavo({"--install"});
+    const Window top = wait_setup(setup);
+    ASSERT_NE(top, 0u);
+    close_with(top, 111);
+    // The same process goes on as the main window; nothing was installed.
+    if (const auto main =
+            uidriver::wait_window({"TessavoWindow", std::nullopt, setup.pid(), false}, 5'000))
+        setup.end();
+    else
+        EXPECT_EQ(setup.wait(10'000), 0);
+    EXPECT_FALSE(exists(install_paths().folder));
+    EXPECT_FALSE(key_exists(kUninstallRoot + "Tessavo-Test"));
+}
+
+}  // namespace
+}  // namespace tess
