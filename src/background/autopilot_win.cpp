@@ -1,4 +1,5 @@
 #include "background/autopilot_win.hpp"
+#include <windows.h>
 
 #include <shellapi.h>
 

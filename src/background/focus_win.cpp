@@ -1,5 +1,7 @@
 #include "background/focus_win.hpp"
 
+#include <windows.h>
+
 #include <dwmapi.h>
 
 #include <algorithm>

@@ -253,6 +253,32 @@ TEST(FocusWin, TestRunTouchesNothing) {
     EXPECT_FALSE(test::exists(data.focus_json()));
 }
 
+// Wine's own calls: SetProcessInformation refuses and powrprof.dll lacks both overlay
+// functions, so Focus mode turns on with nothing slowed and the power mode left alone.
+TEST(FocusWin, WithWinesOwnCallsNothingIsSlowedAndThePowerModeIsLeftAlone) {
+    DataDir data;
+    Spinner s;
+    wait_busy(s);
+    EXPECT_FALSE(system_power_overlay().available());
+    const FocusState on = focus_enter();
+    EXPECT_FALSE(find_slowed(on, s.pid));
+    EXPECT_FALSE(on.power_prev.has_value());
+    EXPECT_EQ(s.priority(), static_cast<DWORD>(NORMAL_PRIORITY_CLASS));
+    EXPECT_EQ(focus_leave(), on.slowed.size());
+}
+
+TEST(FocusWin, AFileTooLargeOrBrokenMeansOnAndTurningOffRemovesIt) {
+    DataDir data;
+    for (const std::string& bad :
+         {std::string(5 * 1024 * 1024, ' '), std::string("{\"since\": 1, \"power_prev\"")}) {
+        test::write_text(data.focus_json(), bad);
+        EXPECT_TRUE(focus_is_on());
+        EXPECT_FALSE(focus_load_state().has_value());
+        EXPECT_EQ(focus_page_toggle(), "Focus mode is off.");
+        EXPECT_FALSE(test::exists(data.focus_json()));
+    }
+}
+
 // ---- two toggles at once ----------------------------------------------------------------
 
 // Invariant checked under the Focus lock after each toggle: while the spinner runs at
