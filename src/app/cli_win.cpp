@@ -10,18 +10,22 @@
 #include <string>
 #include <vector>
 
+#include "background/autopilot_win.hpp"
+#include "background/focus_win.hpp"
+#include "changes/apply.hpp"
+#include "changes/journal.hpp"
 #include "core/json.hpp"
+#include "core/log.hpp"
+#include "core/settings.hpp"
+#include "core/timeutil.hpp"
 #include "core/win.hpp"
+#include "scan/devclean.hpp"
+#include "scan/junk.hpp"
 #include "scan/scan.hpp"
+#include "ui/console.hpp"
 
 namespace tess {
 namespace {
-
-constexpr std::string_view kUsage =
-    "usage: tessavo-cli scan [--json | --bench]\n"
-    "  scan           run the full scan and print a summary\n"
-    "  scan --json    print the whole report as JSON\n"
-    "  scan --bench   print the scan's wall time beside its 2-second sample\n";
 
 std::vector<std::string> arguments() {
     std::vector<std::string> args;
@@ -136,37 +140,179 @@ int scan_benchmark() {
     return 0;
 }
 
-int scan_command(const std::vector<std::string>& args) {
-    bool json_out = false, bench = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json_out = true;
-        } else if (args[i] == "--bench") {
-            bench = true;
-        } else {
-            err("unknown option " + args[i] + "\n" + std::string(kUsage));
-            return 2;
+int scan_command(const console::Request& request) {
+    if (request.bench) return scan_benchmark();
+    const ScanResult result = full_scan(system_scan_probes(), print_step);
+    out(request.json ? json::dump_pretty(scan_result_json(result)) + "\n" : scan_summary(result));
+    return console::kExitDone;
+}
+
+int junk_command(const console::Request& request) {
+    err("Measuring the junk categories\n");
+    const std::vector<JunkRow> rows = scan_junk();
+    out(request.json ? json::dump_pretty(console::junk_json(rows)) + "\n"
+                     : console::junk_text(rows));
+    return console::kExitDone;
+}
+
+// The same run as a page apply: the executor, one hand-over for what needs admin rights,
+// the journal the window writes; --dry-run is TESS_DRY_RUN.
+int changes_command(const std::vector<Op>& ops, bool dry_run) {
+    RunSystem sys = run_system();
+    sys.dry_run = sys.dry_run || dry_run;
+    err("Applying " + std::to_string(ops.size()) + " change(s)\n");
+    const ChangesRun run = run_changes(ops, sys);
+    out(console::changes_text(run));
+    return console::changes_exit_code(run);
+}
+
+int clean_command(const console::Request& request) {
+    auto ops = console::clean_ops(request.operands);
+    if (!ops) {
+        err(ops.error() + "\n" + std::string(console::usage_text()));
+        return console::kExitUsage;
+    }
+    return changes_command(*ops, request.dry_run);
+}
+
+int dev_command(const console::Request& request) {
+    err("Looking for developer folders (up to half a minute)\n");
+    const std::vector<DevFolder> folders = scan_dev_junk(request.operands);
+    out(request.json ? json::dump_pretty(console::dev_json(folders)) + "\n"
+                     : console::dev_text(folders));
+    return console::kExitDone;
+}
+
+std::string full_path(const std::string& path) {
+    const std::wstring wide = win::widen(path);
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const DWORD n =
+            ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+        if (n == 0) break;
+        if (n < buf.size()) return win::narrow(buf.data(), n);
+        buf.resize(n + 1);
+    }
+    return path;
+}
+
+int dev_clean_command(const console::Request& request) {
+    std::vector<std::string> paths;
+    for (const auto& p : request.operands)
+        paths.push_back(full_path(p));
+    return changes_command(console::dev_clean_ops(paths, package_caches()), request.dry_run);
+}
+
+bool stdin_is_console() {
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+std::string read_console_line() {
+    wchar_t buf[256];
+    DWORD read = 0;
+    if (!::ReadConsoleW(::GetStdHandle(STD_INPUT_HANDLE), buf, 255, &read, nullptr)) return {};
+    return win::narrow(buf, read);
+}
+
+int optimise_command(const console::Request& request) {
+    const ScanResult scan = full_scan(system_scan_probes(), print_step);
+    const console::OptimisePlan plan = console::optimise_plan(scan);
+    if (plan.actions.empty()) {
+        out(request.json ? json::dump_pretty(console::optimise_json(plan, nullptr)) + "\n"
+                         : std::string("Nothing needed changing.\n"));
+        return console::kExitDone;
+    }
+    if (!request.yes) {
+        const std::string question = console::optimise_question(plan, scan.journal);
+        // Without a console nobody can answer: a script must say --yes.
+        if (!stdin_is_console()) {
+            err(question + "\nRefused: standard input is not a console; add --yes to go ahead.\n");
+            return console::kExitRefused;
+        }
+        err(question + " [y/N] ");
+        if (!console::is_yes(read_console_line())) {
+            err("Nothing was changed.\n");
+            return console::kExitRefused;
         }
     }
-    if (json_out && bench) {
-        err(std::string(kUsage));
-        return 2;
+    RunSystem sys = run_system();
+    sys.dry_run = sys.dry_run || request.dry_run;
+    const OptimiseResult result = phased_run(
+        plan.actions, plan.junk_estimate,
+        [](ApplyPhase phase) {
+            const int step = static_cast<int>(phase) + 1;
+            err("Step " + std::to_string(step) + "/4: " + std::string(console::phase_label(phase)) +
+                "\n");
+        },
+        sys);
+    out(request.json ? json::dump_pretty(console::optimise_json(plan, &result)) + "\n"
+                     : console::optimise_text(result));
+    return console::optimise_exit_code(result);
+}
+
+int focus_command(const console::Request& request) {
+    const std::string& word = request.operands[0];
+    if (word == "status") {
+        out(console::focus_status_text(focus_load_state()) + "\n");
+    } else if (word == "on") {
+        if (focus_is_on())
+            out("Focus mode is already on\n");
+        else
+            out(focus_page_on_text(focus_enter()) + "\n");
+    } else if (!focus_is_on()) {
+        out("Focus mode is already off\n");
+    } else {
+        out(focus_page_off_text(focus_leave()) + "\n");
     }
-    if (bench) return scan_benchmark();
-    const ScanResult result = full_scan(system_scan_probes(), print_step);
-    out(json_out ? json::dump_pretty(scan_result_json(result)) + "\n" : scan_summary(result));
-    return 0;
+    return console::kExitDone;
+}
+
+int autopilot_command(const console::Request& request) {
+    if (request.operands[0] == "status") {
+        out(console::autopilot_status_text(load_settings().autopilot,
+                                           [](std::uint64_t unix_seconds) {
+                                               return local_stamp(unix_to_filetime(unix_seconds));
+                                           }) +
+            "\n");
+        return console::kExitDone;
+    }
+    // Autopilot reads the test-run switch itself; --dry-run is that switch.
+    if (request.dry_run) ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");
+    err("Running Autopilot\n");
+    const AutopilotRun run = run_autopilot();
+    out(autopilot_summary(run) + "\n");
+    return console::autopilot_exit_code(run);
 }
 
 int run_cli() {
-    const std::vector<std::string> args = arguments();
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        (args.empty() ? err : out)(kUsage);
-        return args.empty() ? 2 : 0;
+    const auto request = console::parse_request(arguments());
+    if (!request) {
+        err(request.error() + "\n" + std::string(console::usage_text()));
+        return console::kExitUsage;
     }
-    if (args[0] == "scan") return scan_command(args);
-    err("unknown command " + args[0] + "\n" + std::string(kUsage));
-    return 2;
+    switch (request->command) {
+        case console::Command::Help:
+            out(console::usage_text());
+            return console::kExitDone;
+        case console::Command::Scan:
+            return scan_command(*request);
+        case console::Command::Junk:
+            return junk_command(*request);
+        case console::Command::Clean:
+            return clean_command(*request);
+        case console::Command::Dev:
+            return dev_command(*request);
+        case console::Command::DevClean:
+            return dev_clean_command(*request);
+        case console::Command::Optimise:
+            return optimise_command(*request);
+        case console::Command::Focus:
+            return focus_command(*request);
+        case console::Command::Autopilot:
+            return autopilot_command(*request);
+    }
+    return console::kExitUsage;
 }
 
 }  // namespace

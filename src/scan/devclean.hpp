@@ -118,6 +118,8 @@ TreeDeleteResult delete_folder_tree(const std::string& path, const FileOps& fs);
 
 #ifdef _WIN32
 std::vector<DevFolder> scan_dev_junk();
+// With `roots` (when not empty) instead of the drives and without the package caches.
+std::vector<DevFolder> scan_dev_junk(const std::vector<std::string>& roots);
 std::optional<DevFolderKind> dev_folder_kind(std::string_view name,
                                              const std::vector<std::string>& names_beside,
                                              const std::string& path);

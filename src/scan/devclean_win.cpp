@@ -25,11 +25,18 @@ std::vector<char> fixed_drives() {
 }  // namespace
 
 std::vector<DevFolder> scan_dev_junk() {
+    return scan_dev_junk({});
+}
+
+std::vector<DevFolder> scan_dev_junk(const std::vector<std::string>& roots) {
     const EnvLookup env = process_env();
     DevScanSetup setup;
     setup.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    const bool overridden = env("TESS_DEV_ROOTS").has_value();
-    setup.roots = dev_scan_roots(env, overridden ? std::vector<char>{} : fixed_drives());
+    // Roots named by the caller replace the drives, as TESS_DEV_ROOTS does.
+    const bool overridden = !roots.empty() || env("TESS_DEV_ROOTS").has_value();
+    setup.roots = !roots.empty()
+                      ? roots
+                      : dev_scan_roots(env, overridden ? std::vector<char>{} : fixed_drives());
     if (!overridden) setup.caches = package_caches(env, system_file_ops());
     setup.system = system_paths(env);
     setup.now = precise_filetime_now();

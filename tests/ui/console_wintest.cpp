@@ -1,0 +1,305 @@
+// The real tessavo-cli.exe against real files, folder links and Run values, with its
+// standard streams redirected to files (so standard input is not a console) and the
+// data directory, temp folder and profile pointed at a test folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "changes/journal.hpp"
+#include "core/json.hpp"
+#include "scan/fsops.hpp"
+#include "scan/realfs_winutil.hpp"
+#include "support/winutil.hpp"
+#include "sys/startup.hpp"
+
+namespace tess {
+namespace {
+
+using namespace test;
+
+struct CliRun {
+    int code = -1;
+    std::string out, err;
+};
+
+// Runs tessavo-cli with `args` (each quoted), standard input from NUL and the output
+// streams in files.
+CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args) {
+    const std::string out = dir.file("cli-out.txt"), err = dir.file("cli-err.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    auto open = [&](const std::string& path, DWORD access, DWORD disposition) {
+        return win::unique_hfile(::CreateFileW(win::widen(path).c_str(), access,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                               disposition, 0, nullptr));
+    };
+    win::unique_hfile in = open("NUL", GENERIC_READ, OPEN_EXISTING);
+    win::unique_hfile o = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+    win::unique_hfile e = open(err, GENERIC_WRITE, CREATE_ALWAYS);
+    std::string command = quote_arg(built_exe("tessavo-cli.exe"));
+    for (const auto& a : args) {
+        command += ' ';
+        command += quote_arg(a);
+    }
+    STARTUPINFOW si{sizeof si};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in.get();
+    si.hStdOutput = o.get();
+    si.hStdError = e.get();
+    PROCESS_INFORMATION pi{};
+    std::wstring wide = win::widen(command);
+    CliRun run;
+    if (!::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &si, &pi))
+        return run;
+    ::CloseHandle(pi.hThread);
+    run.code = wait_exit(win::unique_handle(pi.hProcess));
+    o.reset();
+    e.reset();
+    run.out = read_text(out).value_or("");
+    run.err = read_text(err).value_or("");
+    return run;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The test folder as temp folder, profile and data directory.
+struct CliEnv {
+    TempDir dir{"cli"};
+    ScopedEnv temp{"TEMP", dir.file("Temp")};
+    ScopedEnv tmp{"TMP", dir.file("Temp")};
+    ScopedEnv local{"LOCALAPPDATA", dir.file("Local")};
+    ScopedEnv data{"TESS_DATA_DIR", dir.file("Data")};
+    ScopedEnv dry{"TESS_DRY_RUN", std::nullopt};
+    std::string journal() const { return dir.file("Data\\journal.json"); }
+};
+
+TEST(ConsoleWin, JunkThenCleanDryRunAndReal) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    const std::uint64_t now = precise_filetime_now();
+    make_file(env.dir.file("Temp\\old.tmp"), 3000, now, 8 * kDayTicks);
+    make_file(env.dir.file("Temp\\new.tmp"), 50, now, kHourTicks);
+
+    CliRun r = run_cli(env.dir, {"junk", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto doc = json::parse_strict(r.out);
+    ASSERT_TRUE(doc) << r.out;
+    ASSERT_EQ((*doc)["junk"].size(), 7u);
+    EXPECT_EQ((*doc)["junk"][0]["id"], "user_temp");
+    EXPECT_EQ((*doc)["junk"][0]["files"], 1);
+    EXPECT_EQ((*doc)["junk"][0]["bytes"], 3000);
+    EXPECT_FALSE(r.err.empty());
+    r = run_cli(env.dir, {"junk"});
+    EXPECT_TRUE(contains(r.out, "[x] user_temp: Temporary files, 2 KB in 1 file\n")) << r.out;
+
+    r = run_cli(env.dir, {"clean", "user_temp", "--dry-run"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out,
+              "1 change(s) would be applied: Clean Temporary files (test run: nothing was "
+              "changed)\n");
+    EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
+    EXPECT_FALSE(exists(env.journal()));
+
+    r = run_cli(env.dir, {"clean", "user_temp"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out,
+              "Clean Temporary files: removed 1 file(s), 2 KB\n"
+              "\xE2\x9C\x94 Done: 1 change(s) applied, 2 KB deleted.\n");
+    EXPECT_FALSE(exists(env.dir.file("Temp\\old.tmp")));
+    EXPECT_TRUE(exists(env.dir.file("Temp\\new.tmp")));
+    // The journal the window writes and History reads.
+    const Journal j = load_journal(env.journal());
+    ASSERT_EQ(j.entries.size(), 1u);
+    EXPECT_EQ(j.entries[0].action, (Action{CleanJunk{"user_temp", "Temporary files"}}));
+    EXPECT_EQ(j.entries[0].freed_bytes, 3000u);
+
+    for (const auto& bad : std::vector<std::vector<std::string>>{
+             {"clean", "cookies"}, {"clean"}, {"junk", "--yes"}, {"frobnicate"}, {}}) {
+        r = run_cli(env.dir, bad);
+        EXPECT_EQ(r.code, 2) << (bad.empty() ? "" : bad[0]);
+        EXPECT_TRUE(contains(r.err, "usage: tessavo-cli")) << r.err;
+    }
+    EXPECT_EQ(load_journal(env.journal()).entries.size(), 1u);
+}
+
+// A project folder with a non-ASCII name: its path survives the redirected output as
+// UTF-8, and deleting its node_modules removes the link inside as a link.
+TEST(ConsoleWin, DevThenDevClean) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    const std::uint64_t now = precise_filetime_now();
+    const std::string root = env.dir.file("src");
+    const std::string project = root + "\\Zo\xC3\xAB";
+    const std::string modules = project + "\\node_modules";
+    make_file(project + "\\package.json", 2, now, 40 * kDayTicks);
+    make_file(modules + "\\a\\index.js", 700, now, 40 * kDayTicks);
+    make_file(env.dir.file("decoy\\keep.txt"), 10, now, 0);
+    FolderLink link(env.dir.file("decoy"), modules + "\\linked");
+    if (!link.made()) GTEST_SKIP() << "no folder link could be made here";
+    const std::string orphan = root + "\\orphan\\node_modules";
+    make_file(orphan + "\\b.js", 10, now, 0);
+
+    CliRun r = run_cli(env.dir, {"dev", root, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto doc = json::parse_strict(r.out);
+    ASSERT_TRUE(doc) << r.out;
+    ASSERT_EQ((*doc)["folders"].size(), 1u);
+    const auto& f = (*doc)["folders"][0];
+    EXPECT_EQ(f["path"], modules);
+    EXPECT_EQ(f["label"], "node_modules in Zo\xC3\xAB");
+    EXPECT_EQ(f["bytes"], 700);
+    EXPECT_EQ(f["ticked"], true);
+    r = run_cli(env.dir, {"dev", root});
+    EXPECT_TRUE(contains(r.out,
+                         "[x] Zo\xC3\xAB \xE2\x80\x94 node_modules, 1 KB in 1 file, "
+                         "project changed 40 days ago\n"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "    " + modules + "\n")) << r.out;
+
+    r = run_cli(env.dir, {"dev-clean", modules, "--dry-run"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(
+        contains(r.out, "Delete node_modules in Zo\xC3\xAB (test run: nothing was changed)"))
+        << r.out;
+    EXPECT_TRUE(exists(modules + "\\a\\index.js"));
+
+    // Windows removes the link as a link; Wine would delete through it, so there the
+    // executor refuses it and leaves it (and so its folder) in place.
+    const bool wine = !unix_path(modules).empty();
+    r = run_cli(env.dir, {"dev-clean", modules, orphan});
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_TRUE(
+        contains(r.out, std::string("Delete node_modules in Zo\xC3\xAB: removed 1 file(s), 1 KB") +
+                            (wine ? "; 1 in use were left alone\n" : "\n")))
+        << r.out;
+    EXPECT_TRUE(contains(r.out,
+                         "Delete node_modules in orphan: didn't work: its project file is "
+                         "missing, so it was left alone\n"))
+        << r.out;
+    EXPECT_FALSE(exists(modules + "\\a\\index.js"));
+    EXPECT_EQ(exists(modules), wine);
+    EXPECT_TRUE(exists(env.dir.file("decoy\\keep.txt")));
+    EXPECT_TRUE(exists(orphan + "\\b.js"));
+    EXPECT_EQ(load_journal(env.journal()).entries.size(), 2u);
+}
+
+// Focus mode's whole state is focus.json: on writes it, status reads it, off removes it.
+TEST(ConsoleWin, FocusOnStatusOff) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    const std::string state = env.dir.file("Data\\focus.json");
+    CliRun r = run_cli(env.dir, {"focus", "status"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Focus mode is off\n");
+    r = run_cli(env.dir, {"focus", "on"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("\xE2\x9C\x94 Focus mode is on: ")) << r.out;
+    EXPECT_TRUE(exists(state));
+    r = run_cli(env.dir, {"focus", "status"});
+    EXPECT_TRUE(r.out.starts_with("Focus mode is on: ")) << r.out;
+    r = run_cli(env.dir, {"focus", "on"});
+    EXPECT_EQ(r.out, "Focus mode is already on\n");
+    r = run_cli(env.dir, {"focus", "off"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.starts_with("Focus mode is off")) << r.out;
+    EXPECT_FALSE(exists(state));
+    EXPECT_EQ(run_cli(env.dir, {"focus", "off"}).out, "Focus mode is already off\n");
+    EXPECT_EQ(run_cli(env.dir, {"focus"}).code, 2);
+}
+
+// A test run of Autopilot finds the old temp file and deletes nothing; the status shows
+// the schedule the run saved.
+TEST(ConsoleWin, AutopilotTestRunAndStatus) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    const std::uint64_t now = precise_filetime_now();
+    make_file(env.dir.file("Temp\\old.tmp"), 5000, now, 8 * kDayTicks);
+    CliRun r = run_cli(env.dir, {"autopilot", "status"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Autopilot is off: every 7 days; never run\n");
+    r = run_cli(env.dir, {"autopilot", "run", "--dry-run"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.out.ends_with(" (test run: nothing was changed)\n")) << r.out;
+    EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
+    EXPECT_FALSE(exists(env.journal()));
+    r = run_cli(env.dir, {"autopilot", "status"});
+    EXPECT_TRUE(r.out.starts_with("Autopilot is off: every 7 days; last run ")) << r.out;
+}
+
+// A per-user Run value the knowledge base knows, removed with its StartupApproved value.
+struct RunValue {
+    std::string name = "TessCliTest Discord " + std::to_string(::GetCurrentProcessId());
+    RunValue() {
+        win::unique_hkey key;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                          0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+        const std::wstring data = L"\"C:\\tess-cli-test\\Update.exe\" --processStart Discord.exe";
+        ::RegSetValueExW(key.get(), win::widen(name).c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(data.c_str()),
+                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        delete_startup_approved(StartupLocation::HkcuRun, name);
+    }
+    ~RunValue() {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER,
+                             L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                             win::widen(name).c_str());
+        delete_startup_approved(StartupLocation::HkcuRun, name);
+    }
+    ApprovedValue approved() const { return read_startup_approved(StartupLocation::HkcuRun, name); }
+};
+
+TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    RunValue run;
+    const std::uint64_t now = precise_filetime_now();
+    make_file(env.dir.file("Temp\\old.tmp"), 5000, now, 8 * kDayTicks);
+    const std::string off = "Disable \"" + run.name + "\" at startup";
+
+    // Standard input is not a console and there is no --yes: the question is shown, and
+    // nothing happens.
+    CliRun r = run_cli(env.dir, {"optimise"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_TRUE(contains(r.err, "Optimise will:\n\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "\xE2\x80\xA2 " + off + "\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "Refused")) << r.err;
+    EXPECT_EQ(run.approved().state, ApprovedState::Absent);
+    EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
+    EXPECT_FALSE(exists(env.journal()));
+
+    r = run_cli(env.dir, {"optimise", "--dry-run", "--yes", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto doc = json::parse_strict(r.out);
+    ASSERT_TRUE(doc) << r.out;
+    EXPECT_EQ((*doc)["result"]["test_run"], true);
+    bool listed = false;
+    for (const auto& a : (*doc)["actions"])
+        listed = listed || a["description"] == off;
+    EXPECT_TRUE(listed) << r.out;
+    EXPECT_TRUE(contains(r.err, "Step 4/4: Measuring the result")) << r.err;
+    EXPECT_EQ(run.approved().state, ApprovedState::Absent);
+    EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
+    EXPECT_FALSE(exists(env.journal()));
+
+    r = run_cli(env.dir, {"optimise", "--yes", "--json"});
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    doc = json::parse_strict(r.out);
+    ASSERT_TRUE(doc) << r.out;
+    EXPECT_EQ((*doc)["result"]["test_run"], false);
+    EXPECT_GE((*doc)["result"]["startup_off"], 1);
+    EXPECT_GE((*doc)["result"]["junk_bytes"], 5000);
+    const ApprovedValue approved = run.approved();
+    ASSERT_EQ(approved.state, ApprovedState::Present);
+    EXPECT_EQ(approved.bytes.at(0), 3);  // switched off
+    EXPECT_FALSE(exists(env.dir.file("Temp\\old.tmp")));
+    const Journal j = load_journal(env.journal());
+    bool journalled = false;
+    for (const auto& e : j.entries)
+        journalled = journalled || (describe(e.action) == off && e.ok);
+    EXPECT_TRUE(journalled);
+}
+
+}  // namespace
+}  // namespace tess
