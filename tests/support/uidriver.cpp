@@ -76,6 +76,12 @@ void escape_into(std::string& out, std::string_view text) {
 
 }  // namespace
 
+std::string window_id(Window w) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(w));
+    return buf;
+}
+
 std::string format_control(const Control& c) {
     char head[160];
     std::snprintf(head, sizeof head, "%d\t%s\t%s\t%s\t%d,%d,%d,%d\t", c.id, c.class_name.c_str(),

@@ -41,6 +41,9 @@ struct Control {
     Rect rect;  // in the client coordinates of the top-level window
 };
 
+// "0x1a2b": how scripts name a window.
+std::string window_id(Window w);
+
 // One line of a control listing: id, class, visible, enabled, rectangle and caption,
 // separated by tabs; tabs, line breaks and backslashes in the caption are escaped.
 std::string format_control(const Control& c);

@@ -7,6 +7,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -29,12 +30,6 @@ Window from_hwnd(HWND h) {
 
 Error fail(const std::string& what) {
     return Error{what};
-}
-
-std::string hex(Window w) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(w));
-    return buf;
 }
 
 // SendMessageTimeoutW that gives up on a hung or dead target instead of blocking the driver.
@@ -71,7 +66,8 @@ BOOL CALLBACK find_top(HWND h, LPARAM lp) {
     return FALSE;
 }
 
-// Memory in another process, freed with it.
+// Memory in another process, freed on destruction. The records written there (LVITEMW, ...)
+// have this program's layout, so driver and target must both be 64-bit, as Tessavo is.
 class RemoteBuffer {
 public:
     RemoteBuffer(HWND owner, std::size_t size) : size_(size) {
@@ -128,8 +124,8 @@ struct RemoteRecord {
 
 Result<HWND> list_handle(Window list) {
     HWND h = to_hwnd(list);
-    if (!::IsWindow(h)) return fail("no window " + hex(list));
-    if (class_of(h) != "SysListView32") return fail(hex(list) + " is not a list view");
+    if (!::IsWindow(h)) return fail("no window " + window_id(list));
+    if (class_of(h) != "SysListView32") return fail(window_id(list) + " is not a list view");
     return h;
 }
 
@@ -287,7 +283,7 @@ std::vector<Control> list_controls(Window top) {
 }
 
 Result<Control> find_control(Window top, int id) {
-    if (!::IsWindow(to_hwnd(top))) return fail("no window " + hex(top));
+    if (!::IsWindow(to_hwnd(top))) return fail("no window " + window_id(top));
     for (auto& c : list_controls(top))
         if (c.id == id) return c;
     return fail("no control " + std::to_string(id) + " in " + window_class(top));
@@ -298,7 +294,7 @@ Result<Control> wait_control(Window top, int id, const std::function<bool(const 
     const ULONGLONG end = ::GetTickCount64() + timeout_ms;
     std::string last = "no control " + std::to_string(id);
     for (;;) {
-        if (!::IsWindow(to_hwnd(top))) return fail("no window " + hex(top));
+        if (!::IsWindow(to_hwnd(top))) return fail("no window " + window_id(top));
         auto c = find_control(top, id);
         if (c && (until ? until(*c) : c->visible)) return c;
         if (c) last = "control " + std::to_string(id) + " still " + format_control(*c);
@@ -362,7 +358,7 @@ private:
 
 Result<Done> activate(Window top) {
     HWND h = to_hwnd(top);
-    if (!::IsWindow(h)) return fail("no window " + hex(top));
+    if (!::IsWindow(h)) return fail("no window " + window_id(top));
     // Another program (a test running beside this one) may take the foreground meanwhile.
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (::GetForegroundWindow() == h) return Done{};
@@ -506,6 +502,11 @@ Result<std::vector<Column>> lv_columns(Window list) {
 Result<std::string> lv_text(Window list, int row, int column) {
     auto h = list_handle(list);
     if (!h) return Error{h.error()};
+    // The list answers a row it does not have with an empty text; that is no cell.
+    const auto count = send(*h, LVM_GETITEMCOUNT, 0, 0);
+    if (!count) return fail("the list did not answer");
+    if (row < 0 || row >= static_cast<int>(*count))
+        return fail("no row " + std::to_string(row) + " (" + std::to_string(*count) + " rows)");
     RemoteRecord<LVITEMW> remote(*h);
     if (!remote.buf) return fail("cannot reach the list's memory");
     LVITEMW item{};
@@ -615,7 +616,7 @@ std::string message_box_text(Window box) {
 
 Result<Done> answer_message_box(Window box, Answer a, std::uint32_t timeout_ms) {
     HWND h = to_hwnd(box);
-    if (!::IsWindow(h)) return fail("no message box " + hex(box));
+    if (!::IsWindow(h)) return fail("no message box " + window_id(box));
     const int id = static_cast<int>(a);
     HWND button = ::GetDlgItem(h, id);
     if (!button) return fail("the message box has no button " + std::to_string(id));
@@ -689,7 +690,7 @@ private:
 
 Result<Image> capture(Window w, CaptureArea area) {
     HWND h = to_hwnd(w);
-    if (!::IsWindow(h)) return fail("no window " + hex(w));
+    if (!::IsWindow(h)) return fail("no window " + window_id(w));
     if (!::IsWindowVisible(h)) return fail("the window is hidden");
     settle(w);
     const bool whole = area == CaptureArea::window;

@@ -62,12 +62,6 @@ void out(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-std::string hex(ui::Window w) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(w));
-    return buf;
-}
-
 bool to_int(const std::string& s, long long& v, int base = 10) {
     if (s.empty()) return false;
     char* end = nullptr;
@@ -114,8 +108,8 @@ BOOL CALLBACK print_top(HWND h, LPARAM pid) {
     if (pid && ui::window_pid(w) != static_cast<std::uint32_t>(pid)) return TRUE;
     const ui::Rect r = ui::window_rect(w);
     char head[160];
-    std::snprintf(head, sizeof head, "%s\t%u\t%d,%d,%d,%d\t", hex(w).c_str(), ui::window_pid(w),
-                  r.left, r.top, r.right, r.bottom);
+    std::snprintf(head, sizeof head, "%s\t%u\t%d,%d,%d,%d\t", ui::window_id(w).c_str(),
+                  ui::window_pid(w), r.left, r.top, r.right, r.bottom);
     out(head + ui::window_class(w) + "\t" + ui::window_text(w));
     return TRUE;
 }
@@ -134,7 +128,7 @@ int run(const std::string& cmd, const Args& a) {
         if (a.has("--title")) q.title = a.opt.at("--title");
         auto w = ui::wait_window(q, timeout_of(a));
         if (!w) return failed(w.error());
-        out(hex(*w) + "\t" + std::to_string(ui::window_pid(*w)));
+        out(ui::window_id(*w) + "\t" + std::to_string(ui::window_pid(*w)));
         return 0;
     }
     if (cmd == "msgbox-text" || cmd == "msgbox-answer") {

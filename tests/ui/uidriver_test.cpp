@@ -62,6 +62,11 @@ TEST(UiDriverListing, OneLinePerControlWithTheCaptionEscaped) {
     EXPECT_EQ(format_control(c), "204\tButton\thidden\tenabled\t-5,10,120,44\tJunk files");
 }
 
+TEST(UiDriverListing, WindowIdsAreHex) {
+    EXPECT_EQ(window_id(0x1a2b), "0x1a2b");
+    EXPECT_EQ(window_id(0), "0x0");
+}
+
 TEST(UiDriverImage, PixelsAreRowMajorAndRgbDropsAlpha) {
     Image img{3, 2, {1, 2, 3, 4, 5, 0xFF123456u}};
     EXPECT_EQ(img.at(2, 0), 3u);

@@ -360,7 +360,9 @@ TEST_F(UiDriver, ReadsAndTicksListRowsAcrossTheProcessBoundary) {
     EXPECT_EQ(*lv_selected(lv), 2);
 
     EXPECT_FALSE(lv_set_checked(lv, 7, true));  // no such row
-    EXPECT_FALSE(lv_count(top_));               // not a list view
+    EXPECT_FALSE(lv_text(lv, 3, 0));
+    EXPECT_FALSE(lv_text(lv, -1, 0));
+    EXPECT_FALSE(lv_count(top_));  // not a list view
 }
 
 TEST_F(UiDriver, ReadsAndAnswersAMessageBox) {
