@@ -285,6 +285,43 @@ int autopilot_command(const console::Request& request) {
     return console::autopilot_exit_code(run);
 }
 
+std::string join(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string out;
+    for (const auto& p : parts) {
+        if (!out.empty()) out += separator;
+        out += p;
+    }
+    return out;
+}
+
+std::string local_time(std::uint64_t filetime) {
+    return local_stamp(filetime);
+}
+
+int history_command(const console::Request& request) {
+    const Journal journal = load_journal(journal_path());
+    out(request.json ? json::dump_pretty(console::history_json(journal.entries, local_time)) + "\n"
+                     : console::history_text(journal.entries, local_time));
+    return console::kExitDone;
+}
+
+int undo_command(const console::Request& request) {
+    const auto ids = console::parse_ids(request.operands);
+    if (!ids) {
+        err(ids.error() + "\n" + std::string(console::usage_text()));
+        return console::kExitUsage;
+    }
+    const ui::Changes changes = console::undo_changes(*ids, load_journal(journal_path()).entries);
+    int code = console::kExitDone;
+    if (!changes.ops.empty()) code = changes_command(changes.ops, request.dry_run);
+    if (!changes.skip_notes.empty()) {
+        out(changes.ops.empty() ? ui::nothing_to_do_text(changes.skip_notes) + "\n"
+                                : "Skipped: " + join(changes.skip_notes, ", ") + "\n");
+        if (code == console::kExitDone) code = console::kExitSomeFailed;
+    }
+    return code;
+}
+
 int run_cli() {
     const auto request = console::parse_request(arguments());
     if (!request) {
@@ -311,6 +348,10 @@ int run_cli() {
             return focus_command(*request);
         case console::Command::Autopilot:
             return autopilot_command(*request);
+        case console::Command::History:
+            return history_command(*request);
+        case console::Command::Undo:
+            return undo_command(*request);
     }
     return console::kExitUsage;
 }

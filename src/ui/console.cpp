@@ -1,5 +1,6 @@
 #include "ui/console.hpp"
 
+#include <cstdint>
 #include <utility>
 
 #include "core/paths.hpp"
@@ -40,6 +41,8 @@ constexpr CommandSpec kCommands[] = {
     {"optimise", Command::Optimise, true, true, true, false, 0, 0},
     {"focus", Command::Focus, false, false, false, false, 1, 1, "on off status"},
     {"autopilot", Command::Autopilot, false, true, false, false, 1, 1, "run status"},
+    {"history", Command::History, true, false, false, false, 0, 0},
+    {"undo", Command::Undo, false, true, false, false, 1, kAny},
 };
 
 bool one_of(std::string_view words, std::string_view word) {
@@ -68,6 +71,8 @@ std::string_view usage_text() {
            "  optimise [--dry-run] [--yes] [--json] apply the Optimise proposal as ticked\n"
            "  focus on|off|status                   switch Focus mode or say whether it is on\n"
            "  autopilot run [--dry-run] | status    one Autopilot run now, or its schedule\n"
+           "  history [--json]                      the changes made, as History lists them\n"
+           "  undo ID... [--dry-run]                undo changes by their history ids\n"
            "exit codes: 0 done, 1 some changes did not work, 2 usage error, 3 cancelled or "
            "refused\n";
 }
@@ -109,7 +114,9 @@ Result<Request> parse_request(const std::vector<std::string>& args) {
     if (r.operands.size() < spec->min_operands) {
         if (!spec->words.empty()) return Error{cat(spec->word, " takes one of: ", spec->words)};
         return Error{cat(spec->word, " needs at least one ",
-                         spec->command == Command::Clean ? "category" : "folder")};
+                         spec->command == Command::Clean  ? "category"
+                         : spec->command == Command::Undo ? "id"
+                                                          : "folder")};
     }
     if (r.operands.size() > spec->max_operands)
         return Error{cat("unexpected ", r.operands[spec->max_operands])};
@@ -338,6 +345,94 @@ int optimise_exit_code(const OptimiseResult& result) {
     if (!result.failures.empty()) return kExitSomeFailed;
     if (result.skipped > 0) return kExitRefused;
     return kExitDone;
+}
+
+// ---- history and undo -----------------------------------------------------------------------
+
+std::string history_text(const std::vector<JournalEntry>& journal,
+                         const std::function<std::string(std::uint64_t)>& stamp) {
+    const std::vector<ui::ListRow> rows = ui::journal_rows(journal, stamp);
+    if (rows.empty()) return "No changes yet. Everything Tessavo changes shows up here.\n";
+    std::string out;
+    for (const auto& row : rows)
+        out += cat("#", num(row.index), "  ", row.cells[0], "  ", row.cells[1], ": ", row.cells[2],
+                   " (", row.cells[3], ")\n");
+    return out;
+}
+
+json::Out history_json(const std::vector<JournalEntry>& journal,
+                       const std::function<std::string(std::uint64_t)>& stamp) {
+    json::Out list = json::Out::array();
+    for (const auto& row : ui::journal_rows(journal, stamp)) {
+        for (const JournalEntry& e : journal) {
+            if (e.id != row.index || e.undo_of) continue;
+            json::Out i;
+            i["id"] = e.id;
+            i["time"] = e.time;
+            i["when"] = row.cells[0];
+            i["description"] = row.cells[1];
+            i["message"] = e.message;
+            i["ok"] = e.ok;
+            i["status"] = row.cells[3];
+            i["undone"] = e.undone;
+            i["freed_bytes"] = e.freed_bytes;
+            i["action"] = write_action(e.action);
+            list.push_back(std::move(i));
+            break;
+        }
+    }
+    json::Out o;
+    o["history"] = std::move(list);
+    return o;
+}
+
+Result<std::vector<std::uint64_t>> parse_ids(const std::vector<std::string>& operands) {
+    std::vector<std::uint64_t> ids;
+    for (const auto& text : operands) {
+        std::string_view digits = text;
+        if (digits.starts_with("#")) digits.remove_prefix(1);
+        std::uint64_t id = 0;
+        bool ok = !digits.empty();
+        for (char c : digits) {
+            const auto d = static_cast<std::uint64_t>(c - '0');
+            if (c < '0' || c > '9' || id > (UINT64_MAX - d) / 10) {
+                ok = false;
+                break;
+            }
+            id = id * 10 + d;
+        }
+        if (!ok) return Error{cat("not a history id: ", text)};
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+ui::Changes undo_changes(const std::vector<std::uint64_t>& ids,
+                         const std::vector<JournalEntry>& journal) {
+    ScanResult view;
+    view.journal = journal;
+    ui::Changes out;
+    for (std::uint64_t id : ids) {
+        bool listed = false;
+        for (const JournalEntry& e : journal)
+            listed = listed || (e.id == id && !e.undo_of);
+        if (!listed) {
+            out.skip_notes.push_back(cat("#", num(id), " (not in the history)"));
+            continue;
+        }
+        // The row as History would hold it, ticked, so the page's own notes apply.
+        ui::ListRow row;
+        row.kind = ui::RowKind::Journal;
+        row.index = id;
+        row.checkbox = true;
+        const ui::ListRow* ticked[] = {&row};
+        ui::Changes one = ui::rows_to_changes(ticked, ui::RowSources{&view, nullptr});
+        for (auto& op : one.ops)
+            out.ops.push_back(std::move(op));
+        for (auto& note : one.skip_notes)
+            out.skip_notes.push_back(std::move(note));
+    }
+    return out;
 }
 
 // ---- Focus mode and Autopilot --------------------------------------------------------------

@@ -43,6 +43,8 @@ enum class Command : std::uint8_t {
     Optimise = 6,
     Focus = 7,      // operand: on, off or status
     Autopilot = 8,  // operand: run or status
+    History = 9,
+    Undo = 10,  // operands: journal entry ids
 };
 
 struct Request {
@@ -105,6 +107,21 @@ std::string optimise_text(const OptimiseResult& result);
 json::Out optimise_json(const OptimisePlan& plan, const OptimiseResult* result);
 // 1 with failures, else 3 with changes skipped at the approval prompt, else 0.
 int optimise_exit_code(const OptimiseResult& result);
+
+// ---- history and undo -----------------------------------------------------------------------
+// The journal as the History page lists it (newest first, undo entries left out), one
+// line per change: "#3  12 Dec 14:05  Disable \"Steam\" at startup: disabled (Can undo)".
+// `stamp` turns a FILETIME into local text.
+std::string history_text(const std::vector<JournalEntry>& journal,
+                         const std::function<std::string(std::uint64_t)>& stamp);
+json::Out history_json(const std::vector<JournalEntry>& journal,
+                       const std::function<std::string(std::uint64_t)>& stamp);
+// Decimal ids, a leading "#" allowed; anything else is an error.
+Result<std::vector<std::uint64_t>> parse_ids(const std::vector<std::string>& operands);
+// The History page's conversion of the given ids, with its skip notes; an id History
+// does not list gives "#{} (not in the history)".
+ui::Changes undo_changes(const std::vector<std::uint64_t>& ids,
+                         const std::vector<JournalEntry>& journal);
 
 // ---- Focus mode and Autopilot --------------------------------------------------------------
 // "Focus mode is on: ..." or "Focus mode is off".

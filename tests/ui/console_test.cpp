@@ -45,6 +45,9 @@ TEST(ConsoleRequest, CommandsAndTheirOptions) {
          {.command = Command::Autopilot, .operands = {"run"}, .dry_run = true}},
         {{"autopilot", "status", "--dry-run"}, false, {}},
         {{"autopilot", "status", "--json"}, false, {}},
+        {{"history", "--json"}, true, {.command = Command::History, .json = true}},
+        {{"undo", "3", "#4"}, true, {.command = Command::Undo, .operands = {"3", "#4"}}},
+        {{"undo"}, false, {}},
         {{"help"}, true, {Command::Help}},
         {{"--help"}, true, {Command::Help}},
         {{}, false, {}},
@@ -256,6 +259,75 @@ TEST(ConsoleBackground, FocusAndAutopilotStatus) {
         EXPECT_EQ(autopilot_status_text(c.schedule, stamp), c.text);
     EXPECT_EQ(autopilot_exit_code(AutopilotRun{}), kExitDone);
     EXPECT_EQ(autopilot_exit_code(AutopilotRun{.failed = 1}), kExitSomeFailed);
+}
+
+std::vector<JournalEntry> history_journal() {
+    Journal j{"C:\\d\\journal.json", {}};
+    JournalEntry off;
+    off.action = SetStartupEnabled{StartupLocation::HkcuRun, "Steam", false};
+    off.ok = true;
+    off.message = "disabled";
+    off.previous = StartupApproved{std::nullopt};
+    push_entry(j, off, 10);  // #1, later undone by #4
+    JournalEntry clean;
+    clean.action = CleanJunk{"user_temp", "Temporary files"};
+    clean.ok = true;
+    clean.message = "removed 2 file(s), 1 KB";
+    clean.freed_bytes = 900;
+    push_entry(j, clean, 20);  // #2: nothing to undo
+    JournalEntry failed = off;
+    failed.ok = false;
+    failed.message = "Changing startup state failed: access denied (needs admin)";
+    failed.previous = Nothing{};
+    push_entry(j, failed, 30);  // #3
+    JournalEntry undo = off;
+    undo.message = "Undo: startup setting restored";
+    undo.undo_of = 1;
+    push_entry(j, undo, 40);  // #4
+    j.entries[0].undone = true;
+    JournalEntry on = off;
+    on.action = SetStartupEnabled{StartupLocation::HkcuRun, "Zoom", false};
+    push_entry(j, on, 50);  // #5: can be undone
+    return j.entries;
+}
+
+TEST(ConsoleHistory, AsHistoryListsItAndUndoWithItsNotes) {
+    const auto journal = history_journal();
+    const auto stamp = [](std::uint64_t t) { return "t" + std::to_string(t); };
+    EXPECT_EQ(history_text(journal, stamp),
+              "#5  t50  Disable \"Zoom\" at startup: disabled (Can undo)\n"
+              "#3  t30  Disable \"Steam\" at startup: Changing startup state failed: access denied "
+              "(needs admin) (Didn't work)\n"
+              "#2  t20  Clean Temporary files: removed 2 file(s), 1 KB (Done)\n"
+              "#1  t10  Disable \"Steam\" at startup: disabled (Undone)\n");
+    EXPECT_EQ(history_text({}, stamp),
+              "No changes yet. Everything Tessavo changes shows up here.\n");
+    auto doc = json::parse_strict(json::dump_pretty(history_json(journal, stamp)));
+    ASSERT_TRUE(doc);
+    const auto& h = (*doc)["history"];
+    ASSERT_EQ(h.size(), 4u);
+    EXPECT_EQ(h[0]["id"], 5);
+    EXPECT_EQ(h[0]["status"], "Can undo");
+    EXPECT_EQ(h[2]["freed_bytes"], 900);
+    EXPECT_EQ(h[3]["undone"], true);
+    EXPECT_EQ(h[3]["action"]["kind"], "set_startup_enabled");
+
+    const ui::Changes c = undo_changes({5, 1, 2, 3, 4, 99}, journal);
+    EXPECT_EQ(c.ops, (std::vector<Op>{UndoOp{5}}));
+    EXPECT_EQ(c.skip_notes, (std::vector<std::string>{
+                                "#1 (already undone)",
+                                "Clean Temporary files (nothing to undo)",
+                                "Disable \"Steam\" at startup (nothing to undo)",
+                                "#4 (not in the history)",
+                                "#99 (not in the history)",
+                            }));
+
+    const auto ids = parse_ids({"3", "#12", "18446744073709551615"});
+    ASSERT_TRUE(ids);
+    EXPECT_EQ(*ids, (std::vector<std::uint64_t>{3, 12, 18446744073709551615ull}));
+    for (const char* bad :
+         {"", "#", "x1", "1.5", "-2", "18446744073709551616", "99999999999999999999"})
+        EXPECT_FALSE(parse_ids({bad})) << bad;
 }
 
 TEST(ConsoleAnswer, OnlyYesGoesAhead) {

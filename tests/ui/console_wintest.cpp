@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "changes/executor.hpp"
 #include "changes/journal.hpp"
 #include "core/json.hpp"
 #include "scan/fsops.hpp"
@@ -249,6 +250,51 @@ struct RunValue {
     }
     ApprovedValue approved() const { return read_startup_approved(StartupLocation::HkcuRun, name); }
 };
+
+// The journal the window writes, listed as History lists it and undone by id with
+// History's notes; the Run value's StartupApproved state really comes back.
+TEST(ConsoleWin, HistoryThenUndo) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    RunValue run;
+    const std::string journal = env.journal();
+    apply_ops_as(journal,
+                 {ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, run.name, false}},
+                  ApplyOp{CleanJunk{"nope", "Nothing"}}},
+                 false);
+    ASSERT_EQ(run.approved().state, ApprovedState::Present);
+
+    CliRun r = run_cli(env.dir, {"history", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto doc = json::parse_strict(r.out);
+    ASSERT_TRUE(doc) << r.out;
+    const auto& h = (*doc)["history"];
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0]["id"], 2);
+    EXPECT_EQ(h[0]["status"], "Didn't work");
+    EXPECT_EQ(h[1]["id"], 1);
+    EXPECT_EQ(h[1]["status"], "Can undo");
+
+    EXPECT_EQ(run_cli(env.dir, {"undo", "one"}).code, 2);
+    r = run_cli(env.dir, {"undo", "1", "2", "#7"});
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(
+        r.out, "Disable \"" + run.name + "\" at startup: Undo: startup setting restored\n"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out,
+                         "Skipped: Clean Nothing (nothing to undo), #7 (not in the "
+                         "history)\n"))
+        << r.out;
+    EXPECT_EQ(run.approved().state, ApprovedState::Absent);
+    r = run_cli(env.dir, {"history"});
+    EXPECT_TRUE(contains(r.out, "#1  ")) << r.out;
+    EXPECT_TRUE(contains(r.out, "(Undone)\n")) << r.out;
+    EXPECT_EQ(load_journal(journal).entries.size(), 3u);
+
+    r = run_cli(env.dir, {"undo", "1"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "Nothing to do. Skipped:\n\xE2\x80\xA2 #1 (already undone)\n");
+}
 
 TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
