@@ -34,14 +34,17 @@ std::uint64_t creation_time(HANDLE process) {
     return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-// Opened for the change, and still the process that was meant: its creation time is
-// readable and, when `created` is known, equal to it.
+// Opened for the change, and still the running process that was meant: its creation
+// time is readable and, when `created` is known, equal to it.
 win::unique_handle open_same_process(std::uint32_t pid, std::uint64_t created) {
     win::unique_handle h(
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_SET_INFORMATION, FALSE, pid));
     if (!h) return {};
     const std::uint64_t actual = creation_time(h.get());
     if (actual == 0 || (created != 0 && actual != created)) return {};
+    // An exited process stays openable while anyone holds a handle to it.
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(h.get(), &code) || code != STILL_ACTIVE) return {};
     return h;
 }
 

@@ -253,6 +253,92 @@ TEST(FocusWin, TestRunTouchesNothing) {
     EXPECT_FALSE(test::exists(data.focus_json()));
 }
 
+// A busy program with a window on screen, which starts a busy helper: the program at
+// args[0] (the test program itself, so under another name than this copy).
+TESS_CHILD(focus_windowed) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TessavoFocusTestWindow";
+    ::RegisterClassW(&wc);
+    HWND w = ::CreateWindowExW(0, wc.lpszClassName, L"Focus test", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                               100, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!w) return 2;
+    ::ShowWindow(w, SW_SHOWNORMAL);
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = win::widen(test::quote_arg(args.at(0)) + " --child focus_spinner 120000");
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
+        return 3;
+    ::CloseHandle(pi.hThread);
+    win::unique_handle helper(pi.hProcess);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (std::chrono::steady_clock::now() < until) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+TEST(FocusWin, ProgramsOnScreenAndWhatTheyStartedKeepFullSpeed) {
+    DataDir data;
+    Spinner background;
+    // A copy under another name: every copy of an on-screen program keeps full speed.
+    const std::string copy = data.dir.file("windowed.exe");
+    ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(copy).c_str(), TRUE));
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = win::widen(test::quote_arg(copy) + " --child focus_windowed " +
+                                  test::quote_arg(win::exe_path()));
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    ::CloseHandle(pi.hThread);
+    win::unique_handle windowed(pi.hProcess);
+    const std::uint32_t windowed_pid = pi.dwProcessId;
+    std::uint32_t helper_pid = 0;
+    bool shown = false;
+    for (int i = 0; i < 200 && !(shown && helper_pid); ++i) {
+        const auto screen = on_screen_pids();
+        shown = std::count(screen.begin(), screen.end(), windowed_pid) > 0;
+        for (const ProcessRow& r : process_snapshot())
+            if (r.parent_pid == windowed_pid) helper_pid = r.pid;
+        ::Sleep(50);
+    }
+    ASSERT_TRUE(shown);
+    ASSERT_NE(helper_pid, 0u);
+    win::unique_handle helper(::OpenProcess(PROCESS_TERMINATE, FALSE, helper_pid));
+    Recorder rec;
+    rec.ours = {background.pid, windowed_pid, helper_pid};
+    wait_busy(background);
+
+    const FocusState on = focus_enter(rec.sys());
+    EXPECT_TRUE(find_slowed(on, background.pid));
+    EXPECT_FALSE(find_slowed(on, windowed_pid));
+    EXPECT_FALSE(find_slowed(on, helper_pid));
+    EXPECT_FALSE(rec.touched(windowed_pid) || rec.touched(helper_pid));
+    focus_leave(rec.sys());
+    ::TerminateProcess(windowed.get(), 9);
+    if (helper) ::TerminateProcess(helper.get(), 9);
+    ::WaitForSingleObject(windowed.get(), 5'000);
+}
+
+// Between the list and the change the program exits: skipped, and nothing recorded.
+TEST(FocusWin, AProgramThatExitedIsSkipped) {
+    DataDir data;
+    Spinner s;
+    ProcessInfo info;
+    info.pid = s.pid;
+    info.created = s.created;
+    s.end();
+    Recorder rec;
+    rec.ours = {s.pid};
+    EXPECT_FALSE(slow_process(info, rec.throttle()).has_value());
+    EXPECT_FALSE(put_back_process({s.pid, s.created, "x.exe", 32}, rec.throttle()));
+    EXPECT_TRUE(rec.throttled.empty());
+}
+
 // Wine's own calls: SetProcessInformation refuses and powrprof.dll lacks both overlay
 // functions, so Focus mode turns on with nothing slowed and the power mode left alone.
 TEST(FocusWin, WithWinesOwnCallsNothingIsSlowedAndThePowerModeIsLeftAlone) {
