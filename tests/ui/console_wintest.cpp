@@ -1,6 +1,6 @@
-// The real tessavo-cli.exe against real files, folder links and Run values, with its
-// standard streams redirected to files (so standard input is not a console) and the
-// data directory, temp folder and profile pointed at a test folder.
+// The real tessavo-cli.exe against real files, folder links, Run values and a service,
+// with its standard streams redirected to files (so standard input is not a console)
+// and the data directory, temp folder and profile pointed at a test folder.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "core/json.hpp"
 #include "scan/fsops.hpp"
 #include "scan/realfs_winutil.hpp"
+#include "support/test_service.hpp"
 #include "support/winutil.hpp"
 #include "sys/startup.hpp"
 
@@ -257,26 +258,32 @@ TEST(ConsoleWin, HistoryThenUndo) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
     RunValue run;
+    TestService svc("Cli", SERVICE_AUTO_START);
+    ASSERT_TRUE(svc.svc) << svc.create_error;
     const std::string journal = env.journal();
     apply_ops_as(journal,
                  {ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, run.name, false}},
-                  ApplyOp{CleanJunk{"nope", "Nothing"}}},
-                 false);
+                  ApplyOp{CleanJunk{"nope", "Nothing"}},
+                  ApplyOp{SetServiceStart{svc.name, "Test service", SERVICE_DEMAND_START, false}}},
+                 true);
     ASSERT_EQ(run.approved().state, ApprovedState::Present);
+    ASSERT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_DEMAND_START));
 
     CliRun r = run_cli(env.dir, {"history", "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
     const auto doc = json::parse_strict(r.out);
     ASSERT_TRUE(doc) << r.out;
     const auto& h = (*doc)["history"];
-    ASSERT_EQ(h.size(), 2u);
-    EXPECT_EQ(h[0]["id"], 2);
-    EXPECT_EQ(h[0]["status"], "Didn't work");
-    EXPECT_EQ(h[1]["id"], 1);
-    EXPECT_EQ(h[1]["status"], "Can undo");
+    ASSERT_EQ(h.size(), 3u);
+    EXPECT_EQ(h[0]["id"], 3);
+    EXPECT_EQ(h[0]["status"], "Can undo");
+    EXPECT_EQ(h[1]["id"], 2);
+    EXPECT_EQ(h[1]["status"], "Didn't work");
+    EXPECT_EQ(h[2]["id"], 1);
+    EXPECT_EQ(h[2]["status"], "Can undo");
 
     EXPECT_EQ(run_cli(env.dir, {"undo", "one"}).code, 2);
-    r = run_cli(env.dir, {"undo", "1", "2", "#7"});
+    r = run_cli(env.dir, {"undo", "1", "2", "#7", "3"});
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_TRUE(contains(
         r.out, "Disable \"" + run.name + "\" at startup: Undo: startup setting restored\n"))
@@ -285,11 +292,16 @@ TEST(ConsoleWin, HistoryThenUndo) {
                          "Skipped: Clean Nothing (nothing to undo), #7 (not in the "
                          "history)\n"))
         << r.out;
+    EXPECT_TRUE(contains(r.out,
+                         "Set service \"Test service\" to Manual: Undo: restored to "
+                         "Automatic\n"))
+        << r.out;
     EXPECT_EQ(run.approved().state, ApprovedState::Absent);
+    EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_AUTO_START));
     r = run_cli(env.dir, {"history"});
     EXPECT_TRUE(contains(r.out, "#1  ")) << r.out;
     EXPECT_TRUE(contains(r.out, "(Undone)\n")) << r.out;
-    EXPECT_EQ(load_journal(journal).entries.size(), 3u);
+    EXPECT_EQ(load_journal(journal).entries.size(), 5u);
 
     r = run_cli(env.dir, {"undo", "1"});
     EXPECT_EQ(r.code, 1);
