@@ -67,6 +67,7 @@ inline void delete_object(HGDIOBJ h) {
 inline void local_free(HLOCAL h) {
     ::LocalFree(h);
 }
+void close_internet(void* h);  // InternetCloseHandle; WinINet's HINTERNET is a void*
 }  // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::close_handle>;     // null is invalid
@@ -76,6 +77,7 @@ using unique_hkey = unique_any<HKEY, detail::close_key>;
 using unique_schandle = unique_any<SC_HANDLE, detail::close_sc>;
 using unique_hmodule = unique_any<HMODULE, detail::free_library>;
 using unique_gdiobj = unique_any<HGDIOBJ, detail::delete_object>;
+using unique_hinternet = unique_any<void*, detail::close_internet>;
 
 // ---- text at the boundary -----------------------------------------------------
 std::wstring widen(std::string_view utf8);

@@ -1,12 +1,17 @@
 #include "core/win.hpp"
 
 #include <sddl.h>
+#include <wininet.h>
 
 #include <vector>
 
 #include "core/text.hpp"
 
 namespace tess::win {
+
+void detail::close_internet(void* h) {
+    ::InternetCloseHandle(h);
+}
 
 std::wstring widen(std::string_view utf8) {
     const std::u16string u = utf8_to_utf16(utf8);
