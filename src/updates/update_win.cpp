@@ -1,0 +1,137 @@
+#include "updates/update.hpp"
+
+#include "core/win.hpp"
+
+#include <bcrypt.h>
+
+#include "core/entry.hpp"
+#include "core/paths.hpp"
+#include "core/settings.hpp"
+
+namespace tess::updates {
+
+namespace {
+
+std::optional<std::string> last_error_text(BOOL ok) {
+    if (ok) return std::nullopt;
+    return win::error_text(::GetLastError());
+}
+
+// Detached: nobody waits for the started program.
+std::optional<std::string> start_program(const std::string& exe, std::string_view argument) {
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string.
+    std::string command = "\"";
+    command += exe;
+    command += '"';
+    if (!argument.empty()) {
+        command += ' ';
+        command += argument;
+    }
+    std::wstring wcommand = win::widen(command);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(win::widen(exe).c_str(), wcommand.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &si, &pi))
+        return win::error_text(::GetLastError());
+    win::unique_handle process(pi.hProcess);
+    win::unique_handle thread(pi.hThread);
+    return std::nullopt;
+}
+
+std::string temp_folder() {
+    wchar_t buf[MAX_PATH + 1];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
+    std::string path = n > 0 && n <= MAX_PATH ? win::narrow(buf, n) : std::string();
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
+    return path;
+}
+
+// Only ever called with bytes whose checksum matched.
+Result<std::string> save_verified(const std::string& bytes, std::string_view version,
+                                  std::string_view name) {
+    const std::string path = join_path(temp_folder(), temp_file_name(version, name));
+    if (!win::write_file(path, bytes))
+        return Error{"couldn't save the update: " + win::error_text(::GetLastError())};
+    return path;
+}
+
+}  // namespace
+
+std::string running_version() {
+    if (auto fake = win::get_env("TESS_FAKE_VERSION")) return *fake;
+    return std::string(kVersion);
+}
+
+CheckResult check_for_update(bool by_user) {
+    if (!by_user && win::get_env("TESS_NO_UPDATE_CHECK")) return {};
+    const std::string url = win::get_env("TESS_UPDATE_URL").value_or(std::string(kReleaseUrl));
+    const auto answer = http_get(url, "application/vnd.github+json", kReleaseJsonLimit, nullptr);
+    std::optional<std::string> skip;
+    if (!by_user) skip = load_settings().skip_version;
+    return decide_update(answer, running_version(), skip, by_user);
+}
+
+namespace {
+void close_algorithm(BCRYPT_ALG_HANDLE h) {
+    ::BCryptCloseAlgorithmProvider(h, 0);
+}
+using unique_algorithm = win::unique_any<BCRYPT_ALG_HANDLE, close_algorithm>;
+}  // namespace
+
+std::optional<std::string> sha256_hex(std::string_view data) {
+    unsigned char digest[32];
+    // BCryptHash wants a non-const pointer and a 32-bit length; the 64 MiB download
+    // limit keeps every input far below that.
+    if (data.size() > 0xFFFFFFFFu) return std::nullopt;
+    unique_algorithm algorithm;
+    if (!BCRYPT_SUCCESS(
+            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
+        return std::nullopt;
+    const NTSTATUS status = ::BCryptHash(algorithm.get(), nullptr, 0,
+                                         reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
+                                         static_cast<ULONG>(data.size()), digest, sizeof digest);
+    if (!BCRYPT_SUCCESS(status)) return std::nullopt;
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : digest) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> install_update(const UpdateInfo& info, bool installed_copy,
+                                          const Progress& progress) {
+    const std::string_view name = asset_name_for(installed_copy);
+    const Fetch fetch = [](const std::string& url, const std::string& accept, std::uint64_t limit,
+                           const Progress& p) { return http_get(url, accept, limit, p); };
+    auto verified = download_verified(info, name, fetch, sha256_hex, progress);
+    if (!verified) return verified.error();
+    auto saved = save_verified(*verified, info.version, name);
+    if (!saved) return saved.error();
+
+    if (installed_copy) {
+        // The setup role closes the running copies, replaces the installed program
+        // and starts it again.
+        if (auto failed = start_program(*saved, "--update"))
+            return "couldn't start the update: " + *failed;
+        return std::nullopt;
+    }
+    const std::string exe = win::exe_path();
+    if (exe.empty()) return win::error_text(::GetLastError());
+    ReplaceOps ops;
+    ops.move = [](const std::string& from, const std::string& to) {
+        return last_error_text(::MoveFileExW(win::widen(from).c_str(), win::widen(to).c_str(),
+                                             MOVEFILE_REPLACE_EXISTING));
+    };
+    ops.copy = [](const std::string& from, const std::string& to) {
+        return last_error_text(
+            ::CopyFileW(win::widen(from).c_str(), win::widen(to).c_str(), FALSE));
+    };
+    ops.start = [](const std::string& path) { start_program(path, {}); };
+    return replace_running_exe(ops, exe, *saved, ::GetCurrentProcessId());
+}
+
+}  // namespace tess::updates

@@ -1,0 +1,368 @@
+// The update check and install against the loopback HTTPS server (https-fixture.sh),
+// with the real WinINet, CNG and file system. The install runs in a copy of this test
+// program started from a test folder, so the executable being replaced is a running one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+
+#include "core/settings.hpp"
+#include "support/child.hpp"
+#include "updates/https_fixture_win.hpp"
+#include "updates/update.hpp"
+
+namespace tess::updates {
+namespace {
+
+using test::https_base;
+using test::read_text;
+using test::ScopedEnv;
+using test::TempDir;
+
+// A folder of its own under the server's /files/, removed afterwards.
+class Served {
+public:
+    explicit Served(const std::string& tag) {
+        static std::atomic<int> counter{0};
+        name_ =
+            tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
+        win::create_dirs(test::https_fixture_path("www/" + name_));
+    }
+    ~Served() { test::remove_tree(test::https_fixture_path("www/" + name_)); }
+    std::string url(const std::string& file) const {
+        return https_base() + "/files/" + name_ + "/" + file;
+    }
+    void put(const std::string& file, const std::string& bytes) const {
+        ASSERT_TRUE(win::write_file(test::https_fixture_path("www/" + name_ + "/" + file), bytes));
+    }
+    // Whether the server was asked for this file at all.
+    bool requested(const std::string& file) const {
+        const auto log = read_text(test::https_fixture_path("requests.log"));
+        return log && log->find("/files/" + name_ + "/" + file + " ") != std::string::npos;
+    }
+
+private:
+    std::string name_;
+};
+
+std::string asset_json(const std::string& name, const std::string& url, std::uint64_t size,
+                       const std::string& digest) {
+    std::string j = R"({"name": ")" + name + R"(", "browser_download_url": ")" + url +
+                    R"(", "size": )" + std::to_string(size);
+    if (!digest.empty()) j += R"(, "digest": ")" + digest + "\"";
+    return j + "}";
+}
+
+std::string release_json(const std::string& tag, const std::vector<std::string>& assets,
+                         const std::string& extra = {}) {
+    std::string j = R"({"tag_name": ")" + tag + R"(", "body": "## What's new\n- Faster", )" +
+                    R"("html_url": "https://example.invalid/r")" + extra + R"(, "assets": [)";
+    for (std::size_t i = 0; i < assets.size(); ++i)
+        j += (i ? ", " : "") + assets[i];
+    return j + "]}";
+}
+
+class UpdateHttps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(https_base().empty()) << "the HTTPS fixture is not running";
+    }
+    TempDir data_{"upd-data"};
+    ScopedEnv data_env_{"TESS_DATA_DIR", data_.path()};
+    ScopedEnv no_check_{"TESS_NO_UPDATE_CHECK", std::nullopt};
+    ScopedEnv fake_{"TESS_FAKE_VERSION", std::nullopt};
+};
+
+TEST(Sha256, MatchesKnownDigests) {
+    EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(sha256_hex("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256_hex(std::string(1'000'000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST_F(UpdateHttps, CheckAnswers) {
+    Served s("check");
+    s.put("newer.json", release_json("v0.6.0", {}));
+    s.put("draft.json", release_json("v9.0.0", {}, R"(, "draft": true)"));
+    s.put("pre.json", release_json("v9.0.0", {}, R"(, "prerelease": true)"));
+    s.put("tag.json", release_json("latest", {}));
+    s.put("same.json", release_json("v0.5.0", {}));
+    s.put("bad.json", "<html>rate limited</html>");
+    const struct {
+        std::string file;
+        bool by_user;
+        CheckKind kind;
+        std::string error;
+    } cases[] = {
+        {"newer.json", false, CheckKind::Found, ""},
+        {"same.json", true, CheckKind::NoUpdate, ""},
+        {"draft.json", true, CheckKind::Failed, "latest release is not final"},
+        {"pre.json", false, CheckKind::Failed, "latest release is not final"},
+        {"tag.json", true, CheckKind::Failed, "release tag latest is not a version"},
+        {"missing.json", true, CheckKind::Failed, "the server answered with HTTP 404"},
+    };
+    for (const auto& c : cases) {
+        ScopedEnv url("TESS_UPDATE_URL", s.url(c.file));
+        const CheckResult r = check_for_update(c.by_user);
+        EXPECT_EQ(r.kind, c.kind) << c.file;
+        EXPECT_EQ(r.error, c.error) << c.file;
+    }
+    ScopedEnv url("TESS_UPDATE_URL", s.url("bad.json"));
+    const CheckResult bad = check_for_update(true);
+    EXPECT_EQ(bad.error.rfind("unexpected answer from GitHub (", 0), 0u) << bad.error;
+    ScopedEnv plain("TESS_UPDATE_URL", "http://localhost:1/latest");
+    EXPECT_EQ(check_for_update(true).error, "only HTTPS is allowed");
+}
+
+TEST_F(UpdateHttps, SkippedVersionIsOfferedOnlyWhenTheUserAsks) {
+    Served s("skip");
+    s.put("latest.json", release_json("v0.6.0", {}));
+    ScopedEnv url("TESS_UPDATE_URL", s.url("latest.json"));
+    Settings settings;
+    settings.skip_version = "0.6.0";
+    save_settings(settings);
+    EXPECT_EQ(check_for_update(false).kind, CheckKind::NoUpdate);
+    const CheckResult asked = check_for_update(true);
+    ASSERT_EQ(asked.kind, CheckKind::Found) << asked.error;
+    EXPECT_EQ(asked.info.version, "0.6.0");
+    EXPECT_EQ(asked.info.notes, "## What's new\n- Faster");
+}
+
+TEST_F(UpdateHttps, FakeVersionMakesAnyFinalReleaseNewer) {
+    Served s("fake");
+    s.put("latest.json", release_json("v0.5.0", {}));
+    ScopedEnv url("TESS_UPDATE_URL", s.url("latest.json"));
+    EXPECT_EQ(check_for_update(false).kind, CheckKind::NoUpdate);
+    ScopedEnv fake("TESS_FAKE_VERSION", "0.0.1");
+    EXPECT_EQ(running_version(), "0.0.1");
+    EXPECT_EQ(check_for_update(false).kind, CheckKind::Found);
+}
+
+TEST_F(UpdateHttps, NoUpdateCheckStopsAutomaticChecksBeforeAnyRequest) {
+    Served s("nocheck");
+    s.put("latest.json", release_json("v0.6.0", {}));
+    ScopedEnv url("TESS_UPDATE_URL", s.url("latest.json"));
+    ScopedEnv off("TESS_NO_UPDATE_CHECK", "");  // set, even empty
+    EXPECT_EQ(check_for_update(false).kind, CheckKind::NoUpdate);
+    EXPECT_FALSE(s.requested("latest.json"));
+    EXPECT_EQ(check_for_update(true).kind, CheckKind::Found);  // the user still may
+    EXPECT_TRUE(s.requested("latest.json"));
+}
+
+// ---- install ------------------------------------------------------------------------------
+
+// Runs in a copy of this program: check as the user would, then install.
+// args: release URL, "installed" or "portable", result file.
+TESS_CHILD(install_from_release) {
+    if (args.size() != 3) return 2;
+    const CheckResult check = check_for_update(true);
+    std::string result;
+    if (check.kind != CheckKind::Found) {
+        result = "check: " + check.error;
+    } else {
+        const auto failed = install_update(check.info, args[1] == "installed", nullptr);
+        result = failed ? *failed : "ok";
+    }
+    test::write_text(args[2], result);
+    return 0;
+}
+
+std::string marker_bytes() {
+    const auto bytes = read_text(test::built_exe("tess_update_marker.exe"));
+    return bytes.value_or("");
+}
+
+struct InstallRun {
+    std::string result;
+    DWORD pid = 0;
+};
+
+// Starts `exe` (a copy of this program) as the install child, with TEMP pointing at
+// `temp`, and waits for it.
+InstallRun run_install(const std::string& exe, const std::string& release_url, bool installed,
+                       const std::string& temp, const std::string& result_file) {
+    ScopedEnv url("TESS_UPDATE_URL", release_url);
+    ScopedEnv t1("TEMP", temp);
+    ScopedEnv t2("TMP", temp);
+    const std::string cmd = test::quote_arg(exe) + " --child install_from_release " +
+                            test::quote_arg(release_url) + " " +
+                            (installed ? "installed " : "portable ") + test::quote_arg(result_file);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring wcmd = win::widen(cmd);
+    InstallRun run;
+    if (!::CreateProcessW(nullptr, wcmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          &pi))
+        return run;
+    win::unique_handle process(pi.hProcess), thread(pi.hThread);
+    run.pid = pi.dwProcessId;
+    test::wait_exit(process, 60'000);
+    run.result = read_text(result_file).value_or("(no result)");
+    return run;
+}
+
+// Waits a bounded time for a file the started program writes.
+std::optional<std::string> wait_for_file(const std::string& path) {
+    for (int i = 0; i < 100; ++i) {
+        if (auto text = read_text(path)) return text;
+        ::Sleep(100);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> files_in(const std::string& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW fd{};
+    win::unique_hfind find(::FindFirstFileW(win::widen(dir + "\\*").c_str(), &fd));
+    if (!find) return names;
+    do {
+        const std::string n = win::narrow(fd.cFileName, wcslen(fd.cFileName));
+        if (n != "." && n != "..") names.push_back(n);
+    } while (::FindNextFileW(find.get(), &fd));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(UpdateHttps, PortableCopyIsReplacedInPlaceAndStarted) {
+    const std::string marker = marker_bytes();
+    ASSERT_GT(marker.size(), 2u);
+    const std::string hash = *sha256_hex(marker);
+    Served s("portable");
+    s.put("Tessavo.exe", marker);
+    s.put("sha256sums.txt", hash + "  Tessavo.exe\n");
+    // One release names the checksum as a digest, the other only in the list.
+    s.put("digest.json", release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"),
+                                                            marker.size(), "sha256:" + hash)}));
+    s.put("list.json",
+          release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"), 0, ""),
+                                  asset_json("sha256sums.txt", s.url("sha256sums.txt"), 0, "")}));
+    for (const char* release : {"digest.json", "list.json"}) {
+        TempDir app("upd-app"), temp("upd-temp");
+        const std::string exe = app.file("Tessavo.exe");
+        ASSERT_TRUE(
+            ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), TRUE));
+        const std::string original = *read_text(exe);
+
+        const InstallRun run =
+            run_install(exe, s.url(release), false, temp.path(), temp.file("result.txt"));
+        EXPECT_EQ(run.result, "ok") << release;
+        EXPECT_EQ(read_text(exe), marker) << release;
+        const std::string old = "Tessavo." + std::to_string(run.pid) + ".old";
+        EXPECT_EQ(read_text(app.file(old)), original) << release;
+        EXPECT_EQ(wait_for_file(app.file("started.txt")), "started") << release;
+        EXPECT_EQ(read_text(temp.file("Tessavo-0.6.0-Tessavo.exe")), marker) << release;
+    }
+}
+
+TEST_F(UpdateHttps, InstalledCopyStartsTheSetupProgramWithUpdate) {
+    const std::string marker = marker_bytes();
+    Served s("installed");
+    s.put("Tessavo-Setup.exe", marker);
+    s.put("latest.json",
+          release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("missing"), 0, "sha256:00"),
+                                  asset_json("Tessavo-Setup.exe", s.url("Tessavo-Setup.exe"),
+                                             marker.size(), "sha256:" + *sha256_hex(marker))}));
+    TempDir app("upd-app"), temp("upd-temp");
+    const std::string exe = app.file("Tessavo.exe");
+    ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), TRUE));
+    const std::string original = *read_text(exe);
+    const InstallRun run =
+        run_install(exe, s.url("latest.json"), true, temp.path(), temp.file("result.txt"));
+    EXPECT_EQ(run.result, "ok");
+    EXPECT_EQ(wait_for_file(temp.file("started.txt")), "started --update");
+    EXPECT_EQ(read_text(temp.file("Tessavo-0.6.0-Tessavo-Setup.exe")), marker);
+    EXPECT_EQ(read_text(exe), original);  // the setup program replaces it, not this step
+    EXPECT_FALSE(s.requested("missing"));
+}
+
+// Each refusal ends with its text before anything is saved, replaced or started: the
+// running program stays byte for byte, no .old file appears, the temp folder holds
+// nothing but the result.
+TEST_F(UpdateHttps, RefusedDownloadsChangeNothing) {
+    const std::string marker = marker_bytes();
+    const std::string hash = *sha256_hex(marker);
+    Served s("refused");
+    s.put("Tessavo.exe", marker);
+    s.put("notexe.bin", "PK\x03\x04 not a program");
+    s.put("sums-other.txt", hash + "  Tessavo-Setup.exe\n");
+    const std::string exe_url = s.url("Tessavo.exe");
+    const std::string cut_url = https_base() + "/cut/40000";
+    const std::string mismatch =
+        "the download failed its security check (checksum mismatch), so it was not installed";
+    const struct {
+        std::string name;
+        std::vector<std::string> assets;
+        std::string error;
+    } cases[] = {
+        {"wrong-digest",
+         {asset_json("Tessavo.exe", exe_url, 0, "sha256:" + std::string(64, '0'))},
+         mismatch},
+        {"no-checksum",
+         {asset_json("Tessavo.exe", exe_url, 0, "")},
+         "this release has no checksums, so it can't be verified"},
+        {"sha1-only",
+         {asset_json("Tessavo.exe", exe_url, 0, "sha1:" + hash)},
+         "this release has no checksums, so it can't be verified"},
+        {"not-listed",
+         {asset_json("Tessavo.exe", exe_url, 0, ""),
+          asset_json("sha256sums.txt", s.url("sums-other.txt"), 0, "")},
+         "no checksum listed for Tessavo.exe"},
+        {"announced-size",
+         {asset_json("Tessavo.exe", exe_url, marker.size() + 1, "sha256:" + hash)},
+         "the download was incomplete"},
+        {"cut-short",
+         {asset_json("Tessavo.exe", cut_url, 0, "sha256:" + hash)},
+         "download interrupted"},
+        {"not-a-program",
+         {asset_json("Tessavo.exe", s.url("notexe.bin"), 0, "sha256:" + hash)},
+         "the download isn't a Windows program"},
+        {"no-asset",
+         {asset_json("Tessavo-Setup.exe", exe_url, 0, "sha256:" + hash)},
+         "release 0.6.0 has no Tessavo.exe"},
+    };
+    for (const auto& c : cases) {
+        s.put(c.name + ".json", release_json("v0.6.0", c.assets));
+        TempDir app("upd-app"), temp("upd-temp");
+        const std::string exe = app.file("Tessavo.exe");
+        ASSERT_TRUE(
+            ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), TRUE));
+        const std::string original = *read_text(exe);
+        const InstallRun run =
+            run_install(exe, s.url(c.name + ".json"), false, temp.path(), temp.file("result.txt"));
+        EXPECT_EQ(run.result, c.error) << c.name;
+        EXPECT_EQ(read_text(exe), original) << c.name;
+        EXPECT_EQ(files_in(app.path()), std::vector<std::string>{"Tessavo.exe"}) << c.name;
+        EXPECT_EQ(files_in(temp.path()), std::vector<std::string>{"result.txt"}) << c.name;
+    }
+}
+
+// The files scripts/release.sh wrote (args: the folder), read as the update install
+// reads a release: the checksum list through the same reader and the same checks.
+TESS_CHILD(verify_release_folder) {
+    if (args.size() != 1) return 2;
+    const std::string dir = args[0];
+    UpdateInfo info{"9.9.9", "", "", {}};
+    for (const char* name :
+         {"Tessavo.exe", "Tessavo-Setup.exe", "tessavo-cli.exe", "sha256sums.txt"})
+        info.assets.push_back({name, dir + "\\" + name, 0, std::nullopt});
+    const Fetch from_folder = [](const std::string& path, const std::string&, std::uint64_t,
+                                 const Progress&) -> Result<std::string> {
+        auto bytes = read_text(path);
+        if (!bytes) return Error{"missing " + path};
+        return std::move(*bytes);
+    };
+    for (const char* name : {"Tessavo.exe", "Tessavo-Setup.exe", "tessavo-cli.exe"}) {
+        auto verified = download_verified(info, name, from_folder, sha256_hex, nullptr);
+        if (!verified) {
+            std::fprintf(stderr, "%s: %s\n", name, verified.error().c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace tess::updates
