@@ -1,5 +1,6 @@
-# Sourced by the scripts that build and run Windows programs. build_win ROOT JOBS
-# configures and builds the MinGW-w64 tree in ROOT/build/win. Then: a private Wine prefix inside the
+# Sourced by the scripts that build and run Windows programs. build_win ROOT JOBS [TARGET...]
+# configures and builds the MinGW-w64 tree in ROOT/build/win (all of it, or the targets).
+# Then: a private Wine prefix inside the
 # build folder, a persistent wineserver for the run, a private Xvfb display, and
 # the Recycle Bin (the host's XDG trash) in a temporary folder.
 #   wine_env_start BUILD_DIR   /   wine_env_stop
@@ -46,8 +47,13 @@ wine_env_stop() {
 
 build_win() {
   local root=$1 jobs=$2
+  shift 2
   cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
     "-DCMAKE_CROSSCOMPILING_EMULATOR=$root/scripts/wine-run.sh;$root/build/win" >/dev/null
-  cmake --build "$root/build/win" -j "$jobs"
+  if [ $# -gt 0 ]; then
+    cmake --build "$root/build/win" -j "$jobs" --target "$@"
+  else
+    cmake --build "$root/build/win" -j "$jobs"
+  fi
 }
