@@ -6,8 +6,8 @@
 # --tag   refuses a tag that is not the program's own version (a release whose program
 #         reports an older version would be offered as an update forever).
 # --from  packages an existing Windows build instead of building (the tests use it).
-# Tessavo-Setup.exe is the same program: a copy whose file name contains "setup" opens
-# the setup window.
+# Tessavo-Setup.exe is the copy of Tessavo.exe the build writes: a file name containing
+# "setup" opens the setup window.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 tag= from= out=
@@ -43,7 +43,7 @@ fi
 rm -rf "$out"
 mkdir -p "$out"
 cp "$from/Tessavo.exe" "$out/Tessavo.exe"
-cp "$from/Tessavo.exe" "$out/Tessavo-Setup.exe"
+cp "$from/Tessavo-Setup.exe" "$out/Tessavo-Setup.exe"
 cp "$from/tessavo-cli.exe" "$out/tessavo-cli.exe"
 # sha256sum's own text format: "{64 hex}  {name}", one line each.
 (cd "$out" && sha256sum Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe > sha256sums.txt)

@@ -4,6 +4,7 @@
 
 #include "core/json.hpp"
 #include "core/text.hpp"
+#include "ui/setup.hpp"
 
 namespace tess::updates {
 
@@ -239,18 +240,9 @@ std::string temp_file_name(std::string_view version, std::string_view name) {
     return "Tessavo-" + safe + "-" + std::string(name);
 }
 
-std::string old_exe_path(std::string_view exe, std::uint32_t pid) {
-    const std::size_t slash = exe.find_last_of("\\/");
-    const std::size_t dot = exe.rfind('.');
-    const bool has_extension =
-        dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash + 1);
-    const std::string_view base = has_extension ? exe.substr(0, dot) : exe;
-    return std::string(base) + "." + std::to_string(pid) + ".old";
-}
-
 std::optional<std::string> replace_running_exe(const ReplaceOps& ops, const std::string& exe,
                                                const std::string& downloaded, std::uint32_t pid) {
-    const std::string old = old_exe_path(exe, pid);
+    const std::string old = moved_aside_name(exe, pid);
     if (auto failed = ops.move(exe, old)) return "couldn't replace the app: " + *failed;
     if (auto failed = ops.copy(downloaded, exe)) {
         ops.move(old, exe);  // put the running program's file back

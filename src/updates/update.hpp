@@ -117,11 +117,9 @@ Result<std::string> download_verified(const UpdateInfo& info, std::string_view n
 // outside the folder.
 std::string temp_file_name(std::string_view version, std::string_view name);
 
-// "C:\x\Tessavo.exe" and 4312 give "C:\x\Tessavo.4312.old".
-std::string old_exe_path(std::string_view exe, std::uint32_t pid);
-
-// Replacing a running portable copy: its file is renamed aside (Windows allows that
-// for a running program), the verified download copied to its place and started.
+// Replacing a running portable copy: its file is renamed aside to "{stem}.{pid}.old"
+// (Windows allows that for a running program; the next start deletes it), the verified
+// download copied to its place and started.
 // A failed copy puts the old file back.
 struct ReplaceOps {
     // Each returns the system's error text, or nullopt on success.
@@ -145,6 +143,8 @@ std::optional<std::string> sha256_hex(std::string_view data);
 // in-place replacement of this executable.
 std::optional<std::string> install_update(const UpdateInfo& info, bool installed_copy,
                                           const Progress& progress);
+// Whether this executable runs from the install folder (so updates through setup).
+bool running_installed_copy();
 #endif
 
 }  // namespace tess::updates

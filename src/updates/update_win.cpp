@@ -7,6 +7,7 @@
 #include "core/entry.hpp"
 #include "core/paths.hpp"
 #include "core/settings.hpp"
+#include "ui/setup.hpp"
 
 namespace tess::updates {
 
@@ -58,6 +59,10 @@ Result<std::string> save_verified(const std::string& bytes, std::string_view ver
 }
 
 }  // namespace
+
+bool running_installed_copy() {
+    return is_installed_copy(install_paths());
+}
 
 std::string running_version() {
     if (auto fake = win::get_env("TESS_FAKE_VERSION")) return *fake;

@@ -356,18 +356,6 @@ TEST(Download, AssetChoiceAndFileNames) {
     // The version comes from the server: no separator or drive may survive.
     EXPECT_EQ(temp_file_name("1.2.3.\\..\\..\\x:/y", "Tessavo.exe"),
               "Tessavo-1.2.3._.._.._x__y-Tessavo.exe");
-
-    const struct {
-        const char* exe;
-        const char* old;
-    } cases[] = {
-        {"C:\\x\\Tessavo.exe", "C:\\x\\Tessavo.4312.old"},
-        {"C:\\x.y\\Tessavo", "C:\\x.y\\Tessavo.4312.old"},
-        {"C:\\x\\my.app.exe", "C:\\x\\my.app.4312.old"},
-        {"C:\\x\\.exe", "C:\\x\\.exe.4312.old"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(old_exe_path(c.exe, 4312), c.old) << c.exe;
 }
 
 // ---- replacing a running portable copy ---------------------------------------------------
