@@ -261,10 +261,13 @@ TESS_CHILD(focus_windowed) {
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"TessavoFocusTestWindow";
     ::RegisterClassW(&wc);
-    HWND w = ::CreateWindowExW(0, wc.lpszClassName, L"Focus test", WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                               100, nullptr, nullptr, wc.hInstance, nullptr);
+    // Visible, but far off the desktop and never active, so that it takes neither the
+    // keyboard nor a place in the pictures of window tests running meanwhile.
+    HWND w =
+        ::CreateWindowExW(WS_EX_NOACTIVATE, wc.lpszClassName, L"Focus test", WS_OVERLAPPEDWINDOW,
+                          -10000, -10000, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
     if (!w) return 2;
-    ::ShowWindow(w, SW_SHOWNORMAL);
+    ::ShowWindow(w, SW_SHOWNOACTIVATE);
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
     std::wstring cmd = win::widen(test::quote_arg(args.at(0)) + " --child focus_spinner 120000");
