@@ -157,12 +157,13 @@ SetupError remove_install(const InstallPaths& paths, const SetupSystem& sys);
 // 0 removed, 1 cancelled by the user, 2 failed.
 int uninstall(const InstallPaths& paths, bool quiet, const SetupSystem& sys);
 
-// The folder, emptied link-safely; nullopt when it is gone (or never was), else the
-// real files left inside it (in use) and the error text. Links are never followed.
+// Deletes a folder and everything in it with the link-safe deletion: links inside are
+// removed as links (or left, where the system hides them), never followed; a folder that
+// is itself a link is left alone.
 struct FolderRemoval {
-    bool removed = false;
+    bool removed = false;                 // gone now, or never there
     std::vector<std::string> files_left;  // real files in place that could not be deleted
-    std::uint32_t error = 0;              // why the folder itself stayed
+    std::uint32_t error = 0;              // why the folder stayed; 0 when it is a link
 };
 FolderRemoval remove_folder_tree(const std::string& folder, const FileOps& fs);
 

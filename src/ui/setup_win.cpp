@@ -5,7 +5,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "core/paths.hpp"
 #include "core/roles.hpp"
@@ -171,21 +173,26 @@ std::optional<std::string> installed_version(const InstallPaths& paths) {
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, win::widen(uninstall_key_path(paths.entry_name)).c_str(),
                         0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
-    constexpr DWORD kUnits = 1024;
-    wchar_t buf[kUnits] = {};
     DWORD type = 0;
-    DWORD bytes = sizeof buf;
-    if (::RegQueryValueExW(key.get(), L"DisplayVersion", nullptr, &type,
-                           reinterpret_cast<BYTE*>(buf), &bytes) != ERROR_SUCCESS ||
+    DWORD bytes = 0;
+    if (::RegQueryValueExW(key.get(), L"DisplayVersion", nullptr, &type, nullptr, &bytes) !=
+            ERROR_SUCCESS ||
         type != REG_SZ)
         return std::nullopt;
-    std::size_t units = bytes / sizeof(wchar_t);
+    // Read whole (another program may have written anything there), then cut.
+    std::vector<wchar_t> buf(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key.get(), L"DisplayVersion", nullptr, &type,
+                           reinterpret_cast<BYTE*>(buf.data()), &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    std::size_t units = std::min<std::size_t>(bytes / sizeof(wchar_t), 1024);
     for (std::size_t i = 0; i < units; ++i)
         if (buf[i] == 0) {
             units = i;
             break;
         }
-    return win::narrow(buf, units);
+    return win::narrow(buf.data(), units);
 }
 
 bool is_installed_copy(const InstallPaths& paths) {

@@ -249,6 +249,36 @@ TEST(SetupWin, TestInstallLeavesEverythingInPlaceAndARepairCopiesNothing) {
     EXPECT_EQ(run_value(), run_before);
 }
 
+TEST(SetupWin, InstalledVersionReadsOnlyATextValueCutToSize) {
+    TestRoot root;
+    const InstallPaths p = install_paths();
+    win::unique_hkey key;
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, win::widen(kUninstallRoot + "Tessavo-Test").c_str(), 0,
+                          nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+        ERROR_SUCCESS);
+    const auto set = [&](DWORD type, const void* data, std::size_t bytes) {
+        ASSERT_EQ(::RegSetValueExW(key.get(), L"DisplayVersion", 0, type,
+                                   static_cast<const BYTE*>(data), static_cast<DWORD>(bytes)),
+                  ERROR_SUCCESS);
+    };
+    EXPECT_EQ(installed_version(p), std::nullopt);  // the key without the value
+    const std::wstring with_null(L"1.2\0junk", 8);
+    set(REG_SZ, with_null.data(), with_null.size() * 2);
+    EXPECT_EQ(installed_version(p), "1.2");
+    const std::wstring unterminated = L"0.4.1";
+    set(REG_SZ, unterminated.data(), unterminated.size() * 2);
+    EXPECT_EQ(installed_version(p), "0.4.1");
+    const std::wstring long_text(3000, L'9');
+    set(REG_SZ, long_text.c_str(), (long_text.size() + 1) * 2);
+    EXPECT_EQ(installed_version(p), std::string(1024, '9'));
+    const DWORD number = 5;
+    set(REG_DWORD, &number, sizeof number);
+    EXPECT_EQ(installed_version(p), std::nullopt);
+    set(REG_EXPAND_SZ, unterminated.c_str(), (unterminated.size() + 1) * 2);
+    EXPECT_EQ(installed_version(p), std::nullopt);
+}
+
 TEST(SetupWin, InstallOverALockedExeMovesItAside) {
     TestRoot root;
     const InstallPaths p = install_paths();
