@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,6 +106,9 @@ Rect window_rect(Window w);         // screen coordinates, frame included
 Rect client_rect(Window w);         // (0, 0, width, height)
 bool is_visible(Window w);
 bool is_enabled(Window w);
+// Sizes the window (frame included) as dragging its border would: the window's own limits
+// (WM_GETMINMAXINFO) apply. Returns once it has handled the change.
+Result<Done> resize(Window w, int width, int height);
 
 // Waits (at most `timeout_ms`) until the thread owning `w` has handled what was sent and
 // posted to it so far and has painted: two round trips through its message queue.
@@ -137,6 +141,13 @@ enum class KeyHow : std::uint8_t {
     input = 1,
 };
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how = KeyHow::post);
+// Only one window is active at a time, and tests running side by side share the display:
+// a click or a key in one test makes its window active and takes the focus from another's.
+// Clicks, keys and focus changes of every driver take this lock (per user, re-entrant on
+// one thread) while they act; a test that reads the focus after a key holds it throughout.
+struct ActiveWindowLock;
+std::shared_ptr<ActiveWindowLock> hold_active_window(std::uint32_t timeout_ms = 60'000);
+
 // Brings the window to the front and makes it active, as a click on its title bar would.
 // Keys and the focus belong to the active window only, so the two calls below do this first.
 Result<Done> activate(Window top);

@@ -238,6 +238,18 @@ bool is_enabled(Window w) {
     return ::IsWindowEnabled(to_hwnd(w)) != FALSE;
 }
 
+Result<Done> resize(Window w, int width, int height) {
+    HWND h = to_hwnd(w);
+    if (!::IsWindow(h)) return fail("no window " + window_id(w));
+    // SetWindowPos on another thread's window is carried out by that thread, whose default
+    // handling of the size change applies the minimum and maximum it reports.
+    if (!::SetWindowPos(h, nullptr, 0, 0, width, height,
+                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER))
+        return fail("cannot resize: " + win::error_text(::GetLastError()));
+    if (!settle(w)) return fail("the window did not answer after the resize");
+    return Done{};
+}
+
 bool settle(Window w, std::uint32_t timeout_ms) {
     // A sent message is handled at the thread's next GetMessage, before posted ones and
     // WM_PAINT; the second round trip comes after whatever the first one's turn let run.
@@ -309,6 +321,8 @@ Result<Done> click(Window top, int id, ClickHow how) {
     if (!c) return Error{c.error()};
     HWND h = to_hwnd(c->window);
     BOOL sent = FALSE;
+    // A pressed button takes the focus, which activates its window.
+    const auto hold = hold_active_window();
     if (how == ClickHow::button) {
         if (!c->visible) return fail("control " + std::to_string(id) + " is hidden");
         if (!c->enabled) return fail("control " + std::to_string(id) + " is disabled");
@@ -356,6 +370,17 @@ private:
 };
 }  // namespace
 
+struct ActiveWindowLock {
+    // Not a data directory's scope: every test of this user shares the one display.
+    explicit ActiveWindowLock(std::uint32_t timeout_ms)
+        : lock("UiDriver.ActiveWindow", "", timeout_ms) {}
+    win::NamedLock lock;
+};
+
+std::shared_ptr<ActiveWindowLock> hold_active_window(std::uint32_t timeout_ms) {
+    return std::make_shared<ActiveWindowLock>(timeout_ms);
+}
+
 Result<Done> activate(Window top) {
     HWND h = to_hwnd(top);
     if (!::IsWindow(h)) return fail("no window " + window_id(top));
@@ -372,6 +397,7 @@ Result<Done> activate(Window top) {
 Result<Done> set_focus(Window top, int id) {
     auto c = find_control(top, id);
     if (!c) return Error{c.error()};
+    const auto hold = hold_active_window();
     if (auto a = activate(top); !a) return a;
     // SetFocus acts only on the caller's own input state; sharing the window thread's state
     // for the call lets it move that thread's focus, as a mouse click on the control would.
@@ -398,6 +424,7 @@ INPUT key_input(WORD vk, bool up) {
 
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how) {
     HWND h = to_hwnd(top);
+    const auto hold = hold_active_window();
     if (auto a = activate(top); !a) return a;
     if (how == KeyHow::post) {
         HWND target = to_hwnd(focused(top));

@@ -38,6 +38,8 @@ constexpr const char* kUsage =
     "  msgbox-answer yes|no|ok|cancel   press a message box button\n"
     "  capture WINDOW OUT.png [--whole] picture of the client area (or the whole window)\n"
     "  close WINDOW                     WM_CLOSE, then wait until the window is gone\n"
+    "  rect WINDOW                      window and client rectangles (screen coordinates)\n"
+    "  resize WINDOW WIDTH HEIGHT       size the window, its own limits applying\n"
     "WINDOW is a class name (waited for) or a handle 0x...\n"
     "options: --pid N  --title TEXT  --timeout MS (10000)  --list ID (list view id)\n";
 
@@ -199,6 +201,23 @@ int run(const std::string& cmd, const Args& a) {
         out(std::to_string(::GetDlgCtrlID(reinterpret_cast<HWND>(f))) + "\t" + ui::window_class(f) +
             "\t" + ui::window_text(f));
         return 0;
+    }
+    if (cmd == "rect") {
+        const ui::Rect r = ui::window_rect(*top);
+        POINT origin{0, 0};
+        ::ClientToScreen(reinterpret_cast<HWND>(*top), &origin);
+        const ui::Rect c = ui::client_rect(*top);
+        char line[160];
+        std::snprintf(line, sizeof line, "%d,%d,%d,%d\t%ld,%ld,%ld,%ld", r.left, r.top, r.right,
+                      r.bottom, origin.x, origin.y, origin.x + c.width(), origin.y + c.height());
+        out(line);
+        return 0;
+    }
+    if (cmd == "resize") {
+        long long w = 0, h = 0;
+        if (!need(3) || !to_int(p[1], w) || !to_int(p[2], h)) return usage();
+        auto r = ui::resize(*top, static_cast<int>(w), static_cast<int>(h));
+        return r ? 0 : failed(r.error());
     }
     if (cmd == "close") {
         ::PostMessageW(reinterpret_cast<HWND>(*top), WM_CLOSE, 0, 0);

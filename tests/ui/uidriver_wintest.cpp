@@ -19,6 +19,7 @@ constexpr wchar_t kClass[] = L"TessDriverTest";
 constexpr std::uint32_t kBackground = 0x123456;  // 0xRRGGBB
 constexpr std::uint32_t kCorner = 0xFF8000;
 constexpr int kWidth = 420, kHeight = 300;
+constexpr int kMinWidth = 360, kMinHeight = 250;  // frame included
 constexpr char kQuestion[] = "Delete 3 files?\nThey can\u2019t be restored.";
 // Not "Tessavo", so that window tests running beside these never take this box for theirs.
 constexpr char kBoxTitle[] = "Driver test box";
@@ -144,6 +145,11 @@ LRESULT CALLBACK child_proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
             }
             return 0;
         }
+        case WM_GETMINMAXINFO: {
+            auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+            mm->ptMinTrackSize = {kMinWidth, kMinHeight};
+            return 0;
+        }
         case WM_TIMER: {
             ::KillTimer(w, 1);
             HWND hidden = ::GetDlgItem(w, kHidden);
@@ -175,7 +181,9 @@ TESS_CHILD(driver_window) {
     HWND w = ::CreateWindowExW(0, kClass, L"Driver test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                offscreen ? -10000 : 40, offscreen ? -10000 : 40, r.right - r.left,
                                r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
-    ::ShowWindow(w, offscreen ? SW_SHOWNOACTIVATE : SW_SHOW);
+    // Not activated, as Tessavo's windows under TESS_OFFSCREEN: a window that activates
+    // itself takes the focus from a test running beside this one.
+    ::ShowWindow(w, SW_SHOWNOACTIVATE);
     ::UpdateWindow(w);
     MSG m;
     while (::GetMessageW(&m, nullptr, 0, 0) > 0) {
@@ -218,16 +226,31 @@ TEST_F(UiDriver, FindsTheWindowOfOneProcessAndTimesOutOnAnother) {
     EXPECT_EQ(window_pid(top_), child_.pid());
     EXPECT_EQ(window_class(top_), "TessDriverTest");
     EXPECT_EQ(window_text(top_), "Driver test");
-    EXPECT_EQ(find_window({"TessDriverTest", "Driver test", 0, true}), top_);
-    EXPECT_EQ(find_window({"TessDriverTest", "Other title", 0, false}), 0u);
+    // With the pid: tests running beside this one have windows of this class too.
+    EXPECT_EQ(find_window({"TessDriverTest", "Driver test", child_.pid(), true}), top_);
+    EXPECT_EQ(find_window({"TessDriverTest", "Other title", child_.pid(), false}), 0u);
 
     const auto t0 = Clock::now();
-    auto other = wait_window({"TessDriverTest", std::nullopt, child_.pid() + 4, false}, 300);
+    auto other =
+        wait_window({"TessDriverTest", std::nullopt, 0xFFFFFFF0u, false}, 300);  // no such process
     const auto waited = Clock::now() - t0;
     ASSERT_FALSE(other);
     EXPECT_NE(other.error().find("in process"), std::string::npos) << other.error();
     EXPECT_GE(waited, std::chrono::milliseconds(300));
     EXPECT_LT(waited, std::chrono::seconds(3));
+}
+
+TEST_F(UiDriver, ResizesWithinTheWindowsOwnLimits) {
+    const Rect before = window_rect(top_);
+    ASSERT_TRUE(resize(top_, before.width() + 40, before.height() + 30));
+    EXPECT_EQ(client_rect(top_), (Rect{0, 0, kWidth + 40, kHeight + 30}));
+    EXPECT_EQ(window_rect(top_).left, before.left);  // the position stays
+
+    // Smaller than the window allows: held at its minimum, as a dragged border is.
+    ASSERT_TRUE(resize(top_, 100, 80));
+    EXPECT_EQ(window_rect(top_).width(), kMinWidth);
+    EXPECT_EQ(window_rect(top_).height(), kMinHeight);
+    EXPECT_FALSE(resize(0, 100, 100));
 }
 
 TEST_F(UiDriver, ListsEveryControlWithItsState) {
@@ -299,6 +322,7 @@ TEST_F(UiDriver, WaitsUntilAControlChanges) {
 }
 
 TEST_F(UiDriver, KeysMoveTheFocusAndPressButtons) {
+    const auto hold = hold_active_window();  // the focus is read after each key
     ASSERT_TRUE(set_focus(top_, kAlpha));
     EXPECT_EQ(focused(top_), find_control(top_, kAlpha)->window);
 
@@ -366,6 +390,7 @@ TEST_F(UiDriver, ReadsAndTicksListRowsAcrossTheProcessBoundary) {
 }
 
 TEST_F(UiDriver, ReadsAndAnswersAMessageBox) {
+    const auto hold = hold_active_window();  // a message box activates itself
     // The click opens a modal box; it must come back without an answer.
     ASSERT_TRUE(click(top_, kAsk));
     auto box = wait_message_box(child_.pid(), 10'000, kBoxTitle);
@@ -437,6 +462,7 @@ TEST_F(UiDriver, CommandLineProgramForScripts) {
          "13\tButton\tvisible\tdisabled\t280,10,340,34\tOff\n"},
         {"wait-control TessDriverTest 14 --timeout 100" + pid, 1, ""},  // stays hidden
         {"click TessDriverTest ten" + pid, 2, ""},
+        {"resize TessDriverTest 500" + pid, 2, ""},  // no height
         {"list TessDriverTest --frobnicate" + pid, 2, ""},
     };
     for (const auto& c : cases) {
