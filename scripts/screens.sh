@@ -2,8 +2,6 @@
 # Builds, opens Tessavo.exe under a private Xvfb and Wine prefix with a throwaway data
 # folder, and saves a picture of each step below into build/screens/ with the UI driver
 # (build/win/tess-uidriver.exe). Arguments go to Tessavo.exe (for example --scan).
-# Then the setup window in each state (setup-fresh, -installing, -installed, -repair,
-# -update, -failed), installing under a test root in the throwaway prefix.
 #   bash scripts/screens.sh [ARGS...]      TESS_SCREENS_NO_BUILD=1 reuses the last build
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,7 +13,16 @@ source scripts/wine-env.sh
 # "click ID" clicks a control (a page button 300-307, ...), "key KEY" types a key,
 # "wait-control ID" waits until that control is visible, "sleep SECONDS" waits.
 steps=(
-  "shot main"
+  "shot main"                              # Home before any scan
+  "click 210" "sleep 1" "shot home-scanning"  # the progress screen
+  "wait-control 103" "shot home-proposal"
+  "click 301" "shot page1-junk"
+  "click 302" "shot page2-developer-junk"
+  "click 303" "shot page3-apps"
+  "click 304" "shot page4-startup"
+  "click 305" "shot page5-services"
+  "click 306" "shot page6-autopilot"
+  "click 307" "shot page7-history"
 )
 
 out="$root/build/screens"
@@ -52,7 +59,11 @@ if [ -n "$main" ]; then
       shot) driver capture "$main" "$out/$2.png" && echo "screens: $out/$2.png" ;;
       click) driver click "$main" "$2" ;;
       key) driver key "$main" "$2" ;;
-      wait-control) driver wait-control "$main" "$2" --timeout 30000 >/dev/null ;;
+      wait-control)
+        for _ in $(seq 150); do
+          driver list "$main" | awk -F'\t' -v id="$2" '$1 == id && $3 == "visible" {f=1} END {exit !f}' && break
+          sleep 0.2
+        done ;;
       sleep) sleep "$2" ;;
       *) echo "screens: unknown step: $step" >&2; exit 2 ;;
     esac
@@ -74,47 +85,3 @@ else
     fi
   fi
 fi
-
-# ---- the setup window --------------------------------------------------------------------
-setup_root='C:\users\root\Temp\tess-install-test-screens'
-setup_entry='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tessavo-Test'
-setup_shot() {  # NAME: opens the setup window, captures it (not for -), leaves its handle in $setup
-  local name=$1
-  TESS_INSTALL_ROOT="$setup_root" wine "$root/build/win/Tessavo-Setup.exe" >/dev/null 2>&1 &
-  line=$(driver wait-window TessavoSetup --visible --timeout 20000)
-  setup=${line%%$'\t'*}
-  [ "$name" = - ] || { driver capture "$setup" "$out/setup-$name.png" && echo "screens: $out/setup-$name.png"; }
-}
-setup_close() { driver click "$setup" 111 >/dev/null 2>&1 || true; sleep 1; }
-wine reg delete "$setup_entry" /f >/dev/null 2>&1 || true
-wine cmd /c rmdir /s /q "$setup_root" >/dev/null 2>&1 || true
-
-setup_shot fresh
-# An uninstall waiting for its answer holds the install's turn: the window stays in
-# "Installing…" until it is answered.
-TESS_INSTALL_ROOT="$setup_root" wine "$root/build/win/Tessavo.exe" --uninstall >/dev/null 2>&1 &
-driver msgbox-text --timeout 20000 >/dev/null
-driver click "$setup" 110
-driver wait-control "$setup" 110 --disabled --timeout 10000 >/dev/null
-driver capture "$setup" "$out/setup-installing.png" && echo "screens: $out/setup-installing.png"
-driver msgbox-answer no
-driver wait-control "$setup" 101 --hidden --timeout 30000 >/dev/null
-driver capture "$setup" "$out/setup-installed.png" && echo "screens: $out/setup-installed.png"
-setup_close
-setup_shot repair
-setup_close
-wine reg add "$setup_entry" /v DisplayVersion /d 0.4.0 /f >/dev/null 2>&1
-setup_shot update
-setup_close
-# A file where the install folder's parent goes: the install fails.
-setup_root='C:\users\root\Temp\tess-install-test-screens-failed'
-wine cmd /c "mkdir $setup_root && echo x> $setup_root\Programs" >/dev/null 2>&1 || true
-setup_shot -
-driver click "$setup" 110
-driver wait-control "$setup" 110 --enabled --timeout 30000 >/dev/null
-driver capture "$setup" "$out/setup-failed.png" && echo "screens: $out/setup-failed.png"
-setup_close
-wine cmd /c rmdir /s /q "$setup_root" >/dev/null 2>&1 || true
-setup_root='C:\users\root\Temp\tess-install-test-screens'
-TESS_INSTALL_ROOT="$setup_root" wine "$root/build/win/Tessavo.exe" --uninstall --quiet >/dev/null 2>&1 || true
-wine reg delete "$setup_entry" /f >/dev/null 2>&1 || true

@@ -7,6 +7,5 @@ namespace tess {
 int run_tray_watch() {
     return 0;
 }
-void run_main_window() {}
 
 }  // namespace tess

@@ -262,7 +262,7 @@ void choice_button(const ButtonFace& b, std::wstring_view caption, bool chosen) 
 }
 
 void focus_rect(const DRAWITEMSTRUCT& d, int inset) {
-    if (!(d.itemState & ODS_FOCUS)) return;
+    if (!(d.itemState & ODS_FOCUS) || (d.itemState & ODS_NOFOCUSRECT)) return;
     RECT r = d.rcItem;
     ::InflateRect(&r, -inset, -inset);
     ::SetTextColor(d.hDC, RGB(0, 0, 0));
@@ -278,8 +278,14 @@ std::wstring window_text(HWND control) {
 }
 
 void set_caption(HWND control, std::wstring_view caption) {
-    if (!control || window_text(control) == caption) return;
-    const std::wstring text(caption);
+    // Button texts are read with "&" as a mnemonic prefix: "Autopilot & Focus" would make
+    // a typed space press that button. Doubled, it is a plain "&" to screen readers too.
+    std::wstring text;
+    for (wchar_t c : caption) {
+        text += c;
+        if (c == L'&') text += L'&';
+    }
+    if (!control || window_text(control) == text) return;
     ::SetWindowTextW(control, text.c_str());
 }
 

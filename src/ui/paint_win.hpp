@@ -78,7 +78,8 @@ void choice_button(const ButtonFace& b, std::wstring_view caption, bool chosen);
 // The keyboard focus rectangle (ODS_FOCUS), inset so it stays inside rounded corners.
 void focus_rect(const DRAWITEMSTRUCT& d, int inset);
 
-// Sets a control's window text when it differs, so screen readers name it by its caption.
+// Sets a control's window text when it differs, so screen readers name it by its caption
+// ("&" doubled, so it never acts as a mnemonic).
 void set_caption(HWND control, std::wstring_view caption);
 std::wstring window_text(HWND control);
 

@@ -206,6 +206,8 @@ TEST(PaintWin, OwnerButtonHoverCursorAndKeys) {
 
     set_caption(a, L"Watch in tray: on");
     EXPECT_EQ(window_text(a), L"Watch in tray: on");
+    set_caption(a, L"History & undo");
+    EXPECT_EQ(window_text(a), L"History && undo");  // never a mnemonic
     ::SendMessageW(a, WM_MOUSEMOVE, 0, 0);
     ::DestroyWindow(a);
     EXPECT_EQ(hovered_control(), nullptr);  // a destroyed button is never left hovered

@@ -1,0 +1,149 @@
+// Start-up and repaint figures of the main window, beside a bare Win32 window.
+//   tess_bench_window bare          ms from process start to the end of a bare window's
+//                                   first WM_PAINT
+//   tess_bench_window repaint [N]   per page, the median ms of N full repaints of the main
+//                                   window at 1140 x 780 (in this process, off-screen), with
+//                                   its controls and of the window alone
+// Tessavo.exe itself prints its start-up figure with TESS_TRACE set; scripts/bench-window.sh
+// runs all three and prints them side by side.
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ui/ui_win.hpp"
+
+namespace {
+
+double ms_since_process_start() {
+    FILETIME created{}, unused{}, now{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& f) {
+        return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(now) - ticks(created)) / 10'000.0;
+}
+
+bool g_quit_after_paint = true;
+
+// Paints the way the main window does (a memory bitmap, then one BitBlt), with one fill.
+LRESULT CALLBACK bare_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_ERASEBKGND) return 1;
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        const HDC dc = ::BeginPaint(hwnd, &ps);
+        RECT r{};
+        ::GetClientRect(hwnd, &r);
+        const HDC mem = ::CreateCompatibleDC(dc);
+        const HBITMAP bmp = ::CreateCompatibleBitmap(dc, r.right, r.bottom);
+        const HGDIOBJ old = ::SelectObject(mem, bmp);
+        ::FillRect(mem, &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+        ::BitBlt(dc, 0, 0, r.right, r.bottom, mem, 0, 0, SRCCOPY);
+        ::SelectObject(mem, old);
+        ::DeleteObject(bmp);
+        ::DeleteDC(mem);
+        ::EndPaint(hwnd, &ps);
+        if (g_quit_after_paint) {
+            std::printf("%.1f\n", ms_since_process_start());
+            ::PostQuitMessage(0);
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+HWND bare_window() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = bare_proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TessBenchBare";
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    ::RegisterClassW(&wc);
+    const HWND hwnd = ::CreateWindowExW(0, wc.lpszClassName, L"Bare", WS_OVERLAPPEDWINDOW, -10000,
+                                        -10000, 1140, 780, nullptr, nullptr, wc.hInstance, nullptr);
+    ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    // Off-screen, showing invalidates nothing: ask for the paint as the main window's
+    // layout does.
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+    ::UpdateWindow(hwnd);
+    return hwnd;
+}
+
+double median_redraw(HWND hwnd, int n, bool children = true) {
+    std::vector<double> times;
+    for (int i = 0; i < n; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        ::RedrawWindow(hwnd, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_UPDATENOW | (children ? RDW_ALLCHILDREN : 0));
+        const auto t1 = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int bare() {
+    bare_window();
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageW(&msg);
+    return 0;
+}
+
+void pump() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        ::DispatchMessageW(&msg);
+}
+
+int repaint(int n) {
+    using namespace tess::ui;
+    const HWND hwnd = create_main_window({}, true);
+    if (!hwnd) return 1;
+    UiState& s = *state_of(hwnd);
+    struct View {
+        const char* name;
+        Page page;
+        HomePhase phase;
+    };
+    const View views[] = {
+        {"home (idle)", Page::Home, HomePhase::Idle},
+        {"home (scanning)", Page::Home, HomePhase::Scanning},
+        {"junk files", Page::Junk, HomePhase::Idle},
+        {"developer junk", Page::DevJunk, HomePhase::Idle},
+        {"apps using memory", Page::Apps, HomePhase::Idle},
+        {"start with windows", Page::Startup, HomePhase::Idle},
+        {"background services", Page::Services, HomePhase::Idle},
+        {"autopilot & focus", Page::Autopilot, HomePhase::Idle},
+        {"history & undo", Page::History, HomePhase::Idle},
+    };
+    g_quit_after_paint = false;
+    const HWND floor = bare_window();
+    pump();
+    std::printf("%s\t%.2f\t%.2f\n", "bare window (floor)", median_redraw(floor, n),
+                median_redraw(floor, n, false));
+    ::DestroyWindow(floor);
+    for (const View& v : views) {
+        s.phase = v.phase;
+        set_page(s, v.page);
+        pump();
+        std::printf("%s\t%.2f\t%.2f\n", v.name, median_redraw(hwnd, n),
+                    median_redraw(hwnd, n, false));
+    }
+    ::DestroyWindow(hwnd);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"bare") return bare();
+    if (mode == L"repaint") return repaint(argc > 2 ? std::max(1, _wtoi(argv[2])) : 20);
+    std::fprintf(stderr, "usage: tess_bench_window bare | repaint [N]\n");
+    return 2;
+}

@@ -1,0 +1,715 @@
+#include "ui/ui_win.hpp"
+
+#include <uxtheme.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "core/entry.hpp"
+#include "core/memory.hpp"
+#include "core/roles.hpp"
+#include "core/text.hpp"
+#include "scan/scan.hpp"
+#include "ui/home_text.hpp"
+#include "ui/icon.hpp"
+
+namespace tess::ui {
+
+namespace {
+
+// What the window receives from its workers and itself (numbers from WM_APP).
+constexpr UINT kMainScanDone = WM_APP + 1;        // wParam: the quiet flag
+constexpr UINT kMainChangesDone = WM_APP + 2;     // a pending status was stored
+constexpr UINT kMainTicksChanged = WM_APP + 3;    // one post for many rows
+constexpr UINT kMainProgress = WM_APP + 4;        // wParam: the step
+constexpr UINT kMainApplyDone = WM_APP + 5;       // the Optimise result is stored
+constexpr UINT kMainDevScanDone = WM_APP + 9;     // developer-junk result stored
+constexpr UINT kMainFocusDone = WM_APP + 10;      // Focus state stored
+constexpr UINT kMainAutopilotDone = WM_APP + 11;  // Autopilot run finished
+
+using unique_dc = win::unique_any<HDC, ::DeleteDC>;
+
+// A worker that cannot start is a programming error: the process ends.
+void start_worker(std::function<void()> work) {
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (...) {
+        std::abort();
+    }
+}
+
+std::vector<std::string> command_line_args() {
+    std::vector<std::string> args;
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv) return args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(win::narrow(argv[i], wcslen(argv[i])));
+    ::LocalFree(argv);
+    return args;
+}
+
+std::wstring w(std::string_view utf8) {
+    return win::widen(utf8);
+}
+
+MemoryStatus read_memory() {
+    MEMORYSTATUSEX m{};
+    m.dwLength = sizeof m;
+    if (!::GlobalMemoryStatusEx(&m)) return {};
+    return memory_status_from(m.ullTotalPhys, m.ullAvailPhys, m.ullTotalPageFile,
+                              m.ullAvailPageFile);
+}
+
+const PageModule& module_of(Page page) {
+    if (page == Page::Home) return home_module();
+    if (page == Page::Autopilot) return autopilot_module();
+    return list_module();
+}
+
+// ---- painting ---------------------------------------------------------------------------
+
+void paint_sidebar(UiState& s, HDC dc, const Frame& f) {
+    fill_rect(dc, sidebar_rect(f), colour::kInk);
+    const Rect icon = sidebar_icon_rect(f);
+    if (s.header_icon)
+        ::DrawIconEx(dc, icon.left, icon.top, s.header_icon.get(), icon.width(), icon.height(), 0,
+                     nullptr, DI_NORMAL);
+    draw_text(dc, L"Tessavo", brand_rect(f), s.fonts.get(FontRole::Brand), colour::kWhite,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    const std::wstring tagline = L"Faster PC in one click \u00B7 v" + w(kVersion);
+    draw_text(dc, tagline, tagline_rect(f), s.fonts.get(FontRole::Small), colour::kMuted,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+}
+
+void paint_status(UiState& s, HDC dc) {
+    const Rect area = status_area(s);
+    if (area.empty() || s.status.empty()) return;
+    rounded_rect(dc, inflate(area, 1, 1), scale(10, s.dpi), colour::kWhite, colour::kBorder);
+    const bool neutral = s.status_kind == StatusKind::Neutral;
+    const HFONT font = s.fonts.get(neutral ? FontRole::Body : FontRole::BodySemibold);
+    const std::uint32_t ink = s.status_kind == StatusKind::Success   ? colour::kSuccess
+                              : s.status_kind == StatusKind::Problem ? colour::kProblem
+                                                                     : colour::kSecondary;
+    const std::wstring text = w(s.status);
+    const int pad = scale(14, s.dpi);
+    Rect r{area.left + pad, area.top + scale(4, s.dpi), area.right - pad,
+           area.bottom - scale(4, s.dpi)};
+    // Centre the wrapped text vertically: DrawTextW centres single lines only.
+    RECT calc = to_rect(r);
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    const int h = calc.bottom - calc.top;
+    if (h < r.height()) r.top += (r.height() - h) / 2;
+    draw_text(dc, text, r, font, ink, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+}
+
+void paint_window(UiState& s, HDC dc, const Frame& f) {
+    fill_rect(dc, {0, 0, f.w, f.h}, colour::kContent);
+    paint_sidebar(s, dc, f);
+    module_of(s.page).paint(s, dc, f);
+    paint_status(s, dc);
+}
+
+void draw_page_button(UiState& s, const DRAWITEMSTRUCT& d, int page) {
+    const Frame f = frame_of(s);
+    const Rect r = from_rect(d.rcItem);
+    const bool selected = static_cast<int>(s.page) == page;
+    const ButtonState st = button_state(d);
+    fill_rect(d.hDC, r, colour::kInk);
+    if (selected) {
+        rounded_rect(d.hDC, r, f.s(8), colour::kSidebarSelected);
+        rounded_rect(d.hDC, page_bar_rect(f, r), f.s(2), colour::kAccent);
+    } else if (st.hovered) {
+        rounded_rect(d.hDC, r, f.s(8), colour::kSidebarHover);
+    }
+    const PageInfo& info = page_info(page_from_index(page));
+    draw_glyph(d.hDC, s.fonts, FontRole::Icons, info.glyph, page_glyph_rect(f, r),
+               selected ? colour::kGlyphSelected : colour::kMuted,
+               DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    draw_text(d.hDC, w(info.title), page_title_rect(f, r),
+              s.fonts.get(selected ? FontRole::BodySemibold : FontRole::Body),
+              selected ? colour::kWhite : colour::kDisabled,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    focus_rect(d, f.s(3));
+}
+
+std::string_view tray_state_text(bool on) {
+    return on ? "On \u2014 click the tray icon for one-click Optimise"
+              : "Off \u2014 turn on for warnings and one-click Optimise";
+}
+
+void draw_tray_card(UiState& s, const DRAWITEMSTRUCT& d) {
+    const Frame f = frame_of(s);
+    const Rect r = from_rect(d.rcItem);
+    const ButtonState st = button_state(d);
+    fill_rect(d.hDC, r, colour::kInk);
+    rounded_rect(d.hDC, r, f.s(10), st.hovered ? colour::kSidebarSelected : colour::kSidebarHover);
+    draw_text(d.hDC, L"Watch in tray", tray_title_rect(f, r), s.fonts.get(FontRole::BodySemibold),
+              colour::kWhite, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS);
+    draw_text(d.hDC, w(tray_state_text(s.tray_running)), tray_text_rect(f, r),
+              s.fonts.get(FontRole::Small), colour::kMuted,
+              DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+    draw_switch(d.hDC, tray_switch_rect(f, r), s.tray_running, colour::kTrackOffDark, s.dpi);
+    focus_rect(d, f.s(3));
+}
+
+void draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
+    const int id = static_cast<int>(d.CtlID);
+    if (id >= id::kFirstPage && id < id::kFirstPage + kPageCount) {
+        draw_page_button(s, d, id - id::kFirstPage);
+    } else if (id == id::kTrayCard) {
+        draw_tray_card(s, d);
+    } else if (!module_of(s.page).draw_item(s, d) && id == id::kRescan) {
+        const ButtonFace b = button_face(d, s.fonts, colour::kContent);
+        plain_button(b, L"Rescan");
+        focus_rect(d, scale(3, s.dpi));
+    }
+}
+
+// ---- list notifications ---------------------------------------------------------------
+
+LRESULT list_custom_draw(UiState& s, NMLVCUSTOMDRAW& cd) {
+    switch (cd.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+        case CDDS_ITEMPREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+            const auto row = static_cast<std::size_t>(cd.nmcd.dwItemSpec);
+            const int column = cd.iSubItem;
+            const ListModel& m = s.list_model;
+            std::uint32_t ink = colour::kInk;
+            FontRole font = FontRole::Body;
+            if (column == 0 && row < m.rows.size() && m.rows[row].colour) {
+                ink = *m.rows[row].colour;
+            } else if (column == m.emphasised) {
+                ink = colour::kAccentPressed;
+                font = FontRole::BodySemibold;
+            } else if (column == m.grey) {
+                ink = colour::kSecondary;
+            }
+            cd.clrText = to_colorref(ink);
+            ::SelectObject(cd.nmcd.hdc, s.fonts.get(font));
+            return CDRF_NEWFONT;
+        }
+        default:
+            return CDRF_DODEFAULT;
+    }
+}
+
+void list_item_changed(UiState& s, const NMLISTVIEW& nm) {
+    if (!(nm.uChanged & LVIF_STATE)) return;
+    if ((nm.uOldState ^ nm.uNewState) & LVIS_STATEIMAGEMASK) {
+        if (!s.ticks_posted) {
+            s.ticks_posted = true;
+            ::PostMessageW(s.window, kMainTicksChanged, 0, 0);
+        }
+    }
+    if ((nm.uNewState & LVIS_SELECTED) && !(nm.uOldState & LVIS_SELECTED) && nm.iItem >= 0) {
+        const auto i = static_cast<std::size_t>(nm.iItem);
+        if (i < s.list_model.rows.size())
+            set_status(s, s.list_model.rows[i].detail, StatusKind::Neutral);
+        s.selected_program.reset();
+        layout_controls(s);
+        repaint(s, status_area(s));
+    }
+}
+
+// ---- commands and worker messages ----------------------------------------------------------
+
+void rescan(UiState& s) {
+    if (!module_of(s.page).command(s, id::kRescan)) start_scan(s, true);
+}
+
+void show_pending_status(UiState& s) {
+    if (auto p = take_pending_status(shared_state())) set_status(s, p->text, p->kind);
+}
+
+void on_command(UiState& s, int id) {
+    if (id >= id::kFirstPage && id < id::kFirstPage + kPageCount) {
+        set_page(s, page_from_index(id - id::kFirstPage));
+        return;
+    }
+    if (id == id::kScanNow || id == id::kScanAgain) {
+        home_module().command(s, id);
+        return;
+    }
+    if (id == id::kRescan) {
+        rescan(s);
+        return;
+    }
+    if (!module_of(s.page).command(s, id) && id == id::kTrayCard) autopilot_module().command(s, id);
+}
+
+void on_scan_done(UiState& s) {
+    s.busy = false;
+    ::EnableWindow(control(s, id::kRescan), TRUE);
+    if (s.phase == HomePhase::Scanning) {
+        s.phase = HomePhase::Proposal;
+        ::KillTimer(s.window, timer::kSpinner);
+    }
+    std::optional<int> level;
+    {
+        SharedState& shared = shared_state();
+        std::lock_guard lock(shared.mutex);
+        if (shared.scan) level = static_cast<int>(report_level(shared.scan->report.memory));
+    }
+    if (level) {
+        Icon icon = load_icon(nullptr, level_icon(*level), system_icon_size(true));
+        ::SendMessageW(s.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.get()));
+        s.level_icon = std::move(icon);  // the previous one goes once the new one is set
+    }
+    layout_controls(s);
+    repaint_all(s);
+    for (int i = 0; i < 4; ++i)
+        repaint_control(s, id::kCardMemory + i);
+    fill_page(s);
+    show_pending_status(s);
+}
+
+void on_timer(UiState& s, UINT_PTR id) {
+    const Frame f = frame_of(s);
+    if (id == timer::kTray) {
+        ::KillTimer(s.window, timer::kTray);
+        refresh_tray_flag(s);
+        if (s.page == Page::Autopilot) fill_page(s);
+    } else if (id == timer::kSpinner) {
+        s.spinner_angle = next_spinner_angle(s.spinner_angle);
+        repaint(s, progress_layout(f).ring_area);
+    } else if (id == timer::kMemory) {
+        if (s.phase != HomePhase::Idle || s.page != Page::Home) return;
+        const MemoryStatus m = read_memory();
+        {
+            SharedState& shared = shared_state();
+            std::lock_guard lock(shared.mutex);
+            shared.memory = m;
+        }
+        repaint(s, idle_layout(f).memory_line);
+    }
+}
+
+bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
+    switch (msg) {
+        case kMainScanDone:
+            on_scan_done(s);
+            return true;
+        case kMainChangesDone:
+            s.busy = false;
+            rescan(s);
+            return true;
+        case kMainTicksChanged:
+            s.ticks_posted = false;
+            ++s.caption_updates;
+            update_captions(s);
+            return true;
+        case kMainProgress:
+            s.scan_step = static_cast<int>(wp);
+            repaint_all(s);
+            return true;
+        case kMainApplyDone:
+            ::KillTimer(s.window, timer::kSpinner);
+            s.phase = HomePhase::Done;
+            s.busy = false;
+            layout_controls(s);
+            repaint_all(s);
+            start_scan(s, true);
+            return true;
+        case kMainDevScanDone:
+            ::EnableWindow(control(s, id::kRescan), TRUE);
+            if (s.page == Page::DevJunk) {
+                fill_page(s);
+                show_pending_status(s);
+            }
+            return true;
+        case kMainFocusDone:
+        case kMainAutopilotDone:
+            show_pending_status(s);
+            for (int id : {id::kAutopilotSwitch, id::kRunNow, id::kFocus})
+                repaint_control(s, id);
+            repaint_all(s);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// ---- creation ---------------------------------------------------------------------------------
+
+HWND create_list(HWND parent, UiState& s) {
+    const HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
+                                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT |
+                                            LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                                        0, 0, 10, 10, parent,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id::kList)),
+                                        ::GetModuleHandleW(nullptr), nullptr);
+    if (!list) return nullptr;
+    ::SetWindowTheme(list, L"Explorer", nullptr);
+    ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(s.fonts.get(FontRole::Body)), FALSE);
+    const DWORD ex =
+        LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
+    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, ex, ex);
+    // A one-pixel-wide image list whose only purpose is the 34-pixel row height.
+    s.row_height.reset(::ImageList_Create(1, s.dpi * 34 / 96, ILC_COLOR32, 1, 0));
+    if (s.row_height)
+        ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL,
+                       reinterpret_cast<LPARAM>(s.row_height.get()));
+    return list;
+}
+
+void on_create(HWND hwnd, const StartOptions& start) {
+    auto* s = new UiState;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
+    s->window = hwnd;
+    s->start = start;
+    s->dpi = static_cast<int>(::GetDpiForSystem());
+    if (s->dpi <= 0) s->dpi = 96;
+    s->fonts = create_fonts(s->dpi, find_glyph_face());
+    // Buttons in Tab order; the list comes after the buttons above it.
+    for (int id : button_ids()) {
+        create_owner_button(hwnd, id);
+        if (id == id::kSelectAll) s->list = create_list(hwnd, *s);
+    }
+    for (int i = 0; i < kPageCount; ++i)
+        set_caption(control(*s, id::kFirstPage + i), w(page_info(page_from_index(i)).title));
+    set_caption(control(*s, id::kRescan), L"Rescan");
+    set_caption(control(*s, id::kScanNow), L"Scan now");
+    s->header_icon = load_icon(nullptr, kAppIcon, sidebar_icon_size(s->dpi));
+    refresh_tray_flag(*s);
+    {
+        const MemoryStatus m = read_memory();
+        SharedState& shared = shared_state();
+        std::lock_guard lock(shared.mutex);
+        shared.memory = m;
+    }
+    ::SetTimer(hwnd, timer::kMemory, timer::kMemoryMs, nullptr);
+    fill_page(*s);
+    layout_controls(*s);
+    if (start.autopilot) ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 6, 0);
+    if (start.history) {
+        ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 7, 0);
+        start_scan(*s, true);
+    }
+}
+
+// With TESS_TRACE set, the first paint's end says how long the start took.
+void trace_first_paint() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    if (!win::get_env("TESS_TRACE")) return;
+    FILETIME created{}, unused{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& f) {
+        return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    std::fprintf(stderr, "first paint: %.1f ms after the process started\n",
+                 static_cast<double>(ticks(now) - ticks(created)) / 10'000.0);
+    std::fflush(stderr);
+}
+
+void on_paint(UiState& s) {
+    PAINTSTRUCT ps{};
+    const HDC dc = ::BeginPaint(s.window, &ps);
+    if (dc) {
+        RECT client{};
+        ::GetClientRect(s.window, &client);
+        const int cw = std::max<int>(1, client.right), ch = std::max<int>(1, client.bottom);
+        const unique_dc mem(::CreateCompatibleDC(dc));
+        const win::unique_gdiobj bitmap(::CreateCompatibleBitmap(dc, cw, ch));
+        if (mem && bitmap) {
+            const HGDIOBJ old = ::SelectObject(mem.get(), bitmap.get());
+            paint_window(s, mem.get(), Frame{cw, ch, s.dpi});
+            ::BitBlt(dc, 0, 0, cw, ch, mem.get(), 0, 0, SRCCOPY);
+            ::SelectObject(mem.get(), old);
+        }
+    }
+    ::EndPaint(s.window, &ps);
+    trace_first_paint();
+}
+
+LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_GETMINMAXINFO) {
+        const int dpi = static_cast<int>(::GetDpiForSystem());
+        const Size min = minimum_size(dpi > 0 ? dpi : 96);
+        auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
+        mm->ptMinTrackSize = {min.w, min.h};
+        return 0;
+    }
+    if (msg == WM_CREATE) {
+        const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lp);
+        on_create(hwnd, *static_cast<const StartOptions*>(cs->lpCreateParams));
+        return 0;
+    }
+    UiState* s = state_of(hwnd);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        delete s;
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    if (!s) return ::DefWindowProcW(hwnd, msg, wp, lp);
+    switch (msg) {
+        case WM_SIZE:
+            layout_controls(*s);
+            ::InvalidateRect(hwnd, nullptr, FALSE);
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT:
+            on_paint(*s);
+            return 0;
+        case WM_DRAWITEM:
+            draw_item(*s, *reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+            return TRUE;
+        case WM_COMMAND:
+            if (HIWORD(wp) == BN_CLICKED) on_command(*s, LOWORD(wp));
+            return 0;
+        case WM_NOTIFY: {
+            const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
+            if (hdr->idFrom != static_cast<UINT_PTR>(id::kList)) break;
+            if (hdr->code == LVN_ITEMCHANGED)
+                list_item_changed(*s, *reinterpret_cast<const NMLISTVIEW*>(lp));
+            else if (hdr->code == NM_CUSTOMDRAW)
+                return list_custom_draw(*s, *reinterpret_cast<NMLVCUSTOMDRAW*>(lp));
+            return 0;
+        }
+        case WM_TIMER:
+            on_timer(*s, wp);
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            if (on_app_message(*s, msg, wp)) return 0;
+            break;
+    }
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+// ---- operations ---------------------------------------------------------------------------
+
+UiState* state_of(HWND window) {
+    return reinterpret_cast<UiState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+Frame frame_of(const UiState& s) {
+    RECT r{};
+    ::GetClientRect(s.window, &r);
+    return {r.right, r.bottom, s.dpi};
+}
+
+HWND control(const UiState& s, int id) {
+    return ::GetDlgItem(s.window, id);
+}
+
+void repaint(const UiState& s, Rect r) {
+    if (r.empty()) return;
+    const RECT rc = to_rect(r);
+    ::InvalidateRect(s.window, &rc, FALSE);
+}
+
+void repaint_all(const UiState& s) {
+    ::InvalidateRect(s.window, nullptr, FALSE);
+}
+
+void repaint_control(const UiState& s, int id) {
+    if (const HWND c = control(s, id)) ::InvalidateRect(c, nullptr, FALSE);
+}
+
+void set_page(UiState& s, Page page) {
+    s.page = page;
+    s.selected_program.reset();
+    for (int i = 0; i < kPageCount; ++i)
+        repaint_control(s, id::kFirstPage + i);
+    repaint_control(s, id::kTrayCard);
+    layout_controls(s);
+    repaint_all(s);
+    fill_page(s);
+}
+
+void set_status(UiState& s, std::string_view text, StatusKind kind) {
+    s.status.assign(text);
+    s.status_kind = kind;
+    repaint(s, inflate(status_area(s), 2, 2));
+}
+
+Rect status_area(const UiState& s) {
+    const Frame f = frame_of(s);
+    if (s.page == Page::Home)
+        return s.phase == HomePhase::Proposal ? proposal_layout(f).status : Rect{};
+    return page_layout(f, s.page).status;
+}
+
+void start_scan(UiState& s, bool quiet) {
+    if (s.busy) return;
+    s.busy = true;
+    ::EnableWindow(control(s, id::kRescan), FALSE);
+    if (quiet) {
+        set_status(s, "Rescanning\u2026", StatusKind::Neutral);
+    } else {
+        s.phase = HomePhase::Scanning;
+        s.scan_step = 0;
+        ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+        layout_controls(s);
+        repaint_all(s);
+    }
+    update_captions(s);
+    const HWND window = s.window;
+    start_worker([window, quiet] {
+        ScanResult result = full_scan(system_scan_probes(), [window](int step) {
+            ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(step), 0);
+        });
+        {
+            SharedState& shared = shared_state();
+            std::lock_guard lock(shared.mutex);
+            shared.scan = std::move(result);
+        }
+        ::PostMessageW(window, kMainScanDone, quiet ? 1 : 0, 0);
+    });
+}
+
+void refresh_tray_flag(UiState& s) {
+    s.tray_running = ::FindWindowW(kTrayClass, nullptr) != nullptr;
+    const std::string text = std::string("Watch in tray: ") + (s.tray_running ? "on" : "off");
+    set_caption(control(s, id::kTrayCard), w(text));
+    repaint_control(s, id::kTrayCard);
+}
+
+void place(const UiState& s, int id, Rect r) {
+    const HWND c = id == id::kList ? s.list : control(s, id);
+    if (!c) return;
+    if (r.empty()) {
+        if (::IsWindowVisible(c)) {
+            // Focus on a control about to hide would leave Tab nowhere: move it on first.
+            if (::GetFocus() == c) ::SetFocus(s.window);
+            ::ShowWindow(c, SW_HIDE);
+        }
+        return;
+    }
+    ::SetWindowPos(c, nullptr, r.left, r.top, r.width(), r.height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
+void layout_controls(UiState& s) {
+    const Frame f = frame_of(s);
+    for (int i = 0; i < kPageCount; ++i)
+        place(s, id::kFirstPage + i, page_button_rect(f, i));
+    place(s, id::kTrayCard, tray_card_rect(f));
+    // Page controls: hidden unless the page shows them.
+    for (int id : button_ids()) {
+        if (id == id::kTrayCard || (id >= id::kFirstPage && id < id::kFirstPage + kPageCount))
+            continue;
+        if (::IsWindowVisible(control(s, id))) place(s, id, {});
+    }
+    const bool list = shows_list(s.page, s.phase);
+    if (s.page == Page::Home) {
+        const ProposalLayout p = proposal_layout(f);
+        place(s, id::kList, list ? p.list : Rect{});
+        place(s, id::kRescan, shows_rescan(s.page, s.phase) ? p.rescan : Rect{});
+    } else {
+        const PageLayout p = page_layout(f, s.page);
+        place(s, id::kList, list ? p.list : Rect{});
+        place(s, id::kRescan, shows_rescan(s.page, s.phase) ? p.rescan : Rect{});
+    }
+    ::EnableWindow(control(s, id::kRescan), !s.busy);
+    module_of(s.page).layout(s, f);
+    fit_columns(s);
+}
+
+void fit_columns(UiState& s) {
+    if (!s.list || s.list_model.columns.empty()) return;
+    RECT r{};
+    ::GetClientRect(s.list, &r);
+    const std::vector<int> widths =
+        ui::fit_columns(s.list_model.columns, s.dpi, r.right, ::GetSystemMetrics(SM_CXVSCROLL));
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        ::SendMessageW(s.list, LVM_SETCOLUMNWIDTH, i, widths[i]);
+}
+
+void paint_page_header(UiState& s, HDC dc, const Frame& f) {
+    const PageInfo& info = page_info(s.page);
+    const PageLayout l = page_layout(f, s.page);
+    draw_text(dc, w(info.title), l.title, s.fonts.get(FontRole::Heading), colour::kInk,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    draw_text(dc, w(info.description), l.description, s.fonts.get(FontRole::Body),
+              colour::kSecondary, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS);
+    std::optional<MemoryStatus> m;
+    {
+        SharedState& shared = shared_state();
+        std::lock_guard lock(shared.mutex);
+        if (shared.scan) m = shared.scan->report.memory;
+    }
+    if (!m) return;
+    const Rect pill = l.memory_pill;
+    rounded_rect(dc, pill, f.s(9), colour::kWhite, colour::kBorder);
+    const int cy = pill.top + pill.height() / 2;
+    fill_circle(dc, pill.left + f.s(9), cy, f.s(5), level_colour(report_level(*m)));
+    draw_text(dc, w(memory_pill_text(*m)),
+              {pill.left + f.s(20), pill.top, pill.right - f.s(8), pill.bottom},
+              s.fonts.get(FontRole::Body), colour::kInk,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+}
+
+HWND create_main_window(const StartOptions& start, bool offscreen) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    start_gdiplus();
+    if (!register_window_class(kMainClass, main_proc, 0)) return nullptr;
+    const int dpi = static_cast<int>(::GetDpiForSystem());
+    const Size size = window_size(dpi > 0 ? dpi : 96);
+    const int x = offscreen ? kOffscreen : CW_USEDEFAULT;
+    const int y = offscreen ? kOffscreen : CW_USEDEFAULT;
+    const HWND hwnd = ::CreateWindowExW(
+        0, kMainClass, L"Tessavo", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, size.w, size.h,
+        nullptr, nullptr, ::GetModuleHandleW(nullptr), const_cast<StartOptions*>(&start));
+    if (!hwnd) return nullptr;
+    ::ShowWindow(hwnd, offscreen ? SW_SHOWNOACTIVATE : SW_SHOW);
+    ::UpdateWindow(hwnd);
+    return hwnd;
+}
+
+void run_main_window(const std::vector<std::string>& args) {
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+    // Held until the process ends: a second start finds it and hands over to this one.
+    static win::unique_handle mutex;
+    const HANDLE h = ::CreateMutexW(nullptr, FALSE, kMainMutex);
+    const DWORD created = ::GetLastError();
+    mutex.reset(h);
+    if (created == ERROR_ALREADY_EXISTS) {
+        // The first copy may not have its window yet; then this one simply ends.
+        if (const HWND first = ::FindWindowW(kMainClass, nullptr)) {
+            ::ShowWindow(first, SW_RESTORE);
+            ::SetForegroundWindow(first);
+        }
+        return;
+    }
+    const StartOptions start = start_options(args);
+    const HWND hwnd = create_main_window(start, win::get_env("TESS_OFFSCREEN").has_value());
+    if (!hwnd) return;
+    if (start.scan) ::PostMessageW(hwnd, WM_COMMAND, id::kScanNow, 0);
+
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (::IsDialogMessageW(hwnd, &msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace tess::ui
+
+namespace tess {
+
+void run_main_window() {
+    ui::run_main_window(ui::command_line_args());
+}
+
+}  // namespace tess

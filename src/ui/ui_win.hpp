@@ -1,0 +1,107 @@
+// The main window ("TessavoWindow"): its state, the operations pages call, and the
+// page modules the shell dispatches to. Each page's painting and commands live in a
+// module of its own (home_win.cpp, list_pages_win.cpp, autopilot_page_win.cpp).
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/win.hpp"
+#include "ui/icon_win.hpp"
+#include "ui/layout.hpp"
+#include "ui/paint_win.hpp"
+#include "ui/ui.hpp"
+
+namespace tess::ui {
+
+inline constexpr wchar_t kMainClass[] = L"TessavoWindow";
+inline constexpr wchar_t kTrayClass[] = L"TessavoTray";
+inline constexpr wchar_t kMainMutex[] = L"Local\\Tessavo.UI";
+
+using ImageList = win::unique_any<HIMAGELIST, ::ImageList_Destroy>;
+
+// Window state, one per UI thread, created in WM_CREATE and read by every handler.
+struct UiState {
+    HWND window = nullptr;
+    HWND list = nullptr;
+    FontSet fonts;
+    Icon header_icon;  // the program icon for the sidebar, dpi / 3 pixels
+    Icon level_icon;   // the small icon set after a scan
+    ImageList row_height;
+    int dpi = 96;
+    Page page = Page::Home;
+    HomePhase phase = HomePhase::Idle;
+    bool busy = false;
+    bool all_ticked = false;
+    bool ticks_posted = false;
+    int scan_step = 0;
+    float spinner_angle = 0;
+    bool tray_running = false;
+    std::string status;  // UTF-8
+    StatusKind status_kind = StatusKind::Neutral;
+    ListModel list_model;
+    std::optional<std::string> selected_program;
+    std::string action_caption;     // button 204
+    std::string optimise_subtitle;  // button 211
+    StartOptions start;
+    unsigned caption_updates = 0;  // how many tick changes reached update_captions
+};
+
+// The state of a main window (null for any other window).
+UiState* state_of(HWND window);
+Frame frame_of(const UiState& s);
+HWND control(const UiState& s, int id);
+
+// ---- operations the pages use ------------------------------------------------------------
+void set_page(UiState& s, Page page);
+void set_status(UiState& s, std::string_view text, StatusKind kind);
+void start_scan(UiState& s, bool quiet);
+void refresh_tray_flag(UiState& s);
+void layout_controls(UiState& s);
+void fit_columns(UiState& s);
+// Repaints part of the client (the child buttons over it are left alone).
+void repaint(const UiState& s, Rect r);
+void repaint_all(const UiState& s);
+void repaint_control(const UiState& s, int id);
+// Places a control and shows it, or hides it when `r` is empty.
+void place(const UiState& s, int id, Rect r);
+// The rectangle of the status line for the current page and phase; empty when none shows.
+Rect status_area(const UiState& s);
+// Title, description and memory pill of pages 1-7.
+void paint_page_header(UiState& s, HDC dc, const Frame& f);
+
+// ---- page modules ------------------------------------------------------------------------------
+struct PageModule {
+    // The page's part of the content (the shell painted the background, sidebar and status).
+    void (*paint)(UiState& s, HDC dc, const Frame& f);
+    // Places and shows the page's own controls; the shell hid every page control before.
+    void (*layout)(UiState& s, const Frame& f);
+    // A command of the page's controls; false when it is not the page's.
+    bool (*command)(UiState& s, int id);
+    // Paints one of the page's owner-drawn buttons; false when it is not the page's.
+    bool (*draw_item)(UiState& s, const DRAWITEMSTRUCT& d);
+};
+const PageModule& home_module();       // page 0
+const PageModule& list_module();       // pages 1-5 and 7
+const PageModule& autopilot_module();  // page 6
+
+// The list pages' machinery: rebuilds the list for the current page, and recomputes the
+// captions and enabled states of the action buttons.
+void fill_page(UiState& s);
+void update_captions(UiState& s);
+
+// Registers the class and opens the window (at (-10000, -10000) without activation when
+// `offscreen`), without the single-instance check or a message loop; null on failure.
+HWND create_main_window(const StartOptions& start, bool offscreen);
+
+// The main window's entry: single instance, class, window, message loop.
+void run_main_window(const std::vector<std::string>& args);
+
+}  // namespace tess::ui

@@ -1,0 +1,338 @@
+// The main window: the real Tessavo.exe driven from outside through the UI driver, and the
+// window's own handlers in this process where a count or a bad input must be seen.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "core/win.hpp"
+#include "support/uidriver.hpp"
+#include "support/winutil.hpp"
+#include "ui/layout.hpp"
+#include "ui/ui_win.hpp"
+
+namespace tess::ui {
+namespace {
+
+namespace ud = uidriver;
+
+// Every test that opens a main window takes its turn: the window is a single instance per
+// session and a second start hands over to whichever window it finds.
+struct MainWindowTurn {
+    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
+};
+
+struct App {
+    test::TempDir data{"main"};
+    test::RunningProgram program;
+    ud::Window main = 0;
+};
+
+std::vector<test::EnvVar> app_env(const App& app, std::optional<std::string> offscreen = "1") {
+    return {{"TESS_DATA_DIR", app.data.path()},
+            {"TESS_OFFSCREEN", std::move(offscreen)},
+            {"TESS_NO_UPDATE_CHECK", "1"}};
+}
+
+void open(App& app, const std::vector<std::string>& args, std::vector<test::EnvVar> env = {}) {
+    if (env.empty()) env = app_env(app);
+    app.program = test::start_tessavo(args, env);
+    ASSERT_TRUE(app.program);
+    const auto w =
+        ud::wait_window({"TessavoWindow", std::nullopt, app.program.pid(), true}, 30'000);
+    ASSERT_TRUE(w.ok()) << w.error();
+    app.main = w.value();
+    ud::settle(app.main);
+}
+
+int count_main_windows() {
+    int n = 0;
+    ::EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            wchar_t cls[64] = {};
+            ::GetClassNameW(h, cls, 64);
+            if (std::wstring_view(cls) == kMainClass) ++*reinterpret_cast<int*>(p);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+bool visible(ud::Window top, int id) {
+    const auto c = ud::find_control(top, id);
+    return c.ok() && c.value().visible;
+}
+
+bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms) {
+    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+    while (::GetTickCount64() < end) {
+        if (done()) return true;
+        ::Sleep(50);
+    }
+    return done();
+}
+
+std::vector<std::string> column_titles(ud::Window top) {
+    std::vector<std::string> out;
+    const auto list = ud::find_list(top, id::kList);
+    if (!list.ok()) return out;
+    const auto cols = ud::lv_columns(list.value());
+    if (!cols.ok()) return out;
+    for (const auto& c : cols.value())
+        out.push_back(c.text);
+    return out;
+}
+
+// Which page button is drawn selected, read from the window's own pixels.
+int selected_page(ud::Window top) {
+    const auto img = ud::capture(top);
+    if (!img.ok()) return -1;
+    const Frame f{img.value().width, img.value().height, 96};
+    for (int i = 0; i < kPageCount; ++i) {
+        const Rect b = page_button_rect(f, i);
+        if (ud::rgb(img.value().at(b.left + 30, b.top + 4)) == colour::kSidebarSelected) return i;
+    }
+    return -1;
+}
+
+TEST(MainWindow, SecondStartRestoresTheFirstAndEnds) {
+    MainWindowTurn turn;
+    App app;
+    open(app, {});
+    ::ShowWindow(reinterpret_cast<HWND>(app.main), SW_MINIMIZE);
+    ud::settle(app.main);
+    ASSERT_TRUE(::IsIconic(reinterpret_cast<HWND>(app.main)));
+
+    test::RunningProgram second = test::start_tessavo({}, app_env(app));
+    EXPECT_EQ(second.wait(30'000), 0);
+    ud::settle(app.main);
+    EXPECT_FALSE(::IsIconic(reinterpret_cast<HWND>(app.main)));
+    EXPECT_EQ(count_main_windows(), 1);
+    EXPECT_TRUE(app.program.running());
+}
+
+TEST(MainWindow, SecondStartWhileTheFirstHasNoWindowJustEnds) {
+    MainWindowTurn turn;
+    // This process plays a first copy that holds the mutex but has no window yet.
+    const win::unique_handle first(::CreateMutexW(nullptr, FALSE, kMainMutex));
+    ASSERT_TRUE(first);
+    App app;
+    test::RunningProgram second = test::start_tessavo({}, app_env(app));
+    EXPECT_EQ(second.wait(30'000), 0);
+    EXPECT_EQ(count_main_windows(), 0);
+}
+
+TEST(MainWindow, OffscreenPlacementSizeAndMinimum) {
+    MainWindowTurn turn;
+    for (const std::string value : {"1", ""}) {  // set to anything, even empty
+        App app;
+        open(app, {}, app_env(app, value));
+        const ud::Rect r = ud::window_rect(app.main);
+        EXPECT_EQ(r.left, kOffscreen) << "TESS_OFFSCREEN='" << value << "'";
+        EXPECT_EQ(r.top, kOffscreen);
+        EXPECT_EQ(r.width(), 1140);
+        EXPECT_EQ(r.height(), 780);
+        EXPECT_NE(::GetForegroundWindow(), reinterpret_cast<HWND>(app.main));
+        // Asking for less than the minimum gives the minimum.
+        ::SetWindowPos(reinterpret_cast<HWND>(app.main), nullptr, 0, 0, 500, 400,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ud::settle(app.main);
+        const ud::Rect small = ud::window_rect(app.main);
+        EXPECT_EQ(small.width(), 1000);
+        EXPECT_EQ(small.height(), 700);
+        EXPECT_EQ(app.program.end(), 0);
+    }
+}
+
+TEST(MainWindow, ScanShowsTheProgressScreenThenTheProposal) {
+    MainWindowTurn turn;
+    App app;
+    open(app, {"--scan"});
+    // The progress screen: no "Scan now", no list yet, the ring drawn where the layout says.
+    EXPECT_FALSE(visible(app.main, id::kScanNow));
+    const auto shot = ud::capture(app.main);
+    ASSERT_TRUE(shot.ok());
+    const Frame f{shot.value().width, shot.value().height, 96};
+    if (!visible(app.main, id::kList)) {  // still scanning: the ring shows
+        const ProgressLayout p = progress_layout(f);
+        const int cx = (p.ring_area.left + p.ring_area.right) / 2;
+        const int cy = (p.ring_area.top + p.ring_area.bottom) / 2;
+        const std::uint32_t ring = ud::rgb(shot.value().at(cx + p.ring_radius, cy));
+        EXPECT_TRUE(ring == colour::kBorder || ring == 0x2DD4BF || ring == colour::kAccent)
+            << std::hex << ring;
+        EXPECT_EQ(ud::rgb(shot.value().at(cx, cy)), colour::kContent);
+    }
+    // Then the proposal: the list with the proposal's columns and "Rescan".
+    ASSERT_TRUE(wait_for([&] { return visible(app.main, id::kList); }, 60'000));
+    EXPECT_EQ(column_titles(app.main), (std::vector<std::string>{"Fix", "Frees", "Why"}));
+    EXPECT_TRUE(visible(app.main, id::kRescan));
+    EXPECT_TRUE(ud::find_control(app.main, id::kRescan).value().enabled);
+    EXPECT_FALSE(visible(app.main, id::kScanNow));
+}
+
+TEST(MainWindow, HistoryAndAutopilotArguments) {
+    MainWindowTurn turn;
+    {
+        App app;
+        open(app, {"--history"});
+        ASSERT_TRUE(wait_for([&] { return selected_page(app.main) == 7; }, 10'000));
+        EXPECT_EQ(column_titles(app.main),
+                  (std::vector<std::string>{"When", "What changed", "Result", "Status"}));
+        // The quiet scan it starts keeps Rescan disabled until it ends.
+        const auto rescan = ud::find_control(app.main, id::kRescan);
+        ASSERT_TRUE(rescan.ok());
+        EXPECT_TRUE(rescan.value().visible);
+        EXPECT_TRUE(wait_for(
+            [&] { return ud::find_control(app.main, id::kRescan).value().enabled; }, 60'000));
+        EXPECT_EQ(selected_page(app.main), 7);  // a quiet scan never changes the page
+    }
+    {
+        App app;
+        open(app, {"--autopilot"});
+        ASSERT_TRUE(wait_for([&] { return selected_page(app.main) == 6; }, 10'000));
+        EXPECT_FALSE(visible(app.main, id::kList));  // page 6 has no list
+        EXPECT_FALSE(visible(app.main, id::kScanNow));
+    }
+}
+
+TEST(MainWindow, PageButtonsSwitchColumnsAndRescanWaitsForTheScan) {
+    MainWindowTurn turn;
+    App app;
+    open(app, {});
+    EXPECT_TRUE(visible(app.main, id::kScanNow));
+    EXPECT_FALSE(visible(app.main, id::kList));
+    const struct {
+        int page;
+        std::vector<std::string> columns;
+    } cases[] = {
+        {3, {"App", "Memory", "Processes", "What it is"}},
+        {5, {"Service", "Starts", "Running", "Memory", "What it is"}},
+        {1, {"Junk", "Size", "Files", "What it is"}},
+        {4, {"App", "Opens at sign-in", "Program"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ud::click(app.main, id::kFirstPage + c.page).ok());
+        ud::settle(app.main);
+        EXPECT_EQ(column_titles(app.main), c.columns) << "page " << c.page;
+        EXPECT_TRUE(wait_for([&] { return selected_page(app.main) == c.page; }, 5'000));
+        EXPECT_TRUE(visible(app.main, id::kList));
+        EXPECT_FALSE(visible(app.main, id::kScanNow));
+    }
+    // Buttons carry their captions for screen readers; the tray card its state too.
+    // ("&&" is how a button's text says "&"; a single one would be a mnemonic.)
+    EXPECT_EQ(ud::find_control(app.main, id::kFirstPage + 7).value().caption, "History && undo");
+    EXPECT_EQ(ud::find_control(app.main, id::kTrayCard).value().caption, "Watch in tray: off");
+
+    // Rescan: disabled while the scan runs; a click on it then (sent as a command, past the
+    // disabled state) starts nothing more, and it comes back when the scan ends.
+    ASSERT_TRUE(ud::click(app.main, id::kRescan).ok());
+    ud::settle(app.main);
+    EXPECT_FALSE(ud::find_control(app.main, id::kRescan).value().enabled);
+    EXPECT_FALSE(ud::click(app.main, id::kRescan).ok());  // refused: disabled
+    ASSERT_TRUE(ud::click(app.main, id::kRescan, ud::ClickHow::command).ok());
+    EXPECT_FALSE(ud::find_control(app.main, id::kRescan).value().enabled);
+    EXPECT_TRUE(
+        wait_for([&] { return ud::find_control(app.main, id::kRescan).value().enabled; }, 60'000));
+    EXPECT_EQ(selected_page(app.main), 4);
+}
+
+// Tab walks the sidebar in order; Space presses the focused button and nothing else (a
+// caption's "&" once made a typed space press "Autopilot & Focus").
+TEST(MainWindow, TabFollowsTheSidebarFromTheTop) {
+    MainWindowTurn turn;
+    App app;
+    open(app, {});
+    ASSERT_TRUE(ud::set_focus(app.main, id::kFirstPage).ok());
+    ASSERT_TRUE(ud::send_key(app.main, *ud::parse_key("tab")).ok());
+    ud::settle(app.main);
+    EXPECT_EQ(::GetDlgCtrlID(reinterpret_cast<HWND>(ud::focused(app.main))), id::kFirstPage + 1);
+    ASSERT_TRUE(ud::send_key(app.main, *ud::parse_key("space")).ok());
+    ud::settle(app.main);
+    EXPECT_TRUE(wait_for([&] { return selected_page(app.main) == 1; }, 5'000));
+}
+
+// ---- in this process --------------------------------------------------------------------
+
+void pump() {
+    MSG msg;
+    for (int i = 0; i < 3; ++i) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    }
+}
+
+struct InProcessWindow {
+    MainWindowTurn turn;
+    HWND hwnd = create_main_window({}, true);
+    UiState* s = hwnd ? state_of(hwnd) : nullptr;
+    ~InProcessWindow() {
+        if (hwnd) ::DestroyWindow(hwnd);
+        pump();
+        std::lock_guard lock(shared_state().mutex);
+        shared_state().scan.reset();
+    }
+};
+
+TEST(MainWindowHere, TickingManyRowsPostsOneCaptionUpdate) {
+    InProcessWindow w;
+    ASSERT_TRUE(w.s);
+    set_page(*w.s, Page::Apps);
+    pump();
+    for (int i = 0; i < 40; ++i) {
+        std::wstring text = L"app " + std::to_wstring(i);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        item.pszText = text.data();
+        ::SendMessageW(w.s->list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    }
+    pump();
+    w.s->caption_updates = 0;
+    LVITEMW tick{};
+    tick.stateMask = LVIS_STATEIMAGEMASK;
+    tick.state = INDEXTOSTATEIMAGEMASK(2);
+    ::SendMessageW(w.s->list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+                   reinterpret_cast<LPARAM>(&tick));
+    EXPECT_TRUE(w.s->ticks_posted);
+    pump();
+    EXPECT_EQ(w.s->caption_updates, 1u);
+    EXPECT_FALSE(w.s->ticks_posted);
+    EXPECT_TRUE(w.s->all_ticked);
+}
+
+TEST(MainWindowHere, BadInputsNeverCrashOrBlank) {
+    InProcessWindow w;
+    ASSERT_TRUE(w.s);
+    // This test program has no icon resources: the sidebar icon is the drawn one.
+    EXPECT_TRUE(w.s->header_icon);
+    // A scan report without memory figures: Normal, the level icon is set, no crash.
+    {
+        std::lock_guard lock(shared_state().mutex);
+        shared_state().scan = ScanResult{};
+    }
+    w.s->busy = true;
+    ::SendMessageW(w.hwnd, WM_APP + 1, 1, 0);  // scan stored, quiet
+    EXPECT_FALSE(w.s->busy);
+    EXPECT_TRUE(w.s->level_icon);
+    EXPECT_NE(::SendMessageW(w.hwnd, WM_GETICON, ICON_SMALL, 0), 0);
+    // A zero-sized client still paints and lays out every page.
+    ::SetWindowPos(w.hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int page = 0; page < kPageCount; ++page) {
+        set_page(*w.s, page_from_index(page));
+        ::RedrawWindow(w.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+    // Progress steps out of range draw the last step.
+    w.s->phase = HomePhase::Scanning;
+    set_page(*w.s, Page::Home);
+    ::SetWindowPos(w.hwnd, nullptr, 0, 0, 1140, 780, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(w.hwnd, WM_APP + 4, 99, 0);  // progress step
+    ::RedrawWindow(w.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    EXPECT_TRUE(::IsWindow(w.hwnd));
+}
+
+}  // namespace
+}  // namespace tess::ui
