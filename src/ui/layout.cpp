@@ -71,6 +71,8 @@ PageLayout page_layout(const Frame& f, Page page) {
     l.description = {c.left, c.top + f.s(42), select ? l.select_all.left - f.s(12) : c.right,
                      c.top + f.s(66)};
     if (page == Page::Autopilot) {
+        // No "Rescan" here: the pill takes its place at the right edge.
+        l.memory_pill = {c.right - f.s(180), l.rescan.top, c.right, l.rescan.bottom};
         l.status = {c.left, c.bottom - f.s(44), c.right, c.bottom};
     } else {
         l.action_bar = {c.left, c.bottom - f.s(46), c.right, c.bottom};

@@ -113,6 +113,7 @@ TEST(Layout, PageHeaderListAndStatus) {
     const PageLayout six = page_layout(f, Page::Autopilot);
     EXPECT_EQ(six.status, (Rect{264, 708, 1112, 752}));
     EXPECT_TRUE(six.action_bar.empty());
+    EXPECT_EQ(six.memory_pill, (Rect{932, 30, 1112, 66}));  // no Rescan beside it
     // A client too low for the list still gives it 80 pixels, never a negative height.
     const PageLayout low = page_layout({1140, 200, 96}, Page::Junk);
     EXPECT_EQ(low.list.height(), 80);
