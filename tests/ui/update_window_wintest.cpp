@@ -1,0 +1,96 @@
+// The update window on a thread of this test, driven from the test's own thread with the
+// messages a user's clicks send. The install it starts here fails before any download
+// (the release has no program for this copy): a successful one would replace this test
+// program; that path is shown by the install tests in tests/updates.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "core/settings.hpp"
+#include "support/winutil.hpp"
+#include "ui/paint_win.hpp"
+#include "ui/update_window_win.hpp"
+
+namespace tess::ui {
+namespace {
+
+using test::ScopedEnv;
+using test::TempDir;
+
+updates::UpdateInfo release() {
+    return {"0.6.0", "## What's new\n- Faster scans", "https://example.invalid", {}};
+}
+
+// This process's update window: other test programs may show theirs at the same time.
+HWND wait_for_window() {
+    for (int i = 0; i < 100; ++i) {
+        HWND h = nullptr;
+        while ((h = ::FindWindowExW(nullptr, h, L"TessavoUpdate", nullptr)) != nullptr) {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(h, &pid);
+            if (pid == ::GetCurrentProcessId()) return h;
+        }
+        ::Sleep(50);
+    }
+    return nullptr;
+}
+
+std::string caption(HWND window, int id) {
+    return win::narrow(window_text(::GetDlgItem(window, id)));
+}
+
+class UpdateWindowTest : public ::testing::Test {
+protected:
+    TempDir data_{"upd-window"};
+    ScopedEnv data_env_{"TESS_DATA_DIR", data_.path()};
+    ScopedEnv offscreen_{"TESS_OFFSCREEN", "1"};
+
+    std::future<UpdateOutcome> open() {
+        return std::async(std::launch::async,
+                          [] { return show_update_window(nullptr, release()); });
+    }
+};
+
+TEST_F(UpdateWindowTest, OffersThreeChoicesNamedByTheirCaptions) {
+    auto outcome = open();
+    const HWND h = wait_for_window();
+    ASSERT_TRUE(h);
+    EXPECT_EQ(win::narrow(window_text(h)), "Tessavo update");
+    EXPECT_EQ(caption(h, 201), "Update now");
+    EXPECT_EQ(caption(h, 202), "Later");
+    EXPECT_EQ(caption(h, 203), "Skip this version");
+    EXPECT_TRUE(::GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_TOPMOST);  // no owner
+    ::SendMessageW(::GetDlgItem(h, 202), BM_CLICK, 0, 0);
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(outcome.get(), UpdateOutcome::Closed);
+    EXPECT_EQ(load_settings().skip_version, std::nullopt);
+}
+
+TEST_F(UpdateWindowTest, SkipThisVersionIsRemembered) {
+    auto outcome = open();
+    const HWND h = wait_for_window();
+    ASSERT_TRUE(h);
+    ::SendMessageW(::GetDlgItem(h, 203), BM_CLICK, 0, 0);
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(outcome.get(), UpdateOutcome::Skipped);
+    EXPECT_EQ(load_settings().skip_version, "0.6.0");
+}
+
+TEST_F(UpdateWindowTest, FailedInstallLeavesOnlyClose) {
+    auto outcome = open();
+    const HWND h = wait_for_window();
+    ASSERT_TRUE(h);
+    ::SendMessageW(::GetDlgItem(h, 201), BM_CLICK, 0, 0);
+    std::string close;
+    for (int i = 0; i < 100 && (close = caption(h, 202)) != "Close"; ++i)
+        ::Sleep(50);
+    EXPECT_EQ(close, "Close");
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(h, 201)));
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(h, 203)));
+    ::SendMessageW(h, WM_CLOSE, 0, 0);
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(outcome.get(), UpdateOutcome::Closed);
+}
+
+}  // namespace
+}  // namespace tess::ui
