@@ -2,8 +2,6 @@
 // a command line, with results on standard output and progress on standard error.
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -28,13 +26,8 @@ namespace tess {
 namespace {
 
 std::vector<std::string> arguments() {
-    std::vector<std::string> args;
-    int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (!argv) return args;
-    for (int i = 1; i < argc; ++i)
-        args.push_back(win::narrow(argv[i], wcslen(argv[i])));
-    ::LocalFree(argv);
+    std::vector<std::string> args = win::command_line_args();
+    if (!args.empty()) args.erase(args.begin());  // the program
     return args;
 }
 

@@ -25,14 +25,6 @@
 
 namespace tess {
 
-// Window messages (numbers from WM_APP = 0x8000).
-inline constexpr std::uint32_t kWmApp = 0x8000;
-inline constexpr std::uint32_t kMsgChangesDone = kWmApp + 2;  // main window: status stored
-inline constexpr std::uint32_t kMsgApplyPhase = kWmApp + 4;   // main window: wParam = phase
-inline constexpr std::uint32_t kMsgApplyDone = kWmApp + 5;    // main window: result stored
-inline constexpr std::uint32_t kMsgQuickDone = kWmApp + 21;   // quick panel: result stored
-inline constexpr std::uint32_t kQuickProgressTimerId = 2;  // quick panel: WM_TIMER, lParam = step
-
 // Phases of the Optimise run: ending programs, cleaning junk, the other changes, done.
 enum class ApplyPhase : std::uint8_t { EndPrograms = 0, CleanJunk = 1, Other = 2, Done = 3 };
 
@@ -122,19 +114,19 @@ using StoreChangesStatus = std::function<void(ChangesStatus)>;
 // run_elevated.
 RunSystem run_system();
 
-// Posts kMsgApplyPhase with each phase, stores the result and posts kMsgApplyDone.
+// Posts kMainProgress with each phase, stores the result and posts kMainApplyDone.
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
                const StoreOptimiseResult& store);
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
                const StoreOptimiseResult& store, const RunSystem& sys);
 
-// Stores the status and posts kMsgChangesDone.
+// Stores the status and posts kMainChangesDone.
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store);
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
                    const RunSystem& sys);
 
-// Progress as WM_TIMER id 2 with lParam = step 1, 2, 3 and 4 (done); logs the result
-// lines, stores the result and posts kMsgQuickDone.
+// Posts kPanelStep with each phase as the step to show; logs the result lines, stores
+// the result and posts kPanelApplyDone.
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
                     const StoreOptimiseResult& store);
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,

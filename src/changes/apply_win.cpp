@@ -1,9 +1,12 @@
 #include "changes/apply.hpp"
 
+#include "background/panel_messages.hpp"
+
 #include "changes/executor.hpp"
 #include "core/log.hpp"
 #include "core/memory.hpp"
 #include "core/win.hpp"
+#include "ui/ui_messages.hpp"
 
 namespace tess {
 
@@ -32,11 +35,11 @@ void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t ju
     OptimiseResult result = phased_run(
         actions, junk_estimate,
         [&](ApplyPhase phase) {
-            ::PostMessageW(window, kMsgApplyPhase, static_cast<WPARAM>(phase), 0);
+            ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(phase), 0);
         },
         sys);
     store(std::move(result));
-    ::PostMessageW(window, kMsgApplyDone, 0, 0);
+    ::PostMessageW(window, kMainApplyDone, 0, 0);
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store) {
@@ -46,7 +49,7 @@ void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesSt
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
                    const RunSystem& sys) {
     store(changes_run(ops, sys));
-    ::PostMessageW(window, kMsgChangesDone, 0, 0);
+    ::PostMessageW(window, kMainChangesDone, 0, 0);
 }
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
@@ -58,10 +61,7 @@ void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estim
                     const StoreOptimiseResult& store, const RunSystem& sys) {
     OptimiseResult result = phased_run(
         actions, junk_estimate,
-        [&](ApplyPhase phase) {
-            // The panel shows step - 1: steps 1-3 before each group, 4 when done.
-            ::PostMessageW(panel, WM_TIMER, kQuickProgressTimerId, static_cast<LPARAM>(phase) + 1);
-        },
+        [&](ApplyPhase phase) { ::PostMessageW(panel, kPanelStep, static_cast<WPARAM>(phase), 0); },
         sys);
     std::string joined;
     for (const auto& line : result_lines(result)) {
@@ -70,7 +70,7 @@ void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estim
     }
     log_line("quick panel: done. " + joined);
     store(std::move(result));
-    ::PostMessageW(panel, kMsgQuickDone, 0, 0);
+    ::PostMessageW(panel, kPanelApplyDone, 0, 0);
 }
 
 }  // namespace tess

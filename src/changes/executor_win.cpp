@@ -6,12 +6,6 @@ namespace tess {
 
 namespace {
 
-std::uint64_t now_filetime() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
 ServiceConfig read_service(std::string_view name) {
     win::unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return ServiceConfig{static_cast<std::uint32_t>(::GetLastError())};
@@ -21,10 +15,7 @@ ServiceConfig read_service(std::string_view name) {
 std::string image_name(std::uint32_t pid) {
     win::unique_handle h(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!h) return {};
-    wchar_t path[1024];
-    DWORD units = 1024;
-    if (!::QueryFullProcessImageNameW(h.get(), 0, path, &units)) return {};
-    const std::string full = win::narrow(path, units);
+    const std::string full = win::process_image_path(h.get());
     const auto slash = full.find_last_of("\\/");
     return slash == std::string::npos ? full : full.substr(slash + 1);
 }
@@ -45,7 +36,7 @@ bool process_elevated() {
 ExecutorSystem executor_system() {
     ExecutorSystem sys;
     sys.own_pid = ::GetCurrentProcessId();
-    sys.now = now_filetime;
+    sys.now = win::filetime_now;
     sys.end_process = [](std::uint32_t pid, std::uint64_t created) {
         return end_process(pid, created);
     };

@@ -60,12 +60,6 @@ struct JournalLock {
     win::NamedLock lock;
 };
 
-std::uint64_t now_filetime() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
 void move_aside(const std::string& path) {
     ::MoveFileExW(win::widen(path).c_str(),
                   win::widen(journal_sibling(path, "corrupt.json")).c_str(),
@@ -122,7 +116,7 @@ bool update_journal(Journal& journal, const std::function<bool(Journal&)>& chang
 JournalEntry append_journal_entry(Journal& journal, JournalEntry entry) {
     JournalEntry appended;
     update_journal(journal, [&](Journal& fresh) {
-        appended = push_entry(fresh, std::move(entry), now_filetime());
+        appended = push_entry(fresh, std::move(entry), win::filetime_now());
         return true;
     });
     return appended;

@@ -1,7 +1,5 @@
 #include "core/win.hpp"
 
-#include <shellapi.h>
-
 #include "core/entry.hpp"
 #include "core/paths.hpp"
 #include "core/roles.hpp"
@@ -14,17 +12,6 @@ namespace {
 std::string file_name_of(std::string_view path) {
     const auto pos = path.find_last_of("\\/");
     return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
-}
-
-std::vector<std::string> command_line_args() {
-    std::vector<std::string> args;
-    int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (!argv) return args;
-    for (int i = 0; i < argc; ++i)
-        args.push_back(win::narrow(argv[i], wcslen(argv[i])));
-    ::LocalFree(argv);
-    return args;
 }
 
 }  // namespace
@@ -48,7 +35,7 @@ void clean_old_files() {
 
 int run_mode() {
     clean_old_files();
-    const std::vector<std::string> args = command_line_args();
+    const std::vector<std::string> args = win::command_line_args();
     std::optional<std::string> stem;
     if (const std::string exe = win::exe_path(); !exe.empty()) stem = file_stem(file_name_of(exe));
     const Dispatch d = choose_role(args, stem);

@@ -32,10 +32,7 @@ void log_line(std::string_view message) {
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
-    const std::string line = log_text(
-        local_stamp((std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime), message);
+    const std::string line = log_text(local_stamp(win::filetime_now()), message);
     DWORD written = 0;
     ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

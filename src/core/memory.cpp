@@ -14,6 +14,13 @@ std::string_view memory_level_name(MemoryLevel level) {
     return "Normal";
 }
 
+MemoryStatus memory_status_from(std::uint64_t total_physical, std::uint64_t available_physical,
+                                std::uint64_t total_page_file, std::uint64_t available_page_file) {
+    return {total_physical, available_physical,
+            total_page_file > available_page_file ? total_page_file - available_page_file : 0,
+            total_page_file};
+}
+
 MemoryLevel memory_level(std::uint64_t total, std::uint64_t available, std::uint64_t committed) {
     if (total == 0) return MemoryLevel::Normal;
     const double t = static_cast<double>(total);

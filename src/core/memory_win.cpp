@@ -3,12 +3,15 @@
 
 namespace tess {
 
+MemoryStatus memory_status() {
+    const auto m = win::memory_status_ex();
+    if (!m) return {};
+    return memory_status_from(m->ullTotalPhys, m->ullAvailPhys, m->ullTotalPageFile,
+                              m->ullAvailPageFile);
+}
+
 std::uint64_t committed_memory() {
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof(status);
-    if (!::GlobalMemoryStatusEx(&status)) return 0;
-    if (status.ullAvailPageFile > status.ullTotalPageFile) return 0;
-    return status.ullTotalPageFile - status.ullAvailPageFile;
+    return memory_status().commit_charge;
 }
 
 }  // namespace tess

@@ -1,8 +1,10 @@
-// The thin Win32 layer every module shares: owned handles, UTF-16 at the call,
-// error texts, whole-file reads and atomic replacement, per-user named locks.
+// The thin Win32 layer every module shares: owned handles and scoped pairs, UTF-16 at
+// the call, error texts, whole-file reads and atomic replacement, per-user named locks.
 #pragma once
 
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <cstdint>
 #include <optional>
@@ -10,6 +12,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace tess::win {
 
@@ -45,39 +48,106 @@ private:
     H h_ = invalid();
 };
 
+// The close function goes straight in: a Win32 function taking the handle type (or one
+// it converts to, as HFONT to HGDIOBJ).
+using unique_handle = unique_any<HANDLE, ::CloseHandle>;     // null is invalid
+using unique_hfile = unique_any<HANDLE, ::CloseHandle, -1>;  // INVALID_HANDLE_VALUE
+using unique_hfind = unique_any<HANDLE, ::FindClose, -1>;
+using unique_hkey = unique_any<HKEY, ::RegCloseKey>;
+using unique_schandle = unique_any<SC_HANDLE, ::CloseServiceHandle>;
+using unique_hmodule = unique_any<HMODULE, ::FreeLibrary>;
+using unique_gdiobj = unique_any<HGDIOBJ, ::DeleteObject>;
+template <class T>
+using unique_gdi = unique_any<T, ::DeleteObject>;
+using unique_hfont = unique_gdi<HFONT>;
+using unique_hbitmap = unique_gdi<HBITMAP>;
+using unique_hbrush = unique_gdi<HBRUSH>;
+using unique_hpen = unique_gdi<HPEN>;
+using unique_hrgn = unique_gdi<HRGN>;
+using unique_hicon = unique_any<HICON, ::DestroyIcon>;
+using unique_hmenu = unique_any<HMENU, ::DestroyMenu>;  // a menu not attached to a window
+using unique_hdc = unique_any<HDC, ::DeleteDC>;         // from CreateCompatibleDC
+using unique_hlocal = unique_any<HLOCAL, ::LocalFree>;
+// Memory a Win32 call allocated for us with LocalAlloc (FormatMessageW,
+// CommandLineToArgvW, ConvertSidToStringSidW, security descriptors).
+template <class T>
+using unique_local_ptr = unique_any<T*, ::LocalFree>;
 namespace detail {
-inline void close_handle(HANDLE h) {
-    ::CloseHandle(h);
-}
-inline void close_key(HKEY h) {
-    ::RegCloseKey(h);
-}
-inline void close_find(HANDLE h) {
-    ::FindClose(h);
-}
-inline void close_sc(SC_HANDLE h) {
-    ::CloseServiceHandle(h);
-}
-inline void free_library(HMODULE h) {
-    ::FreeLibrary(h);
-}
-inline void delete_object(HGDIOBJ h) {
-    ::DeleteObject(h);
-}
-inline void local_free(HLOCAL h) {
-    ::LocalFree(h);
-}
-void close_internet(void* h);  // InternetCloseHandle; WinINet's HINTERNET is a void*
+void close_internet(void* h);  // InternetCloseHandle, without <wininet.h> here
 }  // namespace detail
+using unique_hinternet = unique_any<void*, detail::close_internet>;  // HINTERNET
 
-using unique_handle = unique_any<HANDLE, detail::close_handle>;     // null is invalid
-using unique_hfile = unique_any<HANDLE, detail::close_handle, -1>;  // INVALID_HANDLE_VALUE
-using unique_hfind = unique_any<HANDLE, detail::close_find, -1>;
-using unique_hkey = unique_any<HKEY, detail::close_key>;
-using unique_schandle = unique_any<SC_HANDLE, detail::close_sc>;
-using unique_hmodule = unique_any<HMODULE, detail::free_library>;
-using unique_gdiobj = unique_any<HGDIOBJ, detail::delete_object>;
-using unique_hinternet = unique_any<void*, detail::close_internet>;
+// ---- scoped pairs ---------------------------------------------------------------
+// GetDC / ReleaseDC.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    ~WindowDC() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// BeginPaint / EndPaint, for WM_PAINT.
+class PaintDC {
+public:
+    explicit PaintDC(HWND window) : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ~PaintDC() {
+        if (dc_) ::EndPaint(window_, &paint_);
+    }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+    HDC get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+    const RECT& area() const { return paint_.rcPaint; }  // what needs painting
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// SelectObject, and the previous object back at the end of the scope, so an object is
+// never deleted while a DC still holds it.
+class Selected {
+public:
+    Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~Selected() {
+        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// CoInitializeEx / CoUninitialize on this thread. A thread already initialised in the
+// same model counts (S_FALSE); another model (RPC_E_CHANGED_MODE) does not, and then
+// nothing is undone.
+class ComInit {
+public:
+    explicit ComInit(DWORD model = COINIT_APARTMENTTHREADED)
+        : hr_(::CoInitializeEx(nullptr, model)) {}
+    ~ComInit() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+    ComInit(const ComInit&) = delete;
+    ComInit& operator=(const ComInit&) = delete;
+    bool ok() const { return SUCCEEDED(hr_); }
+    HRESULT result() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};
 
 // ---- text at the boundary -----------------------------------------------------
 std::wstring widen(std::string_view utf8);
@@ -96,6 +166,18 @@ std::optional<std::string> get_env(std::string_view name);
 std::string exe_path();
 // The folder part of a path (up to the last \ or /), without the separator.
 std::string parent_dir(std::string_view path);
+// This process's command line split as Windows splits it, the program first; empty
+// when it cannot be split.
+std::vector<std::string> command_line_args();
+
+// ---- time, processes, memory -------------------------------------------------------
+// Now as FILETIME ticks (100 ns since 1601-01-01 UTC), as precise as the system gives.
+std::uint64_t filetime_now();
+// The full image path of a process opened with PROCESS_QUERY_LIMITED_INFORMATION;
+// empty on failure.
+std::string process_image_path(HANDLE process);
+// GlobalMemoryStatusEx; nullopt when it fails.
+std::optional<MEMORYSTATUSEX> memory_status_ex();
 
 // ---- files ----------------------------------------------------------------------
 // Reads the whole file, sharing it for read, write and delete; nullopt on any error.

@@ -1,6 +1,7 @@
 #include "core/win.hpp"
 
 #include <sddl.h>
+#include <shellapi.h>
 #include <wininet.h>
 
 #include <vector>
@@ -29,21 +30,16 @@ std::string narrow(std::wstring_view utf16) {
 namespace {
 
 std::string format_message(DWORD flags, HMODULE module, DWORD code) {
-    wchar_t* buf = nullptr;
-    const DWORD n = ::FormatMessageW(
-        flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module, code,
-        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
-    if (n == 0 || !buf) {
-        // No English table installed: take the user's language rather than nothing.
-        if (buf) ::LocalFree(buf);
-        buf = nullptr;
-        const DWORD m =
-            ::FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             module, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
-        if (m == 0 || !buf) return {};
-    }
-    std::string text = narrow(buf, wcslen(buf));
-    ::LocalFree(buf);
+    const auto format = [&](DWORD language, unique_local_ptr<wchar_t>& buf) {
+        return ::FormatMessageW(
+                   flags | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS, module,
+                   code, language, reinterpret_cast<wchar_t*>(buf.put()), 0, nullptr) != 0 &&
+               buf;
+    };
+    unique_local_ptr<wchar_t> buf;
+    // No English table installed: take the user's language rather than nothing.
+    if (!format(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), buf) && !format(0, buf)) return {};
+    std::string text = narrow(buf.get(), wcslen(buf.get()));
     while (!text.empty() &&
            (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
@@ -105,6 +101,48 @@ std::string exe_path() {
 std::string parent_dir(std::string_view path) {
     const auto pos = path.find_last_of("\\/");
     return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
+}
+
+std::vector<std::string> command_line_args() {
+    std::vector<std::string> args;
+    int argc = 0;
+    const unique_local_ptr<wchar_t*> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+    if (!argv) return args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(narrow(argv.get()[i], wcslen(argv.get()[i])));
+    return args;
+}
+
+std::uint64_t filetime_now() {
+    // Windows 8 and later; the coarse clock before that.
+    using PreciseFn = void(WINAPI*)(LPFILETIME);
+    static const auto precise = reinterpret_cast<PreciseFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+    FILETIME ft{};
+    if (precise)
+        precise(&ft);
+    else
+        ::GetSystemTimeAsFileTime(&ft);
+    return (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+}
+
+std::string process_image_path(HANDLE process) {
+    std::vector<wchar_t> path(1024);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD units = static_cast<DWORD>(path.size());
+        if (::QueryFullProcessImageNameW(process, 0, path.data(), &units))
+            return narrow(path.data(), units);
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        path.resize(path.size() * 8);  // long paths reach 32,767 units
+    }
+    return {};
+}
+
+std::optional<MEMORYSTATUSEX> memory_status_ex() {
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!::GlobalMemoryStatusEx(&status)) return std::nullopt;
+    return status;
 }
 
 std::optional<std::string> read_file(const std::string& path) {
@@ -200,12 +238,10 @@ std::wstring current_user_sid() {
     if (size == 0) return {};
     std::vector<unsigned char> buf(size);
     if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, &text))
+    unique_local_ptr<wchar_t> text;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, text.put()))
         return {};
-    std::wstring sid = text;
-    ::LocalFree(text);
-    return sid;
+    return text.get();
 }
 
 // The elevated admin helper and the user's ordinary processes take the same locks. An
@@ -217,13 +253,11 @@ HANDLE create_shared_mutex(const std::wstring& name) {
     if (!sid.empty()) {
         const std::wstring sddl = L"D:(A;;0x001F0001;;;" + sid +
                                   L")(A;;0x001F0001;;;SY)(A;;0x001F0001;;;BA)S:(ML;;NW;;;ME)";
-        PSECURITY_DESCRIPTOR sd = nullptr;
+        unique_hlocal sd;
         if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                   &sd, nullptr)) {
-            SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
-            HANDLE h = ::CreateMutexW(&sa, FALSE, name.c_str());
-            ::LocalFree(sd);
-            if (h) return h;
+                                                                   sd.put(), nullptr)) {
+            SECURITY_ATTRIBUTES sa{sizeof sa, sd.get(), FALSE};
+            if (HANDLE h = ::CreateMutexW(&sa, FALSE, name.c_str())) return h;
         }
     }
     if (HANDLE h = ::CreateMutexW(nullptr, FALSE, name.c_str())) return h;

@@ -227,13 +227,6 @@ void add_startup_suggestions(const Snapshot& snap, std::vector<Suggestion>& out)
 
 }  // namespace
 
-MemoryStatus memory_status_from(std::uint64_t total_physical, std::uint64_t available_physical,
-                                std::uint64_t total_page_file, std::uint64_t available_page_file) {
-    return {total_physical, available_physical,
-            total_page_file > available_page_file ? total_page_file - available_page_file : 0,
-            total_page_file};
-}
-
 std::string_view suggestion_section_text(SuggestionSection section) {
     switch (section) {
         case SuggestionSection::BackgroundApp:

@@ -11,24 +11,12 @@
 #include <vector>
 
 #include "changes/actions.hpp"
+#include "core/memory.hpp"
 #include "sys/procs.hpp"
 #include "sys/services.hpp"
 #include "sys/startup.hpp"
 
 namespace tess {
-
-// GlobalMemoryStatusEx's figures; all 0 when the call failed.
-struct MemoryStatus {
-    std::uint64_t total_physical = 0;
-    std::uint64_t available_physical = 0;
-    std::uint64_t commit_charge = 0;  // total page file - available page file, floored at 0
-    std::uint64_t commit_limit = 0;   // total page file
-
-    bool operator==(const MemoryStatus&) const = default;
-};
-
-MemoryStatus memory_status_from(std::uint64_t total_physical, std::uint64_t available_physical,
-                                std::uint64_t total_page_file, std::uint64_t available_page_file);
 
 // One per distinct image name.
 struct AppGroup {

@@ -4,11 +4,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "core/paths.hpp"
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
+#include "core/worker.hpp"
 
 namespace tess {
 
@@ -223,12 +223,12 @@ void measure_all(std::vector<DevFolder>& folders, unsigned workers, const FileOp
             if (!found.empty() || busy == 0) wake.notify_all();
         }
     };
-    std::vector<std::thread> threads;
-    for (unsigned i = 1; i < workers; ++i)
-        threads.emplace_back(work);
-    work();
-    for (auto& t : threads)
-        t.join();
+    {
+        std::vector<std::jthread> threads;
+        for (unsigned i = 1; i < workers; ++i)
+            threads.push_back(start_thread(work));
+        work();
+    }
     for (std::size_t i = 0; i < folders.size(); ++i) {
         folders[i].files = files[i].load();
         folders[i].bytes = bytes[i].load();
@@ -428,12 +428,10 @@ std::vector<DevFolder> scan_dev_folders(const DevScanSetup& setup, const FileOps
         }
     };
     {
-        std::vector<std::thread> threads;
+        std::vector<std::jthread> threads;
         for (unsigned w = 1; w < workers; ++w)
-            threads.emplace_back(walk, w);
+            threads.push_back(start_thread([&walk, w] { walk(w); }));
         walk(0);
-        for (auto& t : threads)
-            t.join();
     }
     for (auto& part : per_worker)
         for (auto& f : part)

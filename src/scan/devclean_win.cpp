@@ -39,7 +39,7 @@ std::vector<DevFolder> scan_dev_junk(const std::vector<std::string>& roots) {
                       : dev_scan_roots(env, overridden ? std::vector<char>{} : fixed_drives());
     if (!overridden) setup.caches = package_caches(env, system_file_ops());
     setup.system = system_paths(env);
-    setup.now = precise_filetime_now();
+    setup.now = win::filetime_now();
     SYSTEM_INFO info{};
     ::GetSystemInfo(&info);
     setup.processors = info.dwNumberOfProcessors;

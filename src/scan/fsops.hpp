@@ -92,8 +92,6 @@ struct FileOps {
 #ifdef _WIN32
 // The real file system.
 const FileOps& system_file_ops();
-// The current time as a FILETIME, as precisely as this Windows gives it.
-std::uint64_t precise_filetime_now();
 // Where `path` really is, every link on the way followed, in plain form ("C:\x");
 // nullopt when it cannot be opened.
 std::optional<std::string> resolved_path(const std::string& path);

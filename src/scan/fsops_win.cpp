@@ -143,18 +143,6 @@ std::uint32_t remove_item(FileOps::Handle item) {
 
 }  // namespace
 
-std::uint64_t precise_filetime_now() {
-    using PreciseFn = void(WINAPI*)(LPFILETIME);
-    static const auto precise = reinterpret_cast<PreciseFn>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-    FILETIME ft{};
-    if (precise)
-        precise(&ft);
-    else
-        ::GetSystemTimeAsFileTime(&ft);
-    return (std::uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
-}
-
 std::optional<std::string> resolved_path(const std::string& path) {
     if (!is_absolute_path(path)) return std::nullopt;
     // Links are followed here on purpose: this names where a folder really is.

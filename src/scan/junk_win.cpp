@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "core/paths.hpp"
 #include "core/settings.hpp"
+#include "core/worker.hpp"
 #include "scan/junk.hpp"
 
 namespace tess {
@@ -79,7 +79,7 @@ JunkRow measure_junk_category(const JunkCategory& category, bool trace) {
             row.bytes = q.bytes < 0 ? 0 : static_cast<std::uint64_t>(q.bytes);
         }
     } else {
-        const std::uint64_t now = precise_filetime_now();
+        const std::uint64_t now = win::filetime_now();
         row = measure_junk_folders(category, junk_roots(category.id), now, system_file_ops(),
                                    kept_folders({}));
     }
@@ -101,20 +101,19 @@ std::vector<JunkRow> scan_junk() {
     for (const auto& c : categories)
         rows.push_back(junk_row(c));
     rows.back().complete = false;
-    std::vector<std::thread> threads;
-    threads.reserve(categories.size());
-    for (std::size_t i = 0; i < categories.size(); ++i) {
-        // A thread that cannot start throws and ends the process: a programming error.
-        threads.emplace_back([&rows, &categories, i, trace] {
-            try {
-                rows[i] = measure_junk_category(categories[i], trace);
-            } catch (...) {
-                // Keeps the unmeasured row (id and title, nothing found).
-            }
-        });
+    {
+        std::vector<std::jthread> threads;
+        threads.reserve(categories.size());
+        for (std::size_t i = 0; i < categories.size(); ++i) {
+            threads.push_back(start_thread([&rows, &categories, i, trace] {
+                try {
+                    rows[i] = measure_junk_category(categories[i], trace);
+                } catch (...) {
+                    // Keeps the unmeasured row (id and title, nothing found).
+                }
+            }));
+        }
     }
-    for (auto& t : threads)
-        t.join();
     return rows;
 }
 
@@ -128,7 +127,7 @@ Result<JunkCleanResult> clean_junk_category(std::string_view id,
             nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
         return recycle_bin_outcome(q.ok, q.items, q.bytes, static_cast<std::int32_t>(hr));
     }
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     return clean_junk_folders(*category, junk_roots(id), now, system_file_ops(),
                               kept_folders(keep_too));
 }

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
 #include "core/memory.hpp"
 #include "core/text.hpp"
+#include "core/worker.hpp"
 
 namespace tess {
 
@@ -25,37 +24,6 @@ T read_probe(const F& probe, Args&&... args) {
         return T{};
     }
 }
-
-// Work started on a thread of its own and finished by `finish`: joined, or run there and
-// then when no thread could be started. Joined on every way out, so an exception on the
-// scan thread never leaves a thread running behind a destroyed std::thread.
-class Beside {
-public:
-    explicit Beside(std::function<void()> work) : work_(std::move(work)) {
-        try {
-            thread_ = std::thread(work_);
-        } catch (const std::system_error&) {
-            // No thread to spare: the work runs in finish() instead.
-        }
-    }
-    Beside(const Beside&) = delete;
-    Beside& operator=(const Beside&) = delete;
-    ~Beside() {
-        if (thread_.joinable()) thread_.join();
-    }
-    void finish() {
-        if (thread_.joinable()) {
-            thread_.join();
-        } else if (work_) {
-            work_();
-        }
-        work_ = nullptr;
-    }
-
-private:
-    std::function<void()> work_;
-    std::thread thread_;
-};
 
 }  // namespace
 
@@ -105,20 +73,22 @@ ScanResult full_scan(const ScanProbes& probes, const std::function<void(int)>& p
     // 1. Junk folders are measured while everything else is read.
     step(0);
     std::vector<JunkRow> junk;
-    Beside junk_task([&] { junk = read_probe<std::vector<JunkRow>>(probes.junk); });
+    // Joined on every way out, so an exception here never leaves a thread running.
+    std::jthread junk_task =
+        start_thread([&] { junk = read_probe<std::vector<JunkRow>>(probes.junk); });
 
     // 2.-5. The machine's state. Services, startup entries and listening sockets are read
     // while the process sample waits out its two seconds, so they add nothing to the scan.
     Snapshot snap;
     std::vector<TcpPort> v4, v6;
-    Beside lists_task([&] {
+    std::jthread lists_task = start_thread([&] {
         snap.services = read_probe<std::vector<ServiceInfo>>(probes.services);
         snap.startup = read_probe<std::vector<StartupEntry>>(probes.startup);
         v4 = read_probe<std::vector<TcpPort>>(probes.listeners, IpFamily::V4);
         v6 = read_probe<std::vector<TcpPort>>(probes.listeners, IpFamily::V6);
     });
     snap.processes = read_probe<std::vector<ProcessInfo>>(probes.processes);
-    lists_task.finish();
+    lists_task.join();
     merge_listening_ports(snap.processes, v4, v6);
     snap.memory = read_probe<MemoryStatus>(probes.memory);
     snap.now = read_probe<std::uint64_t>(probes.now);
@@ -126,7 +96,7 @@ ScanResult full_scan(const ScanProbes& probes, const std::function<void(int)>& p
 
     // 6. Junk.
     step(1);
-    junk_task.finish();
+    junk_task.join();
 
     // 7. The proposal.
     step(2);

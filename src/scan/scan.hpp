@@ -99,11 +99,6 @@ bool begin_scan(ScanSlot& slot);
 // Replaces the previous result in one step and ends the running mark.
 void store_scan(ScanSlot& slot, ScanResult result);
 
-// The messages a scan posts to its window (WM_APP + 4 with the step, WM_APP + 1 with the
-// quiet flag when the result is stored).
-inline constexpr unsigned kScanStepMessage = 0x8000 + 4;
-inline constexpr unsigned kScanDoneMessage = 0x8000 + 1;
-
 // The whole result as JSON, and as lines for a person to read.
 json::Out scan_result_json(const ScanResult& result);
 std::string scan_summary(const ScanResult& result);
@@ -112,8 +107,8 @@ std::string scan_summary(const ScanResult& result);
 // The real readings of this PC.
 ScanProbes system_scan_probes();
 
-// The scan worker: runs full_scan, posting each step to `window`, stores the result in
-// `slot` and posts the done message with `quiet`. The window never waits for it.
+// The scan worker: runs full_scan, posting each step to `window` (kMainProgress), stores
+// the result in `slot` and posts kMainScanDone with `quiet`. The window never waits for it.
 void run_full_scan(HWND__* window, bool quiet, ScanSlot& slot,
                    const ScanProbes& probes = system_scan_probes());
 #endif

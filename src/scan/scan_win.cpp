@@ -1,30 +1,18 @@
 #include <windows.h>
 
 #include "changes/journal.hpp"
+#include "core/memory.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
 #include "scan/scan.hpp"
+#include "ui/ui_messages.hpp"
 
 namespace tess {
 
 namespace {
 
 constexpr std::uint64_t kSampleMs = 2000;
-static_assert(kScanStepMessage == WM_APP + 4 && kScanDoneMessage == WM_APP + 1);
-
-std::uint64_t filetime_now() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-MemoryStatus memory_now() {
-    MEMORYSTATUSEX m{};
-    m.dwLength = sizeof m;
-    if (!::GlobalMemoryStatusEx(&m)) return {};
-    return memory_status_from(m.ullTotalPhys, m.ullAvailPhys, m.ullTotalPageFile,
-                              m.ullAvailPageFile);
-}
+static_assert(kWmApp == WM_APP);
 
 DiskSpace drive_c() {
     ULARGE_INTEGER available{}, total{};
@@ -41,8 +29,8 @@ ScanProbes system_scan_probes() {
     p.startup = [] { return list_startup_entries(); };
     p.processes = [] { return list_processes(kSampleMs, true); };
     p.listeners = [](IpFamily family) { return tcp_ports(family); };
-    p.memory = memory_now;
-    p.now = filetime_now;
+    p.memory = memory_status;
+    p.now = win::filetime_now;
     p.own_pid = [] { return static_cast<std::uint32_t>(::GetCurrentProcessId()); };
     p.keep_running = [] { return load_settings().keep_running; };
     p.uptime_ms = [] { return static_cast<std::uint64_t>(::GetTickCount64()); };
@@ -54,10 +42,10 @@ ScanProbes system_scan_probes() {
 
 void run_full_scan(HWND window, bool quiet, ScanSlot& slot, const ScanProbes& probes) {
     ScanResult result = full_scan(probes, [window](int step) {
-        ::PostMessageW(window, kScanStepMessage, static_cast<WPARAM>(step), 0);
+        ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(step), 0);
     });
     store_scan(slot, std::move(result));
-    ::PostMessageW(window, kScanDoneMessage, quiet ? 1 : 0, 0);
+    ::PostMessageW(window, kMainScanDone, quiet ? 1 : 0, 0);
 }
 
 }  // namespace tess

@@ -106,10 +106,7 @@ std::string command_line_of(HANDLE process, std::uint32_t pid) {
 void fill_paths(ProcessInfo& p) {
     win::unique_handle h(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.pid));
     if (!h) return;
-    wchar_t path[1024];
-    DWORD units = 1024;
-    if (::QueryFullProcessImageNameW(h.get(), 0, path, &units))
-        p.image_path = win::narrow(path, units);
+    p.image_path = win::process_image_path(h.get());
     p.command_line = command_line_of(h.get(), p.pid);
 }
 

@@ -9,10 +9,12 @@
 #include <mutex>
 #include <thread>
 
+#include "background/panel_messages.hpp"
 #include "changes/apply.hpp"
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
 #include "support/winutil.hpp"
+#include "ui/ui_messages.hpp"
 
 namespace tess {
 namespace {
@@ -115,7 +117,7 @@ TEST(ApplyRunWin, PhasesThenHelperForAdminWorkCountsOnlyThisRun) {
     ASSERT_TRUE(window.hwnd);
     std::mutex lock;
     std::optional<OptimiseResult> stored;
-    const auto posts = window.run(kMsgApplyDone, [&] {
+    const auto posts = window.run(kMainApplyDone, [&] {
         apply_run(
             window.hwnd, actions, 0,
             [&](OptimiseResult r) {
@@ -124,11 +126,11 @@ TEST(ApplyRunWin, PhasesThenHelperForAdminWorkCountsOnlyThisRun) {
             },
             unelevated_system());
     });
-    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMsgApplyPhase, 0},
-                                                                  {kMsgApplyPhase, 1},
-                                                                  {kMsgApplyPhase, 2},
-                                                                  {kMsgApplyPhase, 3},
-                                                                  {kMsgApplyDone, 0}}));
+    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMainProgress, 0},
+                                                                  {kMainProgress, 1},
+                                                                  {kMainProgress, 2},
+                                                                  {kMainProgress, 3},
+                                                                  {kMainApplyDone, 0}}));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->applied, 3u);
     EXPECT_EQ(stored->closed, 1u);
@@ -163,14 +165,14 @@ TEST(ApplyRunWin, TestRunChangesNothing) {
     };
     Receiver window;
     std::optional<OptimiseResult> stored;
-    const auto posts = window.run(kMsgApplyDone, [&] {
+    const auto posts = window.run(kMainApplyDone, [&] {
         apply_run(window.hwnd, actions, 5'000'000, [&](OptimiseResult r) { stored = r; });
     });
-    ASSERT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMsgApplyPhase, 0},
-                                                                  {kMsgApplyPhase, 1},
-                                                                  {kMsgApplyPhase, 2},
-                                                                  {kMsgApplyPhase, 3},
-                                                                  {kMsgApplyDone, 0}}));
+    ASSERT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMainProgress, 0},
+                                                                  {kMainProgress, 1},
+                                                                  {kMainProgress, 2},
+                                                                  {kMainProgress, 3},
+                                                                  {kMainApplyDone, 0}}));
     for (std::size_t i = 1; i < 4; ++i)
         EXPECT_GE(static_cast<DWORD>(posts[i].tick - posts[i - 1].tick), 480u) << i;
     ASSERT_TRUE(stored);
@@ -211,11 +213,11 @@ TEST(ApplyChangesWin, DeclinedApprovalSkipsTheAdminChange) {
     };
     Receiver window;
     std::optional<ChangesStatus> stored;
-    const auto posts = window.run(kMsgChangesDone, [&] {
+    const auto posts = window.run(kMainChangesDone, [&] {
         apply_changes(
             ops, window.hwnd, [&](ChangesStatus s) { stored = s; }, sys);
     });
-    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMsgChangesDone, 0}}));
+    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMainChangesDone, 0}}));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->text,
               "\xE2\x9C\x94 Done: 2 change(s) applied. 1 change(s) skipped because admin approval "
@@ -279,7 +281,7 @@ TEST(ApplyChangesWin, UndosThroughTheHelper) {
     ASSERT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_DISABLED));
     Receiver window;
     std::optional<ChangesStatus> stored;
-    window.run(kMsgChangesDone, [&] {
+    window.run(kMainChangesDone, [&] {
         apply_changes(
             {UndoOp{1}, UndoOp{2}, UndoOp{3}}, window.hwnd, [&](ChangesStatus s) { stored = s; },
             unelevated_system());
@@ -297,24 +299,23 @@ TEST(ApplyChangesWin, UndosThroughTheHelper) {
     EXPECT_EQ(j.entries[5].undo_of, 2u);
 }
 
-TEST(QuickOptimiseWin, StepsOneToFourThenTheResultAndALogLine) {
+TEST(QuickOptimiseWin, StepsZeroToThreeThenTheResultAndALogLine) {
     TempDir data("apply");
     ScopedEnv data_env("TESS_DATA_DIR", data.path());
     ScopedEnv dry("TESS_DRY_RUN", "1");
     ApprovedName startup("Quick");
     Receiver panel;
     std::optional<OptimiseResult> stored;
-    const auto posts = panel.run(kMsgQuickDone, [&] {
+    const auto posts = panel.run(kPanelApplyDone, [&] {
         quick_optimise({SetStartupEnabled{StartupLocation::HkcuRun, startup.name, false}}, 0,
                        panel.hwnd, [&](OptimiseResult r) { stored = r; });
     });
     ASSERT_EQ(posts.size(), 5u);
     for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(posts[i].message, static_cast<UINT>(WM_TIMER));
-        EXPECT_EQ(posts[i].wparam, kQuickProgressTimerId);
-        EXPECT_EQ(posts[i].lparam, static_cast<LPARAM>(i + 1));
+        EXPECT_EQ(posts[i].message, kPanelStep);
+        EXPECT_EQ(posts[i].wparam, i);
     }
-    EXPECT_EQ(posts[4].message, kMsgQuickDone);
+    EXPECT_EQ(posts[4].message, kPanelApplyDone);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->startup_off, 1u);
     const auto log = test::read_text(data.file("agent.log"));

@@ -301,9 +301,9 @@ TEST(NamedLockWin, GrantsTheUserNotOnlyAdministrators) {
         ::OpenMutexW(READ_CONTROL, FALSE, win::named_lock_name("acl-test", "scope").c_str()));
     ASSERT_TRUE(h);
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
+    win::unique_hlocal sd;
     ASSERT_EQ(::GetSecurityInfo(h.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                nullptr, &dacl, nullptr, &sd),
+                                nullptr, &dacl, nullptr, sd.put()),
               static_cast<DWORD>(ERROR_SUCCESS));
     win::unique_handle token;
     ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
@@ -320,7 +320,6 @@ TEST(NamedLockWin, GrantsTheUserNotOnlyAdministrators) {
             (ace->Mask & (SYNCHRONIZE | MUTEX_MODIFY_STATE)) == (SYNCHRONIZE | MUTEX_MODIFY_STATE))
             granted = true;
     }
-    ::LocalFree(sd);
     EXPECT_TRUE(granted);
 }
 

@@ -17,7 +17,7 @@ const DevFolder* find_result(const std::vector<DevFolder>& found, const std::str
 
 TEST(DevRealFiles, ScanFindsMeasuresAndAgesProjects) {
     TempDir td("dev");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string old_app = td.file("code\\old-app");
     make_file(old_app + "\\node_modules\\left-pad\\index.js", 1000, now, kMinute);
     make_file(old_app + "\\node_modules\\left-pad\\package.json", 24, now, kMinute);
@@ -53,7 +53,7 @@ TEST(DevRealFiles, ScanFindsMeasuresAndAgesProjects) {
 
 TEST(DevRealFiles, CheckTexts) {
     TempDir td("dev");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string proj = td.file("proj");
     make_file(proj + "\\package.json", 2, now, kDayTicks);
     make_file(proj + "\\node_modules\\a.js", 2, now, kDayTicks);
@@ -76,7 +76,7 @@ TEST(DevRealFiles, CheckTexts) {
 
 TEST(DevRealFiles, DeleteClearsReadOnlyAndLeavesOpenFiles) {
     TempDir td("dev");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string nm = td.file("proj\\node_modules");
     make_file(td.file("proj\\package.json"), 2, now, kDayTicks);
     make_file(nm + "\\a\\index.js", 100, now, kDayTicks);
@@ -104,7 +104,7 @@ TEST(DevRealFiles, DeleteClearsReadOnlyAndLeavesOpenFiles) {
 // counted as not deleted. Either way every file of the target survives.
 TEST(DevRealFiles, LinkInsideNodeModulesNeverLosesItsTarget) {
     TempDir td("dev");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string decoy = td.file("shared-lib");
     for (int i = 0; i < 5; ++i)
         make_file(decoy + "\\f" + std::to_string(i) + ".js", 50, now, kDayTicks);

@@ -19,7 +19,7 @@ JunkCategory category(std::string_view id) {
 
 TEST(JunkRealFiles, EachAgeLimitFromBothSides) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const struct {
         const char* id;
         const char* folder;
@@ -38,11 +38,11 @@ TEST(JunkRealFiles, EachAgeLimitFromBothSides) {
         make_file(root + "\\future.bin", 400, now, kDayTicks, true);
         const auto cat = category(c.id);
         const JunkRow row =
-            measure_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops());
+            measure_junk_folders(cat, {root}, win::filetime_now(), system_file_ops());
         EXPECT_EQ(row.files, 2u);
         EXPECT_EQ(row.bytes, 500u);
         EXPECT_TRUE(row.complete);
-        const auto r = clean_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops());
+        const auto r = clean_junk_folders(cat, {root}, win::filetime_now(), system_file_ops());
         EXPECT_EQ(r, (JunkCleanResult{2, 500, 0}));
         EXPECT_TRUE(exists(root + "\\under.bin"));
         EXPECT_TRUE(exists(root + "\\future.bin"));
@@ -54,14 +54,14 @@ TEST(JunkRealFiles, EachAgeLimitFromBothSides) {
     const std::string gpu = td.file("Default\\GPUCache");
     make_file(gpu + "\\data_1", 10, now, kMinute);
     make_file(gpu + "\\data_2", 20, now, kDayTicks, true);
-    const auto r = clean_junk_folders(category("browser_cache"), {gpu}, precise_filetime_now(),
+    const auto r = clean_junk_folders(category("browser_cache"), {gpu}, win::filetime_now(),
                                       system_file_ops());
     EXPECT_EQ(r, (JunkCleanResult{2, 30, 0}));
 }
 
 TEST(JunkRealFiles, OpenFileIsCountedThenLeftInUse) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string root = td.file("Temp");
     make_file(root + "\\app\\open.log", 1000, now, 30 * kDayTicks);
     make_file(root + "\\app\\done.log", 24, now, 30 * kDayTicks);
@@ -69,23 +69,22 @@ TEST(JunkRealFiles, OpenFileIsCountedThenLeftInUse) {
     auto held = hold_open(root + "\\app\\open.log");
     ASSERT_TRUE(held);
     const auto cat = category("user_temp");
-    const JunkRow row =
-        measure_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops());
+    const JunkRow row = measure_junk_folders(cat, {root}, win::filetime_now(), system_file_ops());
     EXPECT_EQ(row.files, 2u);
     EXPECT_EQ(row.bytes, 1024u);
-    const auto r = clean_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops());
+    const auto r = clean_junk_folders(cat, {root}, win::filetime_now(), system_file_ops());
     EXPECT_EQ(r, (JunkCleanResult{1, 24, 1}));
     EXPECT_TRUE(exists(root + "\\app\\open.log"));
     EXPECT_FALSE(exists(root + "\\app\\done.log"));
     held.reset();
-    EXPECT_EQ(clean_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops()),
+    EXPECT_EQ(clean_junk_folders(cat, {root}, win::filetime_now(), system_file_ops()),
               (JunkCleanResult{1, 1000, 0}));
     EXPECT_FALSE(exists(root + "\\app"));
 }
 
 TEST(JunkRealFiles, EmptySubFoldersKeptOrRemoved) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string root = td.file("Temp");
     make_file(root + "\\emptied\\old.tmp", 5, now, 8 * kDayTicks);
     make_file(root + "\\young-file\\new.tmp", 5, now, kHourTicks);
@@ -93,8 +92,8 @@ TEST(JunkRealFiles, EmptySubFoldersKeptOrRemoved) {
     make_dir(root + "\\stale", now, 8 * kDayTicks);
     make_dir(root + "\\emptied", now, 2 * kHourTicks);
     make_dir(root + "\\young-file", now, 8 * kDayTicks);
-    const auto r = clean_junk_folders(category("user_temp"), {root}, precise_filetime_now(),
-                                      system_file_ops());
+    const auto r =
+        clean_junk_folders(category("user_temp"), {root}, win::filetime_now(), system_file_ops());
     EXPECT_EQ(r, (JunkCleanResult{1, 5, 0}));
     EXPECT_TRUE(exists(root + "\\fresh"));
     EXPECT_FALSE(exists(root + "\\stale"));
@@ -105,20 +104,19 @@ TEST(JunkRealFiles, EmptySubFoldersKeptOrRemoved) {
     const std::string cache = td.file("Default\\Code Cache");
     make_dir(cache + "\\js", now, 2 * kHourTicks);
     make_dir(cache + "\\wasm", now, 2 * kDayTicks);
-    clean_junk_folders(category("browser_cache"), {cache}, precise_filetime_now(),
-                       system_file_ops());
+    clean_junk_folders(category("browser_cache"), {cache}, win::filetime_now(), system_file_ops());
     EXPECT_TRUE(exists(cache + "\\js"));
     EXPECT_FALSE(exists(cache + "\\wasm"));
 }
 
 TEST(JunkRealFiles, ReadOnlyFilesAreLeftAsInUse) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string root = td.file("Temp");
     make_file(root + "\\ro.tmp", 7, now, 30 * kDayTicks);
     ::SetFileAttributesW(win::widen(root + "\\ro.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
-    const auto r = clean_junk_folders(category("user_temp"), {root}, precise_filetime_now(),
-                                      system_file_ops());
+    const auto r =
+        clean_junk_folders(category("user_temp"), {root}, win::filetime_now(), system_file_ops());
     EXPECT_EQ(r, (JunkCleanResult{0, 0, 1}));
     EXPECT_TRUE(exists(root + "\\ro.tmp"));
     ::SetFileAttributesW(win::widen(root + "\\ro.tmp").c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -128,7 +126,7 @@ TEST(JunkRealFiles, ReadOnlyFilesAreLeftAsInUse) {
 // neither counted, nor entered, nor deleted, and it keeps its parent folder.
 TEST(JunkRealFiles, LinkInsideTempIsLeftAlone) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string root = td.file("Temp");
     const std::string decoy = td.file("decoy");
     for (int i = 0; i < 5; ++i)
@@ -142,10 +140,9 @@ TEST(JunkRealFiles, LinkInsideTempIsLeftAlone) {
     set_write_time(root + "\\holder", now - 30 * kDayTicks);
 
     const auto cat = category("user_temp");
-    const JunkRow row =
-        measure_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops());
+    const JunkRow row = measure_junk_folders(cat, {root}, win::filetime_now(), system_file_ops());
     EXPECT_EQ(row.files, 1u);
-    const auto r = clean_junk_folders(cat, {root}, precise_filetime_now(), system_file_ops());
+    const auto r = clean_junk_folders(cat, {root}, win::filetime_now(), system_file_ops());
     EXPECT_EQ(r, (JunkCleanResult{1, 1, 0}));
     for (int i = 0; i < 5; ++i)
         EXPECT_TRUE(exists(decoy + "\\keep" + std::to_string(i) + ".doc"));
@@ -156,7 +153,7 @@ TEST(JunkRealFiles, LinkInsideTempIsLeftAlone) {
 
 TEST(JunkRealFiles, CategoryFolderThatIsALinkIsNotTouched) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string decoy = td.file("decoy");
     make_file(decoy + "\\keep.doc", 100, now, 90 * kDayTicks);
     FolderLink link(decoy, td.file("Temp"));
@@ -164,17 +161,16 @@ TEST(JunkRealFiles, CategoryFolderThatIsALinkIsNotTouched) {
     EXPECT_FALSE(is_safe_junk_root(td.file("Temp")));
     const auto cat = category("user_temp");
     EXPECT_EQ(
-        measure_junk_folders(cat, {td.file("Temp")}, precise_filetime_now(), system_file_ops())
-            .files,
+        measure_junk_folders(cat, {td.file("Temp")}, win::filetime_now(), system_file_ops()).files,
         0u);
-    EXPECT_EQ(clean_junk_folders(cat, {td.file("Temp")}, precise_filetime_now(), system_file_ops()),
+    EXPECT_EQ(clean_junk_folders(cat, {td.file("Temp")}, win::filetime_now(), system_file_ops()),
               JunkCleanResult{});
     EXPECT_TRUE(exists(decoy + "\\keep.doc"));
 }
 
 TEST(JunkRealFiles, ScanAndCleanFromTheEnvironment) {
     TempDir td("junk");
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     make_file(td.file("Temp\\a.tmp"), 10, now, 8 * kDayTicks);
     make_file(td.file("Local\\CrashDumps\\app.dmp"), 20, now, 2 * kDayTicks);
     make_file(td.file("Local\\Google\\Chrome\\User Data\\Profile 3\\Cache\\Cache_Data\\f_1"), 30,

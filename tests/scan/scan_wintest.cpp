@@ -16,6 +16,7 @@
 #include "scan/scan.hpp"
 #include "support/child.hpp"
 #include "support/winutil.hpp"
+#include "ui/ui_messages.hpp"
 
 namespace tess {
 namespace {
@@ -102,9 +103,9 @@ std::vector<Posted> collect_until_done(HWND window, std::chrono::seconds limit) 
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_POSTMESSAGE);
         MSG msg;
         while (::PeekMessageW(&msg, window, 0, 0, PM_REMOVE)) {
-            if (msg.message != kScanStepMessage && msg.message != kScanDoneMessage) continue;
+            if (msg.message != kMainProgress && msg.message != kMainScanDone) continue;
             got.push_back({msg.message, msg.wParam});
-            if (msg.message == kScanDoneMessage) return got;
+            if (msg.message == kMainScanDone) return got;
         }
     }
     return got;
@@ -154,10 +155,10 @@ TEST(FullScanWin, ScansThisPrefixAndPostsItsSteps) {
 
     ASSERT_EQ(posted.size(), 5u);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(posted[i].message, kScanStepMessage);
+        EXPECT_EQ(posted[i].message, kMainProgress);
         EXPECT_EQ(posted[i].w, static_cast<WPARAM>(i));
     }
-    EXPECT_EQ(posted[4].message, kScanDoneMessage);
+    EXPECT_EQ(posted[4].message, kMainScanDone);
     EXPECT_EQ(posted[4].w, 1u);  // quiet
 
     std::lock_guard<std::mutex> lock(slot.mutex);

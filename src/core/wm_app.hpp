@@ -1,0 +1,11 @@
+// Window messages of the program's own are numbered from WM_APP. Each window lists the
+// ones it receives in its own header (ui/ui_messages.hpp, background/agent_messages.hpp,
+// background/panel_messages.hpp, ui/update_messages.hpp, ui/setup_messages.hpp), as plain
+// numbers, so workers in portable files can name them without <windows.h>.
+#pragma once
+
+namespace tess {
+
+inline constexpr unsigned kWmApp = 0x8000;  // WM_APP
+
+}  // namespace tess
