@@ -19,6 +19,8 @@ bash scripts/fuzz.sh "${TESS_FUZZ_SECONDS:-20}"
 echo "== Windows build (MinGW-w64), tests under Wine"
 source scripts/wine-env.sh
 build_win "$root" "$jobs"
+echo "== portable files: no <windows.h>, directly or through a project header"
+bash scripts/check-portable.sh x86_64-w64-mingw32-g++-posix "$root/build/win/json-include"
 trap wine_env_stop EXIT
 wine_env_start "$root/build/win"
 # A test program that Wine fails to start at all (seen once in a fresh prefix: no

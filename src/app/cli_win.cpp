@@ -10,7 +10,7 @@
 
 #include "background/autopilot_win.hpp"
 #include "background/focus_win.hpp"
-#include "changes/apply.hpp"
+#include "changes/apply_win.hpp"
 #include "changes/journal.hpp"
 #include "core/json.hpp"
 #include "core/log.hpp"
@@ -19,7 +19,7 @@
 #include "core/win.hpp"
 #include "scan/devclean.hpp"
 #include "scan/junk.hpp"
-#include "scan/scan.hpp"
+#include "scan/scan_win.hpp"
 #include "ui/console.hpp"
 
 namespace tess {

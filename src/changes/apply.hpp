@@ -4,7 +4,7 @@
 // and turns them into counts and short texts for the window that started it.
 //
 // Every run blocks: call it on a worker thread. It never touches the window; it hands
-// its result to the window's `store` function and posts a message.
+// its result to the window's `store` function and posts a message (apply_win.hpp).
 #pragma once
 
 #include <array>
@@ -18,10 +18,6 @@
 #include "changes/actions.hpp"
 #include "changes/journal.hpp"
 #include "changes/plan.hpp"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace tess {
 
@@ -104,33 +100,5 @@ struct ChangesRun {
 // changes nothing and writes no entry.
 ChangesRun run_changes(const std::vector<Op>& ops, const RunSystem& sys);
 ChangesStatus changes_run(const std::vector<Op>& ops, const RunSystem& sys);
-
-#ifdef _WIN32
-// The window's code keeps the result under its lock, replacing the previous one.
-using StoreOptimiseResult = std::function<void(OptimiseResult)>;
-using StoreChangesStatus = std::function<void(ChangesStatus)>;
-
-// data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
-// run_elevated.
-RunSystem run_system();
-
-// Posts kMainProgress with each phase, stores the result and posts kMainApplyDone.
-void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
-               const StoreOptimiseResult& store);
-void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
-               const StoreOptimiseResult& store, const RunSystem& sys);
-
-// Stores the status and posts kMainChangesDone.
-void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store);
-void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
-                   const RunSystem& sys);
-
-// Posts kPanelStep with each phase as the step to show; logs the result lines, stores
-// the result and posts kPanelApplyDone.
-void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
-                    const StoreOptimiseResult& store);
-void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
-                    const StoreOptimiseResult& store, const RunSystem& sys);
-#endif
 
 }  // namespace tess

@@ -1,8 +1,9 @@
-#include "changes/apply.hpp"
+#include "changes/apply_win.hpp"
 
 #include "background/panel_messages.hpp"
 
 #include "changes/executor.hpp"
+#include "changes/plan_win.hpp"
 #include "core/log.hpp"
 #include "core/memory.hpp"
 #include "core/win.hpp"

@@ -1,6 +1,7 @@
 #include "changes/executor.hpp"
 
 #include "core/win.hpp"
+#include "sys/services_win.hpp"
 
 namespace tess {
 

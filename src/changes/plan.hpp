@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,12 +14,6 @@
 #include "changes/actions.hpp"
 #include "core/json.hpp"
 #include "core/result.hpp"
-
-#ifdef _WIN32
-#include <windows.h>
-
-#include <shellapi.h>
-#endif
 
 namespace tess {
 
@@ -102,16 +95,5 @@ struct ElevationResult {
 // "could not start the admin helper (Windows error {})"
 std::string helper_start_failed_text(std::uint32_t code);
 inline constexpr std::string_view kHelperNoProcess = "admin helper did not start";
-
-#ifdef _WIN32
-// ShellExecuteExW, or a stand-in: Wine never shows the approval prompt, so a declined
-// prompt (ERROR_CANCELLED) can only be shown through one.
-using ShellExecuteFn = std::function<BOOL(SHELLEXECUTEINFOW*)>;
-
-// Starts the admin helper with the "runas" verb and the plan on its command line, waits
-// for it without a time-out and reports its exit code; Cancelled when the user declined.
-ElevationResult run_elevated(const Plan& plan);
-ElevationResult run_elevated(const Plan& plan, const ShellExecuteFn& shell_execute);
-#endif
 
 }  // namespace tess

@@ -1,4 +1,4 @@
-#include "changes/plan.hpp"
+#include "changes/plan_win.hpp"
 
 #include "core/win.hpp"
 

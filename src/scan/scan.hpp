@@ -23,10 +23,6 @@
 #include "sys/services.hpp"
 #include "sys/startup.hpp"
 
-#ifdef _WIN32
-struct HWND__;  // HWND, without <windows.h> in the portable files that include this
-#endif
-
 namespace tess {
 
 struct ScanReport {
@@ -102,15 +98,5 @@ void store_scan(ScanSlot& slot, ScanResult result);
 // The whole result as JSON, and as lines for a person to read.
 json::Out scan_result_json(const ScanResult& result);
 std::string scan_summary(const ScanResult& result);
-
-#ifdef _WIN32
-// The real readings of this PC.
-ScanProbes system_scan_probes();
-
-// The scan worker: runs full_scan, posting each step to `window` (kMainProgress), stores
-// the result in `slot` and posts kMainScanDone with `quiet`. The window never waits for it.
-void run_full_scan(HWND__* window, bool quiet, ScanSlot& slot,
-                   const ScanProbes& probes = system_scan_probes());
-#endif
 
 }  // namespace tess

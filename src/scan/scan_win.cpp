@@ -1,10 +1,9 @@
-#include <windows.h>
+#include "scan/scan_win.hpp"
 
 #include "changes/journal.hpp"
 #include "core/memory.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
-#include "scan/scan.hpp"
 #include "ui/ui_messages.hpp"
 
 namespace tess {

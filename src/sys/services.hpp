@@ -10,10 +10,6 @@
 
 #include "sys/retry.hpp"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace tess {
 
 inline constexpr std::uint32_t kStartTypeUnknown = 0xFFFFFFFF;
@@ -56,7 +52,6 @@ std::string service_error_words(std::uint32_t code);
 // Every Win32 service in the manager's order; empty on failure. `first_buffer` is the size of
 // the first enumeration buffer (tests pass a tiny one to force the restart).
 std::vector<ServiceInfo> list_services(std::uint64_t first_buffer = kServicesFirstBuffer);
-ServiceConfig query_service(SC_HANDLE manager, std::string_view name);
 // 0 on success, else the Windows code.
 std::uint32_t set_service_start(std::string_view name, std::uint32_t start_type);
 // Asks the service to stop without waiting; one that is not running counts as stopped.

@@ -1,7 +1,6 @@
-#include <windows.h>
+#include "sys/services_win.hpp"
 
 #include "core/win.hpp"
-#include "sys/services.hpp"
 
 namespace tess {
 

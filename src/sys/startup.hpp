@@ -11,10 +11,6 @@
 #include <utility>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace tess {
 
 enum class StartupLocation : std::uint8_t { HkcuRun = 0, HklmRun = 1, HklmRun32 = 2 };
@@ -68,10 +64,6 @@ std::string own_run_command(std::string_view executable);
 #ifdef _WIN32
 // Every entry of hkcu_run, then hklm_run, then hklm_run32, in enumeration order.
 std::vector<StartupEntry> list_startup_entries();
-// (name, command) of the text values of an open key; other types and values too large
-// for the buffers are skipped.
-std::vector<std::pair<std::string, std::string>> read_run_values(HKEY key);
-
 ApprovedValue read_startup_approved(StartupLocation location, std::string_view value_name);
 // 0 on success, else the Windows code.
 std::uint32_t write_startup_approved(StartupLocation location, std::string_view value_name,

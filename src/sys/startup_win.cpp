@@ -1,9 +1,8 @@
-#include <windows.h>
+#include "sys/startup_win.hpp"
 
 #include <algorithm>
 
 #include "core/win.hpp"
-#include "sys/startup.hpp"
 
 namespace tess {
 

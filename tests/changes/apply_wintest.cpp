@@ -10,9 +10,10 @@
 #include <thread>
 
 #include "background/panel_messages.hpp"
-#include "changes/apply.hpp"
+#include "changes/apply_win.hpp"
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
+#include "changes/plan_win.hpp"
 #include "support/winutil.hpp"
 #include "ui/ui_messages.hpp"
 

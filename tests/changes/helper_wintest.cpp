@@ -10,7 +10,7 @@
 
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
-#include "changes/plan.hpp"
+#include "changes/plan_win.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/winutil.hpp"
 

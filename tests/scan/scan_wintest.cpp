@@ -13,7 +13,7 @@
 
 #include "core/text.hpp"
 #include "core/win.hpp"
-#include "scan/scan.hpp"
+#include "scan/scan_win.hpp"
 #include "support/child.hpp"
 #include "support/winutil.hpp"
 #include "ui/ui_messages.hpp"

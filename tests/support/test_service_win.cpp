@@ -2,7 +2,7 @@
 
 #include "support/child.hpp"
 #include "support/winutil.hpp"
-#include "sys/services.hpp"
+#include "sys/services_win.hpp"
 
 namespace tess::test {
 

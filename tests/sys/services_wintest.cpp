@@ -9,7 +9,7 @@
 #include "support/child.hpp"
 #include "support/test_service.hpp"
 #include "support/winutil.hpp"
-#include "sys/services.hpp"
+#include "sys/services_win.hpp"
 
 namespace tess {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "core/win.hpp"
-#include "sys/startup.hpp"
+#include "sys/startup_win.hpp"
 
 // These tests write to the Run and StartupApproved keys of the test prefix's registry,
 // under value names of their own, and remove what they wrote.
