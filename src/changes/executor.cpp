@@ -122,16 +122,12 @@ Outcome clean_junk(const CleanJunk& a, const std::string& journal_path, const Ex
 }
 
 Outcome delete_dev_folder(const DeleteDevFolder& a, const ExecutorSystem& sys) {
-    if (!is_dev_folder_path(a.path)) return failed_outcome(std::string(kNotDevFolder));
+    if (!is_below_root(a.path)) return failed_outcome(std::string(kNotDevFolder));
     if (auto why = sys.check_dev_folder(a.path)) return failed_outcome(std::move(*why));
     const TreeDeleteResult r = sys.delete_folder_tree(a.path);
     Outcome o = ok_outcome(removed_message(r.files_deleted, r.bytes_freed, r.files_failed));
     o.freed_bytes = r.bytes_freed;
     return o;
-}
-
-bool is_sep(char c) {
-    return c == '\\' || c == '/';
 }
 
 }  // namespace
@@ -159,59 +155,6 @@ std::string removed_message(std::uint64_t files, std::uint64_t bytes, std::uint6
     std::string out = "removed " + std::to_string(files) + " file(s), " + size_text(bytes);
     if (left > 0) out += "; " + std::to_string(left) + " in use were left alone";
     return out;
-}
-
-bool is_dev_folder_path(std::string_view path) {
-    if (!is_absolute_path(path)) return false;
-    // Skip the drive or UNC prefix and its root: "C:\", "\\server\share\",
-    // "\\?\C:\", "\\?\UNC\server\share\".
-    std::size_t pos = 0;
-    auto skip_component = [&] {
-        while (pos < path.size() && !is_sep(path[pos]))
-            ++pos;
-    };
-    auto skip_seps = [&] {
-        while (pos < path.size() && is_sep(path[pos]))
-            ++pos;
-    };
-    auto component_is = [&](std::string_view name) {
-        std::size_t end = pos;
-        while (end < path.size() && !is_sep(path[end]))
-            ++end;
-        return to_lower_ascii(path.substr(pos, end - pos)) == name;
-    };
-    if (is_sep(path[0])) {
-        skip_seps();
-        if (component_is("?") || component_is(".")) {
-            skip_component();
-            skip_seps();
-            if (component_is("unc")) {
-                skip_component();
-                skip_seps();
-                skip_component();  // server
-                skip_seps();
-                skip_component();  // share
-            } else {
-                skip_component();  // drive
-            }
-        } else {
-            skip_component();  // server
-            skip_seps();
-            skip_component();  // share
-        }
-    } else {
-        pos = 2;  // "C:"
-    }
-    if (pos >= path.size() || !is_sep(path[pos])) return false;  // no root after the prefix
-    bool named = false;
-    while (pos < path.size()) {
-        skip_seps();
-        if (pos >= path.size()) break;
-        if (component_is(".") || component_is("..")) return false;
-        skip_component();
-        named = true;
-    }
-    return named;
 }
 
 bool needs_admin(const Op& op, const Journal& journal) {

@@ -64,10 +64,6 @@ std::string kill_message(const KillCounts& counts);
 // "removed {} file(s), {size}" and "; {} in use were left alone" when files were left.
 std::string removed_message(std::uint64_t files, std::uint64_t bytes, std::uint64_t left);
 
-// An absolute path with a folder name after its drive or UNC root, and no "." or ".."
-// component that could walk back up to it. "C:\" and relative paths are not.
-bool is_dev_folder_path(std::string_view path);
-
 // Services and machine-wide startup entries always, a junk category when it says so;
 // an undo by the action of the entry it undoes (an unknown id never).
 bool needs_admin(const Op& op, const Journal& journal);

@@ -1,5 +1,6 @@
 #include "changes/executor.hpp"
 
+#include "core/paths.hpp"
 #include "core/win.hpp"
 #include "sys/services_win.hpp"
 
@@ -16,9 +17,7 @@ ServiceConfig read_service(std::string_view name) {
 std::string image_name(std::uint32_t pid) {
     win::unique_handle h(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!h) return {};
-    const std::string full = win::process_image_path(h.get());
-    const auto slash = full.find_last_of("\\/");
-    return slash == std::string::npos ? full : full.substr(slash + 1);
+    return std::string(path_name(win::process_image_path(h.get())));
 }
 
 }  // namespace

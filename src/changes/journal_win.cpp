@@ -46,10 +46,10 @@ std::string lock_scope(const std::string& path) {
         const DWORD n =
             ::GetFullPathNameW(wpath.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
         if (n == 0) break;
-        if (n < buf.size()) return win::parent_dir(win::narrow(buf.data(), n));
+        if (n < buf.size()) return std::string(parent_path(win::narrow(buf.data(), n)));
         buf.resize(n + 1);
     }
-    return win::parent_dir(path);
+    return std::string(parent_path(path));
 }
 
 struct JournalLock {
@@ -67,7 +67,7 @@ void move_aside(const std::string& path) {
 }
 
 bool save_entries(const std::string& path, const std::vector<JournalEntry>& entries) {
-    const std::string folder = win::parent_dir(path);
+    const std::string folder(parent_path(path));
     if (!folder.empty() && !win::create_dirs(folder)) return false;
     return win::replace_file_atomic(path, journal_sibling(path, "tmp"), serialize_journal(entries));
 }

@@ -137,9 +137,7 @@ Result<std::string> helper_parameters(const Plan& plan) {
 }
 
 std::string helper_beside(std::string_view running_exe) {
-    const auto pos = running_exe.find_last_of("\\/");
-    if (pos == std::string_view::npos) return std::string(kHelperExeName);
-    return join_path(running_exe.substr(0, pos), kHelperExeName);
+    return join_path(parent_path(running_exe), kHelperExeName);
 }
 
 std::string helper_start_failed_text(std::uint32_t code) {

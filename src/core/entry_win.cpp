@@ -7,20 +7,13 @@
 
 namespace tess {
 
-namespace {
-
-std::string file_name_of(std::string_view path) {
-    const auto pos = path.find_last_of("\\/");
-    return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void clean_old_files() {
     const std::string exe = win::exe_path();
     if (exe.empty()) return;
-    const std::string dir = win::parent_dir(exe);
-    const std::string stem = to_lower_ascii(file_stem(file_name_of(exe)));
+    const std::string dir = std::string(parent_path(exe));
+    const std::string stem = to_lower_ascii(file_stem(path_name(exe)));
     WIN32_FIND_DATAW fd{};
     win::unique_hfind find(::FindFirstFileExW(win::widen(join_path(dir, "*")).c_str(),
                                               FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
@@ -37,7 +30,7 @@ int run_mode() {
     clean_old_files();
     const std::vector<std::string> args = win::command_line_args();
     std::optional<std::string> stem;
-    if (const std::string exe = win::exe_path(); !exe.empty()) stem = file_stem(file_name_of(exe));
+    if (const std::string exe = win::exe_path(); !exe.empty()) stem = file_stem(path_name(exe));
     const Dispatch d = choose_role(args, stem);
     switch (d.role) {
         case Role::AdminHelper:

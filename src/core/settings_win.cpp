@@ -17,7 +17,7 @@ std::string temp_folder() {
     if (n == 0) n = ::GetTempPathW(MAX_PATH + 1, buf);
     if (n == 0 || n > MAX_PATH + 1) return "C:\\Windows\\Temp";
     std::string path = win::narrow(buf, n);
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+    while (path.size() > 3 && is_path_separator(path.back()))
         path.pop_back();
     return path;
 }

@@ -164,8 +164,6 @@ std::string hresult_text(HRESULT hr);
 std::optional<std::string> get_env(std::string_view name);
 // The running executable's full path; empty on failure.
 std::string exe_path();
-// The folder part of a path (up to the last \ or /), without the separator.
-std::string parent_dir(std::string_view path);
 // This process's command line split as Windows splits it, the program first; empty
 // when it cannot be split.
 std::vector<std::string> command_line_args();

@@ -98,11 +98,6 @@ std::string exe_path() {
     return {};
 }
 
-std::string parent_dir(std::string_view path) {
-    const auto pos = path.find_last_of("\\/");
-    return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos));
-}
-
 std::vector<std::string> command_line_args() {
     std::vector<std::string> args;
     int argc = 0;

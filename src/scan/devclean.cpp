@@ -79,7 +79,7 @@ std::string lower_slashes(std::string_view path) {
 }
 
 std::string trim_trailing_separators(std::string s) {
-    while (!s.empty() && (s.back() == '\\' || s.back() == '/'))
+    while (!s.empty() && is_path_separator(s.back()))
         s.pop_back();
     return s;
 }
@@ -466,8 +466,7 @@ std::vector<DevFolder> scan_dev_folders(const DevScanSetup& setup, const FileOps
 std::optional<std::string> check_dev_folder(const std::string& raw_path, const EnvLookup& env,
                                             const FileOps& fs) {
     // Never a drive root, a relative path or one that climbs with "..".
-    if (path_component_count(raw_path) < 3 || has_dot_component(raw_path))
-        return std::string(kNotDevFolder);
+    if (!is_below_root(raw_path)) return std::string(kNotDevFolder);
     const std::string path = normalize_folder_path(raw_path);
     const auto attributes = item_attributes(fs, path);
     if (!attributes) return std::string(kDevFolderGone);

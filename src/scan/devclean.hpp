@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/fsops.hpp"
 #include "scan/junk.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 

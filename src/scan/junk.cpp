@@ -101,8 +101,7 @@ std::string unknown_junk_category_text(std::string_view id) {
 }
 
 bool is_safe_junk_path(std::string_view path) {
-    if (!is_absolute_path(path) || path_component_count(path) < 3 || has_dot_component(path))
-        return false;
+    if (!is_below_root(path)) return false;
     const std::string p = to_lower_ascii(normalize_folder_path(path));
     for (std::string_view suffix : kJunkSuffixes)
         if (ends_with(p, suffix)) return true;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/result.hpp"
-#include "scan/fsops.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 

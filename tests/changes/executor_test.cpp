@@ -472,39 +472,6 @@ TEST(Executor, DeveloperFolders) {
     EXPECT_EQ(f.calls.back(), "check C:\\src\\gone\\node_modules");
 }
 
-TEST(Executor, DeveloperFolderPathRule) {
-    const struct {
-        const char* path;
-        bool ok;
-    } cases[] = {
-        {"C:\\src\\app\\node_modules", true},
-        {"C:\\x", true},
-        {"c:/x/", true},
-        {"\\\\server\\share\\x", true},
-        {"\\\\?\\C:\\x", true},
-        {"\\\\?\\UNC\\server\\share\\x", true},
-        {"C:\\", false},
-        {"C:/", false},
-        {"C:\\\\\\", false},
-        {"C:", false},
-        {"C:x", false},
-        {"\\x", false},
-        {"x\\node_modules", false},
-        {"node_modules", false},
-        {"", false},
-        {"\\\\server\\share", false},
-        {"\\\\server\\share\\", false},
-        {"\\\\?\\C:\\", false},
-        {"\\\\?\\UNC\\server\\share\\", false},
-        {"C:\\.", false},
-        {"C:\\x\\..", false},
-        {"C:\\..\\x", false},
-        {"C:\\x\\.\\y", false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(is_dev_folder_path(c.path), c.ok) << c.path;
-}
-
 TEST(Executor, NeedsAdmin) {
     Journal j{kJournal,
               {{1, 1, SetServiceStart{"S", "S", 3, false}, ServiceStart{2}, true, "m"},

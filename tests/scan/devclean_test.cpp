@@ -4,7 +4,7 @@
 
 #include "core/timeutil.hpp"
 #include "scan/devclean.hpp"
-#include "scan/fake_fs.hpp"
+#include "support/fake_fs.hpp"
 
 namespace tess {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "core/timeutil.hpp"
-#include "scan/fake_fs.hpp"
 #include "scan/junk.hpp"
+#include "support/fake_fs.hpp"
 
 namespace tess {
 namespace {
@@ -101,6 +101,8 @@ TEST(JunkRoots, SafePathRule) {
         {"C:\\Windows\\SoftwareDistribution", false},
         {"C:\\Windows\\Download", false},
         {"C:\\Users\\me\\..\\..\\Temp", false},
+        {"\\\\.\\C:\\Users\\me\\Temp", true},
+        {"\\\\.\\pipe\\Temp", false},
         {"", false},
     };
     for (const auto& c : cases)

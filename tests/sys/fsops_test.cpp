@@ -1,61 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "scan/fake_fs.hpp"
-#include "scan/fsops.hpp"
+#include "support/fake_fs.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 namespace {
 
 using test::FakeFs;
-
-TEST(FolderPaths, Normalise) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {
-        {"C:\\Temp", "C:\\Temp"},
-        {"C:\\Temp\\", "C:\\Temp"},
-        {"C:\\Temp\\\\", "C:\\Temp"},
-        {"C:/Users//me/Temp/", "C:\\Users\\me\\Temp"},
-        {"C:\\", "C:\\"},
-        {"C:/", "C:\\"},
-        {"\\\\server\\share\\x\\", "\\\\server\\share\\x"},
-        {"\\\\?\\C:\\x", "\\\\?\\C:\\x"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(normalize_folder_path(c.in), c.out) << c.in;
-}
-
-TEST(FolderPaths, ComponentsNamesAndParents) {
-    EXPECT_EQ(path_component_count("C:\\"), 2u);
-    EXPECT_EQ(path_component_count("C:\\Temp"), 3u);
-    EXPECT_EQ(path_component_count("C:\\Temp\\\\"), 3u);
-    EXPECT_EQ(path_component_count("C:/a/b"), 4u);
-    EXPECT_EQ(path_component_count("\\\\server\\share"), 2u);
-    EXPECT_EQ(path_component_count("\\\\server\\share\\Temp"), 3u);
-    EXPECT_EQ(path_component_count("\\\\?\\C:\\Temp"), 3u);
-    EXPECT_EQ(path_component_count("Temp"), 0u);
-    EXPECT_EQ(path_component_count("C:Temp"), 0u);
-
-    EXPECT_EQ(path_name("C:\\a\\node_modules"), "node_modules");
-    EXPECT_EQ(path_name("C:\\a\\node_modules\\"), "node_modules");
-    EXPECT_EQ(path_name("C:\\"), "");
-    EXPECT_EQ(parent_path("C:\\a\\node_modules"), "C:\\a");
-    EXPECT_EQ(parent_path("C:\\node_modules"), "C:\\");
-    EXPECT_EQ(parent_path("node_modules"), "");
-
-    EXPECT_TRUE(has_dot_component("C:\\a\\..\\Windows"));
-    EXPECT_TRUE(has_dot_component("C:\\a\\.\\b"));
-    EXPECT_FALSE(has_dot_component("C:\\a\\.venv\\..x"));
-
-    EXPECT_EQ(plain_final_path("\\\\?\\C:\\Users\\me"), "C:\\Users\\me");
-    EXPECT_EQ(plain_final_path("\\\\?\\UNC\\server\\share\\x"), "\\\\server\\share\\x");
-    EXPECT_TRUE(same_path("c:/users/ME/", "C:\\Users\\me"));
-    EXPECT_TRUE(path_within("C:\\a\\b", "C:\\A"));
-    EXPECT_TRUE(path_within("C:\\a", "c:\\a\\"));
-    EXPECT_TRUE(path_within("C:\\a", "C:\\"));
-    EXPECT_FALSE(path_within("C:\\ab", "C:\\a"));
-}
 
 TEST(VerifiedOps, ListingRefusesLinksAndMisplacedFolders) {
     FakeFs fs;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/text.hpp"
-#include "scan/fsops.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess::test {
 

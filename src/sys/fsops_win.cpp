@@ -2,7 +2,7 @@
 
 #include "core/paths.hpp"
 #include "core/win.hpp"
-#include "scan/fsops.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 

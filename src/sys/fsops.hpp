@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/paths.hpp"
+
 namespace tess {
 
 // FILE_ATTRIBUTE_* bits the walkers decide by.
@@ -96,25 +98,6 @@ const FileOps& system_file_ops();
 // nullopt when it cannot be opened.
 std::optional<std::string> resolved_path(const std::string& path);
 #endif
-
-// ---- paths --------------------------------------------------------------------------
-// "/" becomes "\", repeated separators collapse (a leading "\\" stays), trailing
-// separators go, except the one of a drive root ("C:\").
-std::string normalize_folder_path(std::string_view path);
-// The last component ("" for a root), and everything before it (without the separator).
-std::string_view path_name(std::string_view path);
-std::string_view parent_path(std::string_view path);
-// Components counting the drive prefix and the root: "C:\" 2, "C:\Temp" 3; a
-// "\\server\share" prefix counts as a drive, "\\?\" is ignored. 0 when not absolute.
-std::size_t path_component_count(std::string_view path);
-// A "." or ".." component anywhere.
-bool has_dot_component(std::string_view path);
-// "\\?\C:\x" -> "C:\x", "\\?\UNC\s\x" -> "\\s\x"; separators normalised as above.
-std::string plain_final_path(std::string_view final_path);
-// Equal after ASCII lower-casing and normalising separators.
-bool same_path(std::string_view a, std::string_view b);
-// Equal, or `path` lies inside `folder`.
-bool path_within(std::string_view path, std::string_view folder);
 
 // ---- verified operations -----------------------------------------------------------------
 // What happened to one item.
