@@ -2,7 +2,7 @@
 
 namespace tess {
 
-std::string_view memory_level_name(MemoryLevel level) {
+std::string_view memory_level_text(MemoryLevel level) {
     switch (level) {
         case MemoryLevel::High:
             return "High";

@@ -8,7 +8,7 @@ namespace tess {
 
 enum class MemoryLevel : std::uint8_t { Normal = 0, High = 1, Critical = 2 };
 
-std::string_view memory_level_name(MemoryLevel level);
+std::string_view memory_level_text(MemoryLevel level);
 
 // GlobalMemoryStatusEx's figures; all 0 when the call failed.
 struct MemoryStatus {

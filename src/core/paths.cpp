@@ -23,7 +23,7 @@ std::size_t device_prefix_size(std::string_view p) {
 }
 
 // Strips a device prefix, turning "\\?\UNC\" back into "\\"; separators already
-// normalised.
+// normalized.
 std::string strip_device_prefix(std::string p) {
     if (device_prefix_size(p) == 0) return p;
     if (p.size() >= 8 && to_lower_ascii(std::string_view(p).substr(4, 4)) == "unc\\")

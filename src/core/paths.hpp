@@ -39,10 +39,10 @@ bool has_dot_component(std::string_view path);
 // "..": what the cleaners may ever be asked to delete.
 bool is_below_root(std::string_view path);
 
-// "\\?\C:\x" -> "C:\x", "\\?\UNC\s\x" -> "\\s\x"; separators normalised as above.
+// "\\?\C:\x" -> "C:\x", "\\?\UNC\s\x" -> "\\s\x"; separators normalized as above.
 std::string plain_final_path(std::string_view final_path);
 
-// Equal after ASCII lower-casing and normalising separators.
+// Equal after ASCII lower-casing and normalizing separators.
 bool same_path(std::string_view a, std::string_view b);
 
 // Equal, or `path` lies inside `folder`.

@@ -130,7 +130,7 @@ private:
     HGDIOBJ previous_;
 };
 
-// CoInitializeEx / CoUninitialize on this thread. A thread already initialised in the
+// CoInitializeEx / CoUninitialize on this thread. A thread already initialized in the
 // same model counts (S_FALSE); another model (RPC_E_CHANGED_MODE) does not, and then
 // nothing is undone.
 class ComInit {

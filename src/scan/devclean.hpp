@@ -48,7 +48,7 @@ bool dev_folder_default_tick(const DevFolder& folder);
 
 // Which rebuildable folder `name` is, given the names of the non-folder entries
 // beside it (files and folder links); kinds 0..6 only. Names compare ASCII
-// case-insensitively. A virtual environment is recognised by the pyvenv.cfg inside it.
+// case-insensitively. A virtual environment is recognized by the pyvenv.cfg inside it.
 std::optional<DevFolderKind> dev_folder_kind(std::string_view name,
                                              const std::vector<std::string>& names_beside,
                                              const std::string& path, const FileOps& fs);

@@ -130,7 +130,7 @@ std::uint8_t clamp_score(int score) {
 
 }  // namespace
 
-std::string_view severity_word(Severity severity) {
+std::string_view severity_text(Severity severity) {
     switch (severity) {
         case Severity::Warning:
             return "Warning";

@@ -19,7 +19,7 @@ namespace tess {
 enum class Severity : std::uint8_t { Tip = 0, Warning = 1, Problem = 2 };
 
 // "Tip", "Warning", "Problem".
-std::string_view severity_word(Severity severity);
+std::string_view severity_text(Severity severity);
 
 struct HealthItem {
     std::string title;

@@ -343,7 +343,7 @@ ProcessRole process_role(std::string_view image_name, std::string_view command_l
     if (n == "adb.exe") return {RoleKind::AdbServer};
     if (n == "java.exe" || n == "javaw.exe") {
         // A Java process is only ever a build daemon; anything else it runs is left alone.
-        const std::string c = normalise_command_line(command_line);
+        const std::string c = normalize_command_line(command_line);
         if (contains_any(c, kGradleMarkers)) return {RoleKind::GradleDaemon};
         if (contains_any(c, kKotlinMarkers)) return {RoleKind::KotlinDaemon};
         return {};
@@ -357,7 +357,7 @@ ProcessRole process_role(std::string_view image_name, std::string_view command_l
     }
     // "npm run dev" holds the dev server as a child; the package manager itself is
     // never the dev server, even though its command line may name the framework.
-    const std::string c = normalise_command_line(command_line);
+    const std::string c = normalize_command_line(command_line);
     if (contains_any(c, kPackageManagerScripts)) return {RoleKind::PackageManager};
     for (const DevServerRow& row : kDevServers)
         if (contains(c, row.fragment)) return {RoleKind::DevServer, std::string(row.framework)};
@@ -370,7 +370,7 @@ bool is_js_runtime(std::string_view image_name) {
 
 bool is_package_manager_cli(std::string_view image_name, std::string_view command_line) {
     return is_js_runtime(image_name) &&
-           contains_any(normalise_command_line(command_line), kPackageManagerScripts);
+           contains_any(normalize_command_line(command_line), kPackageManagerScripts);
 }
 
 std::optional<std::string> service_description(std::string_view service_name) {
@@ -394,7 +394,7 @@ bool is_protected_startup(std::string_view value_name) {
     return contains_any(to_lower_ascii(value_name), kProtectedStartupFragments);
 }
 
-std::string normalise_command_line(std::string_view command_line) {
+std::string normalize_command_line(std::string_view command_line) {
     std::string out = to_lower_ascii(command_line);
     for (char& c : out)
         if (c == '/') c = '\\';

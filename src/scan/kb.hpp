@@ -64,7 +64,7 @@ bool is_protected_service(std::string_view service_name);
 std::optional<std::string> startup_description(std::string_view value_name);
 bool is_protected_startup(std::string_view value_name);
 // ASCII lower-case with every '/' turned into '\'.
-std::string normalise_command_line(std::string_view command_line);
+std::string normalize_command_line(std::string_view command_line);
 
 // The tables themselves, in lookup order (the first matching row wins).
 struct FriendlyNameRow {

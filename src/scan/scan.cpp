@@ -210,7 +210,7 @@ json::Out scan_result_json(const ScanResult& result) {
     memory["available_physical"] = r.memory.available_physical;
     memory["commit_charge"] = r.memory.commit_charge;
     memory["commit_limit"] = r.memory.commit_limit;
-    memory["level"] = memory_level_name(
+    memory["level"] = memory_level_text(
         memory_level(r.memory.total_physical, r.memory.available_physical, r.memory.commit_charge));
     o["memory"] = std::move(memory);
 
@@ -224,7 +224,7 @@ json::Out scan_result_json(const ScanResult& result) {
     json::Out health = json::Out::array();
     for (const HealthItem& h : r.health) {
         json::Out i;
-        i["severity"] = severity_word(h.severity);
+        i["severity"] = severity_text(h.severity);
         i["title"] = h.title;
         i["text"] = h.text;
         health.push_back(std::move(i));
@@ -318,7 +318,7 @@ std::string scan_summary(const ScanResult& result) {
         line("Memory: " + size_text(r.memory.commit_charge) + " committed on " +
              size_text(r.memory.total_physical) + " of RAM, " +
              size_text(r.memory.available_physical) + " available (" +
-             std::string(memory_level_name(level)) + ")");
+             std::string(memory_level_text(level)) + ")");
     } else {
         line("Memory: unknown");
     }
@@ -354,7 +354,7 @@ std::string scan_summary(const ScanResult& result) {
     line("Health:");
     if (r.health.empty()) line("  no problems found");
     for (const HealthItem& h : r.health)
-        line("  " + std::string(severity_word(h.severity)) + ": " + h.title + "\n      " + h.text);
+        line("  " + std::string(severity_text(h.severity)) + ": " + h.title + "\n      " + h.text);
 
     line("");
     const std::size_t shown = std::min<std::size_t>(result.apps.size(), 10);

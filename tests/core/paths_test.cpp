@@ -5,7 +5,7 @@
 namespace tess {
 namespace {
 
-TEST(FolderPaths, Normalise) {
+TEST(FolderPaths, Normalize) {
     const struct {
         const char* in;
         const char* out;

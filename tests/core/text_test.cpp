@@ -46,9 +46,9 @@ TEST(MemoryLevel, Thresholds) {
     for (const auto& c : cases)
         EXPECT_EQ(memory_level(c.total, c.avail, c.committed), c.level)
             << c.total << " " << c.avail << " " << c.committed;
-    EXPECT_EQ(memory_level_name(MemoryLevel::Normal), "Normal");
-    EXPECT_EQ(memory_level_name(MemoryLevel::High), "High");
-    EXPECT_EQ(memory_level_name(MemoryLevel::Critical), "Critical");
+    EXPECT_EQ(memory_level_text(MemoryLevel::Normal), "Normal");
+    EXPECT_EQ(memory_level_text(MemoryLevel::High), "High");
+    EXPECT_EQ(memory_level_text(MemoryLevel::Critical), "Critical");
 }
 
 TEST(Text, LowerCasesAsciiOnly) {

@@ -364,9 +364,9 @@ TEST(HealthScore, RestartNeverLowersTheScoreAfterOptimise) {
 }
 
 TEST(HealthScore, SeverityWords) {
-    EXPECT_EQ(severity_word(Severity::Tip), "Tip");
-    EXPECT_EQ(severity_word(Severity::Warning), "Warning");
-    EXPECT_EQ(severity_word(Severity::Problem), "Problem");
+    EXPECT_EQ(severity_text(Severity::Tip), "Tip");
+    EXPECT_EQ(severity_text(Severity::Warning), "Warning");
+    EXPECT_EQ(severity_text(Severity::Problem), "Problem");
 }
 
 }  // namespace

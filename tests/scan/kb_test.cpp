@@ -59,7 +59,7 @@ TEST(KbPattern, PrefixAndExactKeys) {
         EXPECT_EQ(pattern_matches(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
 }
 
-TEST(KbNormalise, CommandLine) {
+TEST(KbNormalize, CommandLine) {
     const struct {
         const char* in;
         const char* out;
@@ -74,7 +74,7 @@ TEST(KbNormalise, CommandLine) {
         {"", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(normalise_command_line(c.in), c.out) << c.in;
+        EXPECT_EQ(normalize_command_line(c.in), c.out) << c.in;
 }
 
 TEST(KbFriendlyName, StripsEveryExeAndMatchesExactly) {
