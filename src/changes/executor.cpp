@@ -123,7 +123,7 @@ Outcome clean_junk(const CleanJunk& a, const std::string& journal_path, const Ex
 
 Outcome delete_dev_folder(const DeleteDevFolder& a, const ExecutorSystem& sys) {
     if (!is_below_root(a.path)) return failed_outcome(std::string(kNotDevFolder));
-    if (auto why = sys.check_dev_folder(a.path)) return failed_outcome(std::move(*why));
+    if (const Status s = sys.check_dev_folder(a.path); !s) return failed_outcome(s.error());
     const TreeDeleteResult r = sys.delete_folder_tree(a.path);
     Outcome o = ok_outcome(removed_message(r.files_deleted, r.bytes_freed, r.files_failed));
     o.freed_bytes = r.bytes_freed;

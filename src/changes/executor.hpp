@@ -88,7 +88,7 @@ struct ExecutorSystem {
     // Cleans a category, leaving `keep` (the journal's folder) and everything in it alone.
     std::function<Result<JunkCleanResult>(std::string_view id, const std::string& keep)>
         clean_junk_category;
-    std::function<std::optional<std::string>(const std::string&)> check_dev_folder;
+    std::function<Status(const std::string&)> check_dev_folder;
     std::function<TreeDeleteResult(const std::string&)> delete_folder_tree;
     // The journal: a plain read, and the locked read-change-save of every write.
     std::function<Journal(const std::string&)> load_journal;

@@ -1,4 +1,6 @@
 // The value of a fallible operation, or a short English message saying why it failed.
+// `sys` returns Windows codes; everything above it returns a Result, or a Status when
+// there is no value to give.
 #pragma once
 
 #include <string>
@@ -9,6 +11,8 @@ namespace tess {
 
 struct Error {
     std::string message;
+
+    bool operator==(const Error&) const = default;
 };
 
 template <class T>
@@ -27,8 +31,30 @@ public:
     const T* operator->() const { return &value(); }
     const std::string& error() const { return std::get<1>(v_).message; }
 
+    bool operator==(const Result&) const = default;
+
 private:
     std::variant<T, Error> v_;
 };
+
+// Success, or the message saying why not.
+template <>
+class Result<void> {
+public:
+    Result() = default;
+    Result(Error error) : error_(std::move(error.message)), failed_(true) {}
+
+    bool ok() const { return !failed_; }
+    explicit operator bool() const { return ok(); }
+    const std::string& error() const { return error_; }
+
+    bool operator==(const Result&) const = default;
+
+private:
+    std::string error_;
+    bool failed_ = false;
+};
+
+using Status = Result<void>;
 
 }  // namespace tess

@@ -463,39 +463,37 @@ std::vector<DevFolder> scan_dev_folders(const DevScanSetup& setup, const FileOps
     return folders;
 }
 
-std::optional<std::string> check_dev_folder(const std::string& raw_path, const EnvLookup& env,
-                                            const FileOps& fs) {
+Status check_dev_folder(const std::string& raw_path, const EnvLookup& env, const FileOps& fs) {
     // Never a drive root, a relative path or one that climbs with "..".
-    if (!is_below_root(raw_path)) return std::string(kNotDevFolder);
+    if (!is_below_root(raw_path)) return Error{std::string(kNotDevFolder)};
     const std::string path = normalize_folder_path(raw_path);
     const auto attributes = item_attributes(fs, path);
-    if (!attributes) return std::string(kDevFolderGone);
-    if (!is_real_directory(*attributes)) return std::string(kNotDevFolder);
+    if (!attributes) return Error{std::string(kDevFolderGone)};
+    if (!is_real_directory(*attributes)) return Error{std::string(kNotDevFolder)};
     // Where it really is: a link higher up (or one the system does not mark) could make
     // a harmless-looking path land in a program's folder.
     const auto final_path = real_folder_final_path(fs, path);
-    if (!final_path) return std::string(kNotDevFolder);
+    if (!final_path) return Error{std::string(kNotDevFolder)};
 
     const SystemPaths system = system_paths(env);
     for (const auto& cache : package_caches(env, fs)) {
         if (!same_path(cache.path, path)) continue;
-        if (same_path(*final_path, path) || !is_system_path(*final_path, system))
-            return std::nullopt;
-        return std::string(kDevFolderSystem);
+        if (same_path(*final_path, path) || !is_system_path(*final_path, system)) return {};
+        return Error{std::string(kDevFolderSystem)};
     }
     if (is_system_path(path, system) || is_system_path(*final_path, system))
-        return std::string(kDevFolderSystem);
+        return Error{std::string(kDevFolderSystem)};
 
     const std::string_view name = path_name(path);
     const std::string parent(parent_path(path));
-    if (name.empty() || parent.empty()) return std::string(kNotDevFolder);
+    if (name.empty() || parent.empty()) return Error{std::string(kNotDevFolder)};
     std::vector<DirEntry> entries;
     std::uint32_t error = 0;
     if (!list_folder(fs, parent, std::string(parent_path(*final_path)), entries, &error))
-        return error ? fs.error_text(error) : std::string(kNotDevFolder);
+        return Error{error ? fs.error_text(error) : std::string(kNotDevFolder)};
     if (!dev_folder_kind(name, names_beside(entries), path, fs))
-        return std::string(kDevProjectFileMissing);
-    return std::nullopt;
+        return Error{std::string(kDevProjectFileMissing)};
+    return {};
 }
 
 TreeDeleteResult delete_folder_tree(const std::string& raw_path, const FileOps& fs) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/result.hpp"
 #include "scan/junk.hpp"
 #include "sys/fsops.hpp"
 
@@ -101,9 +102,8 @@ inline constexpr std::string_view kDevFolderSystem =
 inline constexpr std::string_view kDevProjectFileMissing =
     "its project file is missing, so it was left alone";
 
-// Why the folder must not be deleted, or nullopt when it may.
-std::optional<std::string> check_dev_folder(const std::string& path, const EnvLookup& env,
-                                            const FileOps& fs);
+// Fails with why the folder must not be deleted.
+Status check_dev_folder(const std::string& path, const EnvLookup& env, const FileOps& fs);
 
 struct TreeDeleteResult {
     std::uint64_t files_deleted = 0;
@@ -125,7 +125,7 @@ std::optional<DevFolderKind> dev_folder_kind(std::string_view name,
                                              const std::string& path);
 std::vector<PackageCache> package_caches();
 bool is_system_path(std::string_view path);
-std::optional<std::string> check_dev_folder(const std::string& path);
+Status check_dev_folder(const std::string& path);
 TreeDeleteResult delete_folder_tree(const std::string& path);
 #endif
 

@@ -60,7 +60,7 @@ bool is_system_path(std::string_view path) {
     return is_system_path(path, system_paths(process_env()));
 }
 
-std::optional<std::string> check_dev_folder(const std::string& path) {
+Status check_dev_folder(const std::string& path) {
     return check_dev_folder(path, process_env(), system_file_ops());
 }
 

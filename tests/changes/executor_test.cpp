@@ -26,7 +26,7 @@ struct Fake {
     std::map<std::string, std::vector<unsigned char>> approved;
     std::uint32_t read_code = 0, write_code = 0;
     Result<JunkCleanResult> junk = JunkCleanResult{};
-    std::optional<std::string> dev_check;
+    Status dev_check;
     TreeDeleteResult tree;
     std::vector<Journal> stored{Journal{kJournal, {}}};
     // The journal file has vanished (until the next save); a clean can make it vanish.
@@ -455,7 +455,7 @@ TEST(Executor, DeveloperFolders) {
     f.run({ApplyOp{DeleteDevFolder{"C:\\src\\app\\node_modules", "app"}}}, false);
     f.tree = TreeDeleteResult{40, 2048, 3};
     f.run({ApplyOp{DeleteDevFolder{"C:\\src\\app\\target", "app"}}}, false);
-    f.dev_check = std::string(kDevFolderGone);
+    f.dev_check = Error{std::string(kDevFolderGone)};
     f.run({ApplyOp{DeleteDevFolder{"C:\\src\\gone\\node_modules", "gone"}}}, false);
     f.run({ApplyOp{DeleteDevFolder{"C:\\", "root"}}}, false);
     ASSERT_EQ(f.entries().size(), 4u);

@@ -5,6 +5,7 @@
 #include "core/timeutil.hpp"
 #include "scan/devclean.hpp"
 #include "support/fake_fs.hpp"
+#include "support/status.hpp"
 
 namespace tess {
 namespace {
@@ -338,11 +339,12 @@ TEST(DevCheck, Rules) {
         {"C:\\Users\\me\\proj\\target", "its project file is missing, so it was left alone"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(check_dev_folder(c.path, env, ops), c.error) << c.path;
+        EXPECT_EQ(test::failure(check_dev_folder(c.path, env, ops)), c.error) << c.path;
 
     // The project folder cannot be listed: the system's words.
     fs.deny_list("C:\\Users\\me\\proj");
-    EXPECT_EQ(check_dev_folder("C:\\Users\\me\\proj\\node_modules", env, ops), "Access denied");
+    EXPECT_EQ(test::failure(check_dev_folder("C:\\Users\\me\\proj\\node_modules", env, ops)),
+              "Access denied");
 }
 
 TEST(DevCheck, PackageCachesListOnlyRealFolders) {

@@ -3,6 +3,7 @@
 
 #include "scan/devclean.hpp"
 #include "scan/realfs_winutil.hpp"
+#include "support/status.hpp"
 
 namespace tess {
 namespace {
@@ -61,16 +62,16 @@ TEST(DevRealFiles, CheckTexts) {
     make_file(proj + "\\bin", 2, now, kDayTicks);        // a file named bin
     make_file(proj + "\\MyApp.CSPROJ", 2, now, kDayTicks);
     make_file(proj + "\\obj\\x", 2, now, kDayTicks);
-    EXPECT_EQ(check_dev_folder(proj + "\\node_modules"), std::nullopt);
-    EXPECT_EQ(check_dev_folder(proj + "\\obj"), std::nullopt);
-    EXPECT_EQ(check_dev_folder(proj + "\\gone"), "the folder is already gone");
-    EXPECT_EQ(check_dev_folder(proj + "\\bin"), "not a developer folder");
-    EXPECT_EQ(check_dev_folder("C:\\"), "not a developer folder");
-    EXPECT_EQ(check_dev_folder("node_modules"), "not a developer folder");
-    EXPECT_EQ(check_dev_folder(proj + "\\target"),
+    EXPECT_EQ(test::failure(check_dev_folder(proj + "\\node_modules")), std::nullopt);
+    EXPECT_EQ(test::failure(check_dev_folder(proj + "\\obj")), std::nullopt);
+    EXPECT_EQ(test::failure(check_dev_folder(proj + "\\gone")), "the folder is already gone");
+    EXPECT_EQ(test::failure(check_dev_folder(proj + "\\bin")), "not a developer folder");
+    EXPECT_EQ(test::failure(check_dev_folder("C:\\")), "not a developer folder");
+    EXPECT_EQ(test::failure(check_dev_folder("node_modules")), "not a developer folder");
+    EXPECT_EQ(test::failure(check_dev_folder(proj + "\\target")),
               "its project file is missing, so it was left alone");
     const std::string system_root = win::get_env("SystemRoot").value_or("C:\\windows");
-    EXPECT_EQ(check_dev_folder(system_root + "\\system32"),
+    EXPECT_EQ(test::failure(check_dev_folder(system_root + "\\system32")),
               "that folder belongs to Windows or another user");
 }
 
@@ -83,11 +84,11 @@ TEST(DevRealFiles, DeleteClearsReadOnlyAndLeavesOpenFiles) {
     make_file(nm + "\\a\\readonly.js", 200, now, kDayTicks);
     ::SetFileAttributesW(win::widen(nm + "\\a\\readonly.js").c_str(), FILE_ATTRIBUTE_READONLY);
     make_file(nm + "\\b\\c\\d\\deep.js", 300, now, kDayTicks);
-    ASSERT_EQ(check_dev_folder(nm), std::nullopt);
+    ASSERT_EQ(test::failure(check_dev_folder(nm)), std::nullopt);
     const auto r = delete_folder_tree(nm);
     EXPECT_EQ(r, (TreeDeleteResult{3, 600, 0}));
     EXPECT_FALSE(exists(nm));
-    EXPECT_EQ(check_dev_folder(nm), "the folder is already gone");
+    EXPECT_EQ(test::failure(check_dev_folder(nm)), "the folder is already gone");
 
     const std::string target = td.file("rs\\target");
     make_file(td.file("rs\\Cargo.toml"), 2, now, kDayTicks);
