@@ -141,7 +141,7 @@ int wmain(int argc, wchar_t** argv) {
          }},
         {"temp_measure",
          [&] {
-             return tess::measure_junk_folders(everything, {temp}, tess::precise_filetime_now(),
+             return tess::measure_junk_folders(everything, {temp}, tess::win::filetime_now(),
                                                tess::system_file_ops())
                  .files;
          }},

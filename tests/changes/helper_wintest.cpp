@@ -11,6 +11,7 @@
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
 #include "changes/plan_win.hpp"
+#include "core/paths.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/winutil.hpp"
 
@@ -39,7 +40,7 @@ int run_helper(const std::string& argument, bool with_argument = true) {
 }
 
 void make_file(const std::string& path, std::size_t bytes) {
-    win::create_dirs(win::parent_dir(path));
+    win::create_dirs(std::string(parent_path(path)));
     write_text(path, std::string(bytes, 'x'));
 }
 

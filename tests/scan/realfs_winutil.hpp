@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/paths.hpp"
 #include "core/win.hpp"
 #include "support/winutil.hpp"
 
@@ -28,7 +29,7 @@ inline bool set_write_time(const std::string& path, std::uint64_t filetime) {
 // A file of `size` bytes last written `age` ticks before `now` (after it, when `future`).
 inline void make_file(const std::string& path, std::size_t size, std::uint64_t now,
                       std::uint64_t age, bool future = false) {
-    win::create_dirs(win::parent_dir(path));
+    win::create_dirs(std::string(parent_path(path)));
     write_text(path, std::string(size, 'x'));
     set_write_time(path, future ? now + age : now - age);
 }
@@ -63,7 +64,7 @@ inline std::string unix_path(const std::string& path) {
 // could be made.
 inline bool make_folder_link(const std::string& target, const std::string& link) {
     const std::string target_unix = unix_path(target);
-    const std::string parent_unix = unix_path(win::parent_dir(link));
+    const std::string parent_unix = unix_path(std::string(parent_path(link)));
     if (!target_unix.empty() && !parent_unix.empty()) {
         const std::string name = link.substr(link.find_last_of('\\') + 1);
         run_command("cmd /c start /wait /unix /bin/ln -s " + quote_arg(target_unix) + " " +

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cwchar>
 
+#include "core/paths.hpp"
+
 namespace tess::test {
 
 namespace {
@@ -143,7 +145,7 @@ CommandOutput run_capture(const std::string& command_line, std::uint32_t timeout
 }
 
 std::string built_exe(const std::string& file_name) {
-    return win::parent_dir(win::exe_path()) + "\\" + file_name;
+    return join_path(parent_path(win::exe_path()), file_name);
 }
 
 namespace {
