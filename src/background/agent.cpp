@@ -94,7 +94,7 @@ void icon_added(TrayState& state) {
 }
 
 std::string tray_tooltip(MemoryLevel level, const MemoryStatus& memory) {
-    return "Tessavo: memory " + std::string(memory_level_name(level)) + "\n" +
+    return "Tessavo: memory " + std::string(memory_level_text(level)) + "\n" +
            size_text(memory.commit_charge) + " used of " + size_text(memory.total_physical) +
            " RAM (" + percent_text(committed_percent(memory)) + "). Click for one-click Optimise.";
 }
@@ -117,7 +117,7 @@ std::string critical_alert_message(const MemoryStatus& memory,
         biggest.push_back(groups[i].display_name + " (" + size_text(groups[i].private_bytes) + ")");
     const MemoryLevel level =
         memory_level(memory.total_physical, memory.available_physical, memory.commit_charge);
-    const std::string pressure = "Memory pressure: " + std::string(memory_level_name(level)) +
+    const std::string pressure = "Memory pressure: " + std::string(memory_level_text(level)) +
                                  " (" + size_text(memory.commit_charge) + " committed on " +
                                  size_text(memory.total_physical) + " of RAM, " +
                                  percent_text(committed_percent(memory)) + ")";
@@ -203,7 +203,7 @@ Toast focus_toast(bool focus_on, const std::string& toggle_text) {
 std::vector<TrayMenuItem> tray_menu(std::optional<MemoryLevel> measured, bool focus_on,
                                     bool run_value_on) {
     const std::string level =
-        measured ? std::string(memory_level_name(*measured)) : "Checking\xE2\x80\xA6";
+        measured ? std::string(memory_level_text(*measured)) : "Checking\xE2\x80\xA6";
     TrayMenuItem separator;
     separator.separator = true;
     return {

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
-#include <thread>
 
 #include "core/json.hpp"
 #include "core/overloaded.hpp"
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
+#include "core/worker.hpp"
 #include "scan/kb.hpp"
 
 namespace tess {
@@ -27,14 +26,6 @@ constexpr std::uint32_t kUserBusyStates[] = {2, 3, 4, 6};
 bool sample_at_least(const CpuSample& s, std::uint64_t now, std::uint64_t age) {
     return s.time <= now && now - s.time >= age;
 }
-
-// Joins the junk-scan thread on every way out of the run.
-struct JoinOnExit {
-    std::thread& thread;
-    ~JoinOnExit() {
-        if (thread.joinable()) thread.join();
-    }
-};
 
 }  // namespace
 
@@ -252,22 +243,16 @@ AutopilotRun run_autopilot(const AutopilotSystem& sys) {
     AutopilotRun run;
     run.test_run = sys.dry_run;
 
-    // The junk scan runs while the processes are sampled. Should its thread not start,
-    // the scan runs here afterwards; a scan that fails finds nothing.
+    // The junk scan runs while the processes are sampled; a scan that fails finds nothing.
+    // Joined on every way out of the run.
     std::vector<JunkRow> junk;
-    const auto scan = [&] {
+    std::jthread scanner = start_thread([&] {
         try {
             junk = sys.scan_junk();
         } catch (...) {
             junk.clear();
         }
-    };
-    std::thread scanner;
-    JoinOnExit join{scanner};
-    try {
-        scanner = std::thread(scan);
-    } catch (const std::system_error&) {
-    }
+    });
 
     Snapshot snap;
     snap.processes = sys.processes();
@@ -292,10 +277,7 @@ AutopilotRun run_autopilot(const AutopilotSystem& sys) {
         if (v.kind == Verdict::Close) to_close.push_back(&item);
     }
 
-    if (scanner.joinable())
-        scanner.join();
-    else
-        scan();
+    scanner.join();
     std::vector<Op> ops;
     for (const CloseItem* item : to_close)
         ops.push_back(ApplyOp{item->action});

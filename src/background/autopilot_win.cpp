@@ -24,10 +24,7 @@ std::string history_path(const std::string& dir) {
 }
 
 std::uint64_t unix_now() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return filetime_to_unix((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
-                            ft.dwLowDateTime);
+    return filetime_to_unix(win::filetime_now());
 }
 
 std::vector<CpuSample> read_history(const std::string& dir) {

@@ -108,10 +108,7 @@ BOOL CALLBACK collect_window(HWND hwnd, LPARAM param) {
 }
 
 std::uint64_t unix_now() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return filetime_to_unix((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
-                            ft.dwLowDateTime);
+    return filetime_to_unix(win::filetime_now());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
-#include "scan/fsops.hpp"
+#include "sys/fsops.hpp"
 #include "scan/kb.hpp"
 
 namespace tess {

@@ -4,26 +4,6 @@
 
 namespace tess {
 
-namespace {
-
-std::string temp_folder() {
-    using GetTempPath2W_t = DWORD(WINAPI*)(DWORD, LPWSTR);
-    wchar_t buf[MAX_PATH + 2];
-    DWORD n = 0;
-    // GetTempPath2W exists from Windows 11 / Server 2022 builds on; resolve it at run time.
-    if (auto fn = reinterpret_cast<GetTempPath2W_t>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W"))))
-        n = fn(MAX_PATH + 1, buf);
-    if (n == 0) n = ::GetTempPathW(MAX_PATH + 1, buf);
-    if (n == 0 || n > MAX_PATH + 1) return "C:\\Windows\\Temp";
-    std::string path = win::narrow(buf, n);
-    while (path.size() > 3 && is_path_separator(path.back()))
-        path.pop_back();
-    return path;
-}
-
-}  // namespace
-
 std::string data_dir() {
     if (auto over = win::get_env("TESS_DATA_DIR"); over && is_absolute_path(*over)) {
         win::create_dirs(*over);
@@ -33,7 +13,7 @@ std::string data_dir() {
     if (auto local = win::get_env("LOCALAPPDATA"); local && !local->empty())
         base = *local;
     else
-        base = temp_folder();
+        base = win::temp_folder();
     const std::string dir = join_path(base, "Tessavo");
     const std::string old = join_path(base, "Memvane");
     const std::wstring wdir = win::widen(dir), wold = win::widen(old);

@@ -72,6 +72,9 @@ using unique_hlocal = unique_any<HLOCAL, ::LocalFree>;
 // CommandLineToArgvW, ConvertSidToStringSidW, security descriptors).
 template <class T>
 using unique_local_ptr = unique_any<T*, ::LocalFree>;
+// ... and with CoTaskMemAlloc (SHGetKnownFolderPath and other shell calls).
+template <class T>
+using unique_cotaskmem_ptr = unique_any<T*, ::CoTaskMemFree>;
 namespace detail {
 void close_internet(void* h);  // InternetCloseHandle, without <wininet.h> here
 }  // namespace detail
@@ -164,6 +167,9 @@ std::string hresult_text(HRESULT hr);
 std::optional<std::string> get_env(std::string_view name);
 // The running executable's full path; empty on failure.
 std::string exe_path();
+// The user's temp folder without a trailing separator; "C:\Windows\Temp" when Windows
+// gives none.
+std::string temp_folder();
 // This process's command line split as Windows splits it, the program first; empty
 // when it cannot be split.
 std::vector<std::string> command_line_args();

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "core/paths.hpp"
 #include "core/text.hpp"
 
 namespace tess::win {
@@ -106,6 +107,22 @@ std::vector<std::string> command_line_args() {
     for (int i = 0; i < argc; ++i)
         args.push_back(narrow(argv.get()[i], wcslen(argv.get()[i])));
     return args;
+}
+
+std::string temp_folder() {
+    using GetTempPath2W_t = DWORD(WINAPI*)(DWORD, LPWSTR);
+    wchar_t buf[MAX_PATH + 2];
+    DWORD n = 0;
+    // GetTempPath2W exists from Windows 11 / Server 2022 builds on; resolve it at run time.
+    if (auto fn = reinterpret_cast<GetTempPath2W_t>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W"))))
+        n = fn(MAX_PATH + 1, buf);
+    if (n == 0) n = ::GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH + 1) return "C:\\Windows\\Temp";
+    std::string path = narrow(buf, n);
+    while (path.size() > 3 && is_path_separator(path.back()))
+        path.pop_back();
+    return path;
 }
 
 std::uint64_t filetime_now() {

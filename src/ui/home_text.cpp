@@ -60,12 +60,12 @@ MemoryLevel report_level(const MemoryStatus& memory) {
 std::string idle_memory_line(const MemoryStatus& memory) {
     return "Right now: " + size_text(memory.commit_charge) + " used on " +
            size_text(memory.total_physical) + " of RAM (" + percent_text(memory_percent(memory)) +
-           "%) — " + std::string(memory_level_name(report_level(memory)));
+           "%) — " + std::string(memory_level_text(report_level(memory)));
 }
 
 std::string memory_pill_text(const MemoryStatus& memory) {
     return "Memory " + percent_text(memory_percent(memory)) + "% · " +
-           std::string(memory_level_name(report_level(memory)));
+           std::string(memory_level_text(report_level(memory)));
 }
 
 std::uint32_t score_colour(unsigned score) {
@@ -101,7 +101,7 @@ std::string proposal_frees_line(const ScanReport& report) {
 
 std::string proposal_memory_line(const ScanReport& report) {
     return "Memory " + percent_text(memory_percent(report.memory)) + "% of RAM (" +
-           std::string(memory_level_name(report_level(report.memory))) +
+           std::string(memory_level_text(report_level(report.memory))) +
            ")  ·  After Optimise: about " + std::to_string(report.score_after) + "/100";
 }
 

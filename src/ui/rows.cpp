@@ -317,7 +317,7 @@ std::vector<ListRow> proposal_rows(const ScanReport& report) {
         ListRow row;
         row.kind = RowKind::Health;
         row.index = i;
-        row.cells = {std::string(severity_word(h.severity)) + ": " + h.title, "", h.text};
+        row.cells = {std::string(severity_text(h.severity)) + ": " + h.title, "", h.text};
         row.detail = h.title + ". " + h.text;
         row.colour = h.severity == Severity::Problem   ? kRedColour
                      : h.severity == Severity::Warning ? kAmberColour

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/fsops.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 

@@ -22,21 +22,10 @@ namespace tess {
 namespace {
 
 std::optional<std::string> known_folder(REFKNOWNFOLDERID id) {
-    PWSTR raw = nullptr;
-    const HRESULT hr = ::SHGetKnownFolderPath(id, 0, nullptr, &raw);
-    std::optional<std::string> out;
-    if (SUCCEEDED(hr) && raw) out = win::narrow(raw, wcslen(raw));
-    ::CoTaskMemFree(raw);
-    return out;
-}
-
-std::string temp_folder() {
-    wchar_t buf[MAX_PATH + 1];
-    const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
-    std::string p = n > 0 && n <= MAX_PATH ? win::narrow(buf, n) : std::string("C:\\Windows\\Temp");
-    while (p.size() > 3 && (p.back() == '\\' || p.back() == '/'))
-        p.pop_back();
-    return p;
+    win::unique_cotaskmem_ptr<wchar_t> path;
+    const HRESULT hr = ::SHGetKnownFolderPath(id, 0, nullptr, path.put());
+    if (FAILED(hr) || !path) return std::nullopt;
+    return win::narrow(path.get(), wcslen(path.get()));
 }
 
 std::string uninstall_key_path(const std::string& entry_name) {
@@ -52,16 +41,6 @@ struct ComPtr {
     ComPtr& operator=(const ComPtr&) = delete;
     ~ComPtr() {
         if (p) p->Release();
-    }
-};
-
-struct ComInit {
-    bool ok = false;
-    ComInit() : ok(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ComInit(const ComInit&) = delete;
-    ComInit& operator=(const ComInit&) = delete;
-    ~ComInit() {
-        if (ok) ::CoUninitialize();
     }
 };
 
@@ -160,7 +139,7 @@ InstallPaths install_paths() {
     InstallEnv env;
     env.install_root = win::get_env("TESS_INSTALL_ROOT");
     env.local_app_data = win::get_env("LOCALAPPDATA");
-    env.temp_folder = temp_folder();
+    env.temp_folder = win::temp_folder();
     env.app_data = win::get_env("APPDATA");
     env.user_profile = win::get_env("USERPROFILE");
     env.programs_folder = known_folder(FOLDERID_Programs);
@@ -200,7 +179,7 @@ bool is_installed_copy(const InstallPaths& paths) {
 }
 
 std::optional<std::string> create_shortcut(const std::string& link, const std::string& target) {
-    ComInit com;
+    win::ComInit com;
     ComPtr<IShellLinkW> shell_link;
     const HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                           IID_IShellLinkW, reinterpret_cast<void**>(&shell_link.p));
@@ -214,13 +193,13 @@ std::optional<std::string> create_shortcut(const std::string& link, const std::s
     shell_link.p->SetPath(wtarget.c_str());
     shell_link.p->SetArguments(L"");
     shell_link.p->SetDescription(win::widen(kShortcutDescription).c_str());
-    shell_link.p->SetWorkingDirectory(win::widen(win::parent_dir(target)).c_str());
+    shell_link.p->SetWorkingDirectory(win::widen(parent_path(target)).c_str());
     shell_link.p->SetIconLocation(wtarget.c_str(), 0);
     ComPtr<IPersistFile> file;
     if (FAILED(shell_link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))
         return std::string("couldn't save the shortcut");
     if (link.empty()) return std::string("couldn't save the shortcut");
-    win::create_dirs(win::parent_dir(link));
+    win::create_dirs(std::string(parent_path(link)));
     if (FAILED(file.p->Save(win::widen(link).c_str(), TRUE)))
         return std::string("couldn't save the shortcut");
     return std::nullopt;

@@ -156,7 +156,7 @@ TEST(AdminHelperWin, TempCleanLeavesTheProgramsOwnDataAlone) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir("owndata");
-        const std::uint64_t now = precise_filetime_now();
+        const std::uint64_t now = win::filetime_now();
         std::optional<FolderLink> link;
         if (c.through_link) {
             win::create_dirs(dir.file("Temp\\Data"));

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "core/text.hpp"
-#include "scan/fake_fs.hpp"
+#include "support/fake_fs.hpp"
 #include "ui/setup.hpp"
 
 namespace tess {
