@@ -1,6 +1,8 @@
 #include "background/autopilot_win.hpp"
 #include <windows.h>
 
+#include <windows.h>
+
 #include <shellapi.h>
 
 #include "background/datafile_win.hpp"
