@@ -118,10 +118,11 @@ private:
 };
 
 // SelectObject, and the previous object back at the end of the scope, so an object is
-// never deleted while a DC still holds it.
+// never deleted while a DC still holds it. A null object selects nothing.
 class Selected {
 public:
-    Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    Selected(HDC dc, HGDIOBJ object)
+        : dc_(dc), previous_(object ? ::SelectObject(dc, object) : nullptr) {}
     ~Selected() {
         if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
     }

@@ -18,13 +18,13 @@ Icon load_icon(HINSTANCE module, int resource, int size) {
 
 Icon drawn_icon(int level, int size) {
     const DrawnIconImage img = drawn_icon_image(level, size);
-    const win::unique_gdiobj colour(::CreateBitmap(img.size, img.size, 1, 32, img.argb.data()));
-    const win::unique_gdiobj mask(::CreateBitmap(img.size, img.size, 1, 1, img.mask.data()));
+    const win::unique_hbitmap colour(::CreateBitmap(img.size, img.size, 1, 32, img.argb.data()));
+    const win::unique_hbitmap mask(::CreateBitmap(img.size, img.size, 1, 1, img.mask.data()));
     if (!colour || !mask) return {};
     ICONINFO info{};
     info.fIcon = TRUE;
-    info.hbmColor = static_cast<HBITMAP>(colour.get());
-    info.hbmMask = static_cast<HBITMAP>(mask.get());
+    info.hbmColor = colour.get();
+    info.hbmMask = mask.get();
     return Icon(::CreateIconIndirect(&info));
 }
 

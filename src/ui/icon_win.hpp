@@ -7,7 +7,7 @@
 
 namespace tess::ui {
 
-using Icon = win::unique_any<HICON, ::DestroyIcon>;
+using Icon = win::unique_hicon;
 
 // SM_CXSMICON (small) or SM_CXICON clamped to 16-256.
 int system_icon_size(bool small);

@@ -73,7 +73,7 @@ int CALLBACK font_found(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found
 }  // namespace
 
 std::wstring find_glyph_face() {
-    win::unique_any<HDC, ::DeleteDC> dc(::CreateCompatibleDC(nullptr));
+    win::unique_hdc dc(::CreateCompatibleDC(nullptr));
     if (!dc) return {};
     for (std::string_view face : kGlyphFaces) {
         LOGFONTW lf{};
@@ -106,9 +106,9 @@ FontSet create_fonts(int dpi, const std::wstring& glyph_face) {
 
 void fill_rect(HDC dc, Rect r, std::uint32_t colour) {
     if (r.empty()) return;
-    const win::unique_gdiobj brush(::CreateSolidBrush(to_colorref(colour)));
+    const win::unique_hbrush brush(::CreateSolidBrush(to_colorref(colour)));
     const RECT rc = to_rect(r);
-    ::FillRect(dc, &rc, static_cast<HBRUSH>(brush.get()));
+    ::FillRect(dc, &rc, brush.get());
 }
 
 void rounded_rect(HDC dc, Rect r, int radius, std::uint32_t fill,
@@ -169,20 +169,18 @@ void draw_arc(HDC dc, int cx, int cy, int radius, float start, float sweep, int 
 void draw_text(HDC dc, std::wstring_view text, Rect r, HFONT font, std::uint32_t colour,
                UINT flags) {
     if (text.empty() || r.empty()) return;
-    const HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+    const win::Selected selected(dc, font);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, to_colorref(colour));
     RECT rc = to_rect(r);
     // DT_MODIFYSTRING is never passed, so DrawTextW does not write to the text.
     ::DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rc, flags | DT_NOPREFIX);
-    if (old) ::SelectObject(dc, old);
 }
 
 int text_width(HDC dc, std::wstring_view text, HFONT font) {
-    const HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+    const win::Selected selected(dc, font);
     SIZE size{};
     ::GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-    if (old) ::SelectObject(dc, old);
     return size.cx;
 }
 

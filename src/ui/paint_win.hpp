@@ -29,11 +29,9 @@ bool start_gdiplus();
 std::wstring find_glyph_face();
 
 struct FontSet {
-    std::array<win::unique_gdiobj, kFontRoles> fonts;
+    std::array<win::unique_hfont, kFontRoles> fonts;
     int dpi = 96;
-    HFONT get(FontRole role) const {
-        return static_cast<HFONT>(fonts[static_cast<int>(role)].get());
-    }
+    HFONT get(FontRole role) const { return fonts[static_cast<int>(role)].get(); }
     bool has_glyphs() const { return get(FontRole::Icons) != nullptr; }
 };
 // Every role at `dpi`; the icon roles only when `glyph_face` is not empty.

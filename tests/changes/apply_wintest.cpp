@@ -250,10 +250,10 @@ TEST(ApplyChangesWin, TestRunChangesNothing) {
     };
     Receiver window;
     std::optional<ChangesStatus> stored;
-    const auto posts = window.run(kMsgChangesDone, [&] {
+    const auto posts = window.run(kMainChangesDone, [&] {
         apply_changes(ops, window.hwnd, [&](ChangesStatus s) { stored = s; });
     });
-    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMsgChangesDone, 0}}));
+    EXPECT_EQ(shape(posts), (std::vector<std::pair<UINT, WPARAM>>{{kMainChangesDone, 0}}));
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->text, "3 change(s) would be applied: End Sleeper (1 process); Disable \"" +
                                 startup.name +

@@ -12,13 +12,10 @@
 namespace tess::ui {
 namespace {
 
-using unique_dc = win::unique_any<HDC, ::DeleteDC>;
-using unique_bitmap = win::unique_any<HBITMAP, ::DeleteObject>;
-
 // A 32-bit top-down DIB section to paint into and read back.
 struct Canvas {
-    unique_dc dc{::CreateCompatibleDC(nullptr)};
-    unique_bitmap bitmap;
+    win::unique_hdc dc{::CreateCompatibleDC(nullptr)};
+    win::unique_hbitmap bitmap;
     std::uint32_t* bits = nullptr;
     int w, h;
     Canvas(int width, int height, std::uint32_t background) : w(width), h(height) {
@@ -46,7 +43,7 @@ IconPixels icon_pixels(HICON icon) {
     IconPixels out;
     ICONINFO info{};
     if (!::GetIconInfo(icon, &info)) return out;
-    const unique_bitmap colour(info.hbmColor), mask(info.hbmMask);
+    const win::unique_hbitmap colour(info.hbmColor), mask(info.hbmMask);
     BITMAP bm{};
     ::GetObjectW(info.hbmColor, sizeof bm, &bm);
     out.size = bm.bmWidth;
@@ -54,7 +51,7 @@ IconPixels icon_pixels(HICON icon) {
     BITMAPINFO bi{};
     bi.bmiHeader = {sizeof(BITMAPINFOHEADER), bm.bmWidth, -bm.bmHeight, 1, 32, BI_RGB};
     out.argb.resize(static_cast<std::size_t>(bm.bmWidth) * bm.bmHeight);
-    const unique_dc dc(::CreateCompatibleDC(nullptr));
+    const win::unique_hdc dc(::CreateCompatibleDC(nullptr));
     ::GetDIBits(dc.get(), info.hbmColor, 0, bm.bmHeight, out.argb.data(), &bi, DIB_RGB_COLORS);
     return out;
 }
