@@ -1,23 +1,23 @@
 // The setup window (class TessavoSetup): paints what setup_view decides, runs the
-// install on a worker and takes its result from a slot when WM_APP+1 arrives.
+// install on a worker and takes its result from a slot when kSetupInstallDone arrives.
 #include "core/win.hpp"
 
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "core/roles.hpp"
+#include "core/worker.hpp"
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/paint_win.hpp"
 #include "ui/setup.hpp"
+#include "ui/setup_messages.hpp"
 #include "ui/setup_view.hpp"
 
 namespace tess {
 
 namespace {
 
-constexpr UINT kInstallDone = WM_APP + 1;  // the worker's result is in the slot
 constexpr wchar_t kClassName[] = L"TessavoSetup";
 
 // The one piece of data the worker shares with the window; the worker keeps it alive
@@ -188,7 +188,7 @@ void start_install(SetupWindow& s) {
     const HWND hwnd = s.hwnd;
     const bool desktop = s.model.desktop;
     const bool tray = s.model.tray;
-    std::thread([slot = s.slot, hwnd, desktop, tray] {
+    start_worker([slot = s.slot, hwnd, desktop, tray] {
         const InstallPaths paths = install_paths();
         const SetupSystem sys = setup_system();
         SetupError result;
@@ -203,8 +203,8 @@ void start_install(SetupWindow& s) {
             std::lock_guard lock(slot->mutex);
             slot->result = std::move(result);
         }
-        ::PostMessageW(hwnd, kInstallDone, 0, 0);
-    }).detach();
+        ::PostMessageW(hwnd, kSetupInstallDone, 0, 0);
+    });
 }
 
 void on_command(SetupWindow& s, int id) {
@@ -286,7 +286,7 @@ LRESULT CALLBACK setup_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             if (s && HIWORD(wp) == BN_CLICKED) on_command(*s, LOWORD(wp));
             return 0;
-        case kInstallDone:
+        case kSetupInstallDone:
             if (s) on_install_done(*s);
             return 0;
         case WM_CLOSE:

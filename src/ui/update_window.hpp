@@ -9,10 +9,6 @@
 
 namespace tess::ui {
 
-// Posted by the install worker to the update window (numbers from WM_APP = 0x8000).
-inline constexpr unsigned kMsgUpdateProgress = 0x8000 + 41;  // wParam bytes, lParam total
-inline constexpr unsigned kMsgUpdateDone = 0x8000 + 42;      // wParam 1 success, 0 failure
-
 enum class UpdatePhase : std::uint8_t {
     Offer = 0,       // "Update now", "Later", "Skip this version"
     Installing = 1,  // no buttons

@@ -40,19 +40,10 @@ std::optional<std::string> start_program(const std::string& exe, std::string_vie
     return std::nullopt;
 }
 
-std::string temp_folder() {
-    wchar_t buf[MAX_PATH + 1];
-    const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
-    std::string path = n > 0 && n <= MAX_PATH ? win::narrow(buf, n) : std::string();
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
-        path.pop_back();
-    return path;
-}
-
 // Only ever called with bytes whose checksum matched.
 Result<std::string> save_verified(const std::string& bytes, std::string_view version,
                                   std::string_view name) {
-    const std::string path = join_path(temp_folder(), temp_file_name(version, name));
+    const std::string path = join_path(win::temp_folder(), temp_file_name(version, name));
     if (!win::write_file(path, bytes))
         return Error{"couldn't save the update: " + win::error_text(::GetLastError())};
     return path;

@@ -20,10 +20,10 @@
 #include "changes/journal.hpp"
 #include "core/paths.hpp"
 #include "core/settings.hpp"
-#include "scan/fsops.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/child.hpp"
 #include "support/winutil.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 namespace {
@@ -103,7 +103,7 @@ struct Machine {
         kotlin = std::make_unique<Daemon>(java, kKotlinArgs);
         wait_command_lines({gradle->pid, kotlin->pid});
 
-        const std::uint64_t now = precise_filetime_now();
+        const std::uint64_t now = win::filetime_now();
         test::make_file(dir.file("Temp\\old.tmp"), 5000, now, 10 * test::kDayTicks);
         test::make_file(dir.file("Temp\\sub\\old.log"), 3000, now, 8 * test::kDayTicks);
         test::make_file(dir.file("Temp\\new.tmp"), 7000, now, test::kHourTicks);

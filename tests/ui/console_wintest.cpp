@@ -8,10 +8,10 @@
 #include "changes/executor.hpp"
 #include "changes/journal.hpp"
 #include "core/json.hpp"
-#include "scan/fsops.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/test_service.hpp"
 #include "support/winutil.hpp"
+#include "sys/fsops.hpp"
 #include "sys/startup.hpp"
 
 namespace tess {
@@ -80,7 +80,7 @@ struct CliEnv {
 TEST(ConsoleWin, JunkThenCleanDryRunAndReal) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     make_file(env.dir.file("Temp\\old.tmp"), 3000, now, 8 * kDayTicks);
     make_file(env.dir.file("Temp\\new.tmp"), 50, now, kHourTicks);
 
@@ -131,7 +131,7 @@ TEST(ConsoleWin, JunkThenCleanDryRunAndReal) {
 TEST(ConsoleWin, DevThenDevClean) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     const std::string root = env.dir.file("src");
     const std::string project = root + "\\Zo\xC3\xAB";
     const std::string modules = project + "\\node_modules";
@@ -216,7 +216,7 @@ TEST(ConsoleWin, FocusOnStatusOff) {
 TEST(ConsoleWin, AutopilotTestRunAndStatus) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     make_file(env.dir.file("Temp\\old.tmp"), 5000, now, 8 * kDayTicks);
     CliRun r = run_cli(env.dir, {"autopilot", "status"});
     EXPECT_EQ(r.code, 0);
@@ -312,7 +312,7 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
     RunValue run;
-    const std::uint64_t now = precise_filetime_now();
+    const std::uint64_t now = win::filetime_now();
     make_file(env.dir.file("Temp\\old.tmp"), 5000, now, 8 * kDayTicks);
     const std::string off = "Disable \"" + run.name + "\" at startup";
 
