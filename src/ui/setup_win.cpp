@@ -114,8 +114,7 @@ bool start_process(const std::string& exe, const std::string& args, DWORD flags,
         return false;
     }
     // Detached: nobody waits for it.
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    const win::unique_handle thread(pi.hThread), process(pi.hProcess);
     return true;
 }
 

@@ -125,24 +125,20 @@ void paint(HDC dc, const SetupWindow& s, int width, int height) {
 }
 
 void on_paint(const SetupWindow& s) {
-    PAINTSTRUCT ps{};
-    const HDC dc = ::BeginPaint(s.hwnd, &ps);
+    const win::PaintDC dc(s.hwnd);
     if (!dc) return;
     RECT rc{};
     ::GetClientRect(s.hwnd, &rc);
     // Into a memory bitmap first, then one copy: no flicker.
-    const HDC mem = ::CreateCompatibleDC(dc);
-    win::unique_gdiobj bitmap(::CreateCompatibleBitmap(dc, rc.right, rc.bottom));
+    const win::unique_hdc mem(::CreateCompatibleDC(dc.get()));
+    const win::unique_hbitmap bitmap(::CreateCompatibleBitmap(dc.get(), rc.right, rc.bottom));
     if (mem && bitmap) {
-        const HGDIOBJ previous = ::SelectObject(mem, bitmap.get());
-        paint(mem, s, rc.right, rc.bottom);
-        ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-        ::SelectObject(mem, previous);
+        const win::Selected selected(mem.get(), bitmap.get());
+        paint(mem.get(), s, rc.right, rc.bottom);
+        ::BitBlt(dc.get(), 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
     } else {
-        paint(dc, s, rc.right, rc.bottom);
+        paint(dc.get(), s, rc.right, rc.bottom);
     }
-    if (mem) ::DeleteDC(mem);
-    ::EndPaint(s.hwnd, &ps);
 }
 
 void draw_card(const DRAWITEMSTRUCT& d, const SetupWindow& s, std::string_view title,
