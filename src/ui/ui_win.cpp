@@ -6,62 +6,23 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
 #include "core/entry.hpp"
 #include "core/memory.hpp"
 #include "core/roles.hpp"
 #include "core/text.hpp"
-#include "scan/scan.hpp"
+#include "core/worker.hpp"
+#include "scan/scan_win.hpp"
 #include "ui/home_text.hpp"
 #include "ui/icon.hpp"
+#include "ui/ui_messages.hpp"
 
 namespace tess::ui {
 
 namespace {
 
-// What the window receives from its workers and itself (numbers from WM_APP).
-constexpr UINT kMainScanDone = WM_APP + 1;        // wParam: the quiet flag
-constexpr UINT kMainChangesDone = WM_APP + 2;     // a pending status was stored
-constexpr UINT kMainTicksChanged = WM_APP + 3;    // one post for many rows
-constexpr UINT kMainProgress = WM_APP + 4;        // wParam: the step
-constexpr UINT kMainApplyDone = WM_APP + 5;       // the Optimise result is stored
-constexpr UINT kMainDevScanDone = WM_APP + 9;     // developer-junk result stored
-constexpr UINT kMainFocusDone = WM_APP + 10;      // Focus state stored
-constexpr UINT kMainAutopilotDone = WM_APP + 11;  // Autopilot run finished
-
-using unique_dc = win::unique_any<HDC, ::DeleteDC>;
-
-// A worker that cannot start is a programming error: the process ends.
-void start_worker(std::function<void()> work) {
-    try {
-        std::thread(std::move(work)).detach();
-    } catch (...) {
-        std::abort();
-    }
-}
-
-std::vector<std::string> command_line_args() {
-    std::vector<std::string> args;
-    int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (!argv) return args;
-    for (int i = 0; i < argc; ++i)
-        args.push_back(win::narrow(argv[i], wcslen(argv[i])));
-    ::LocalFree(argv);
-    return args;
-}
-
 std::wstring w(std::string_view utf8) {
     return win::widen(utf8);
-}
-
-MemoryStatus read_memory() {
-    MEMORYSTATUSEX m{};
-    m.dwLength = sizeof m;
-    if (!::GlobalMemoryStatusEx(&m)) return {};
-    return memory_status_from(m.ullTotalPhys, m.ullAvailPhys, m.ullTotalPageFile,
-                              m.ullAvailPageFile);
 }
 
 const PageModule& module_of(Page page) {
@@ -283,7 +244,7 @@ void on_timer(UiState& s, UINT_PTR id) {
         repaint(s, progress_layout(f).ring_area);
     } else if (id == timer::kMemory) {
         if (s.phase != HomePhase::Idle || s.page != Page::Home) return;
-        const MemoryStatus m = read_memory();
+        const MemoryStatus m = memory_status();
         {
             SharedState& shared = shared_state();
             std::lock_guard lock(shared.mutex);
@@ -381,7 +342,7 @@ void on_create(HWND hwnd, const StartOptions& start) {
     s->header_icon = load_icon(nullptr, kAppIcon, sidebar_icon_size(s->dpi));
     refresh_tray_flag(*s);
     {
-        const MemoryStatus m = read_memory();
+        const MemoryStatus m = memory_status();
         SharedState& shared = shared_state();
         std::lock_guard lock(shared.mutex);
         shared.memory = m;
@@ -404,13 +365,11 @@ void trace_first_paint() {
     if (!win::get_env("TESS_TRACE")) return;
     FILETIME created{}, unused{};
     ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
-    FILETIME now{};
-    ::GetSystemTimeAsFileTime(&now);
     const auto ticks = [](const FILETIME& f) {
         return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
     };
     std::fprintf(stderr, "first paint: %.1f ms after the process started\n",
-                 static_cast<double>(ticks(now) - ticks(created)) / 10'000.0);
+                 static_cast<double>(win::filetime_now() - ticks(created)) / 10'000.0);
     std::fflush(stderr);
 }
 
@@ -421,7 +380,7 @@ void on_paint(UiState& s) {
         RECT client{};
         ::GetClientRect(s.window, &client);
         const int cw = std::max<int>(1, client.right), ch = std::max<int>(1, client.bottom);
-        const unique_dc mem(::CreateCompatibleDC(dc));
+        const win::unique_hdc mem(::CreateCompatibleDC(dc));
         const win::unique_gdiobj bitmap(::CreateCompatibleBitmap(dc, cw, ch));
         if (mem && bitmap) {
             const HGDIOBJ old = ::SelectObject(mem.get(), bitmap.get());
@@ -709,7 +668,7 @@ void run_main_window(const std::vector<std::string>& args) {
 namespace tess {
 
 void run_main_window() {
-    ui::run_main_window(ui::command_line_args());
+    ui::run_main_window(win::command_line_args());
 }
 
 }  // namespace tess

@@ -10,6 +10,7 @@
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "ui/layout.hpp"
+#include "ui/ui_messages.hpp"
 #include "ui/ui_win.hpp"
 
 namespace tess::ui {
@@ -358,7 +359,7 @@ TEST(MainWindowHere, BadInputsNeverCrashOrBlank) {
         shared_state().scan = ScanResult{};
     }
     w.s->busy = true;
-    ::SendMessageW(w.hwnd, WM_APP + 1, 1, 0);  // scan stored, quiet
+    ::SendMessageW(w.hwnd, kMainScanDone, 1, 0);  // scan stored, quiet
     EXPECT_FALSE(w.s->busy);
     EXPECT_TRUE(w.s->level_icon);
     EXPECT_NE(::SendMessageW(w.hwnd, WM_GETICON, ICON_SMALL, 0), 0);
@@ -372,7 +373,7 @@ TEST(MainWindowHere, BadInputsNeverCrashOrBlank) {
     w.s->phase = HomePhase::Scanning;
     set_page(*w.s, Page::Home);
     ::SetWindowPos(w.hwnd, nullptr, 0, 0, 1140, 780, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SendMessageW(w.hwnd, WM_APP + 4, 99, 0);  // progress step
+    ::SendMessageW(w.hwnd, kMainProgress, 99, 0);  // progress step
     ::RedrawWindow(w.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     EXPECT_TRUE(::IsWindow(w.hwnd));
 }
