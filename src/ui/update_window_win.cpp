@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "core/settings.hpp"
+#include "core/worker.hpp"
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/paint_win.hpp"
+#include "ui/update_messages.hpp"
 
 namespace tess::ui {
 
@@ -194,17 +195,17 @@ void start_install(UpdateWindow& u) {
     layout_controls(u);
     const HWND hwnd = u.hwnd;
     const std::uint64_t size = u.download_size;
-    std::thread([slot = u.slot, hwnd, info = u.info, installed = u.installed_copy, size] {
+    start_worker([slot = u.slot, hwnd, info = u.info, installed = u.installed_copy, size] {
         const auto failed = updates::install_update(info, installed, [&](std::uint64_t n) {
-            ::PostMessageW(hwnd, kMsgUpdateProgress, static_cast<WPARAM>(n),
+            ::PostMessageW(hwnd, kUpdateProgress, static_cast<WPARAM>(n),
                            static_cast<LPARAM>(size));
         });
         if (failed) {
             std::lock_guard lock(slot->mutex);
             slot->error = *failed;
         }
-        ::PostMessageW(hwnd, kMsgUpdateDone, failed ? 0 : 1, 0);
-    }).detach();
+        ::PostMessageW(hwnd, kUpdateDone, failed ? 0 : 1, 0);
+    });
 }
 
 void close_with(UpdateWindow& u, UpdateOutcome outcome) {
@@ -255,14 +256,14 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             if (u && HIWORD(wp) == BN_CLICKED) on_command(*u, LOWORD(wp));
             return 0;
-        case kMsgUpdateProgress:
+        case kUpdateProgress:
             if (u) {
                 u->bytes = static_cast<std::uint64_t>(wp);
                 if (lp > 0) u->total = static_cast<std::uint64_t>(lp);
                 ::InvalidateRect(hwnd, nullptr, FALSE);
             }
             return 0;
-        case kMsgUpdateDone:
+        case kUpdateDone:
             if (!u) return 0;
             if (wp == 1) {
                 u->phase = UpdatePhase::Installed;
