@@ -127,11 +127,11 @@ TEST(ProcessesWin, CpuSampleSeesTheBusyChildOnly) {
     const ProcessInfo* busy = find_pid(list, spinner.pid());
     const ProcessInfo* idle = find_pid(list, sleeper.pid());
     ASSERT_TRUE(busy && idle);
-    // One thread spinning is about one processor's share; leave room for a machine busy
-    // with other work.
-    EXPECT_GT(busy->cpu_percent, one_processor * 0.2f) << one_processor;
+    // One thread spinning is at most one processor's share; on a machine busy with other
+    // work (parallel test runs) it may get far less, but never as little as the sleeper.
+    EXPECT_GT(busy->cpu_percent, one_processor * 0.05f) << one_processor;
     EXPECT_LT(busy->cpu_percent, one_processor * 1.2f) << one_processor;
-    EXPECT_LT(idle->cpu_percent, one_processor * 0.05f);
+    EXPECT_LT(idle->cpu_percent, one_processor * 0.02f);
     EXPECT_GT(busy->working_set, 0u);
 }
 

@@ -322,8 +322,9 @@ TEST(SetupWin, UpdateHandOverExitCodesWithAndWithoutBoxes) {
         test::write_text(dir.file("file"), "x");
         ScopedEnv r("TESS_INSTALL_ROOT", dir.file("file"));
         ScopedEnv off("TESS_OFFSCREEN", "1");
+        // A box would block the process until answered, so an exit within the wait is the
+        // proof that none was shown (other tests' boxes may be on the desktop meanwhile).
         EXPECT_EQ(test::run_command(update, 30'000), 2);
-        EXPECT_EQ(::FindWindowW(L"#32770", L"Tessavo"), nullptr);
     }
     {
         TempDir dir("tess-install-test");
