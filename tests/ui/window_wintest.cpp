@@ -321,20 +321,29 @@ struct InProcessWindow {
     }
 };
 
+// A synthetic scan of `n` closable app groups, stored as the window's last scan.
+void store_apps(std::size_t n) {
+    ScanResult scan;
+    for (std::size_t i = 0; i < n; ++i) {
+        AppGroup a;
+        a.display_name = "app " + std::to_string(i);
+        a.targets = {{static_cast<std::uint32_t>(1000 + i), a.display_name + ".exe", 1}};
+        a.process_count = 1;
+        a.private_bytes = 1024 * 1024;
+        scan.apps.push_back(std::move(a));
+    }
+    std::lock_guard lock(shared_state().mutex);
+    shared_state().scan = std::move(scan);
+}
+
 TEST(MainWindowHere, TickingManyRowsPostsOneCaptionUpdate) {
     InProcessWindow w;
     ASSERT_TRUE(w.s);
+    store_apps(40);
     set_page(*w.s, Page::Apps);
     pump();
-    for (int i = 0; i < 40; ++i) {
-        std::wstring text = L"app " + std::to_wstring(i);
-        LVITEMW item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = i;
-        item.pszText = text.data();
-        ::SendMessageW(w.s->list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-    }
-    pump();
+    ASSERT_EQ(::SendMessageW(w.s->list, LVM_GETITEMCOUNT, 0, 0), 40);
+    EXPECT_EQ(w.s->action_caption, "Tick apps to close");
     w.s->caption_updates = 0;
     LVITEMW tick{};
     tick.stateMask = LVIS_STATEIMAGEMASK;
@@ -346,6 +355,7 @@ TEST(MainWindowHere, TickingManyRowsPostsOneCaptionUpdate) {
     EXPECT_EQ(w.s->caption_updates, 1u);
     EXPECT_FALSE(w.s->ticks_posted);
     EXPECT_TRUE(w.s->all_ticked);
+    EXPECT_EQ(w.s->action_caption, "Close 40 apps (40 MB)");
 }
 
 TEST(MainWindowHere, BadInputsNeverCrashOrBlank) {
