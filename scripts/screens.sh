@@ -12,17 +12,21 @@ source scripts/wine-env.sh
 # What to show, in order: "shot NAME" saves the main window's client area as NAME.png,
 # "click ID" clicks a control (a page button 300-307, ...), "key KEY" types a key,
 # "wait-control ID" waits until that control is visible, "sleep SECONDS" waits.
+# Optimise runs as a test run (TESS_DRY_RUN): the pictures never change the prefix.
 steps=(
   "shot main"                              # Home before any scan
   "click 210" "sleep 1" "shot home-scanning"  # the progress screen
   "wait-control 103" "shot home-proposal"
   "click 301" "shot page1-junk"
-  "click 302" "shot page2-developer-junk"
+  "click 302" "sleep 2" "shot page2-developer-junk"
   "click 303" "shot page3-apps"
   "click 304" "shot page4-startup"
   "click 305" "shot page5-services"
   "click 306" "shot page6-autopilot"
   "click 307" "shot page7-history"
+  "click 300" "click 211" "sleep 0.7" "shot home-optimising"
+  "wait-control 230" "shot home-done-measuring"
+  "wait-enabled 200" "sleep 0.5" "shot home-done"
 )
 
 out="$root/build/screens"
@@ -30,6 +34,7 @@ rm -rf "$out"
 mkdir -p "$out"
 data=$(mktemp -d /tmp/tess-screens.XXXXXX)
 cleanup() {
+  cleanup_run 2>/dev/null || true
   wine_env_stop
   rm -rf "$data"
 }
@@ -38,6 +43,30 @@ unset TESS_KEEP_DISPLAY  # always a private display of a known size
 wine_env_start "$root/build/win"
 
 driver() { wine "$root/build/win/tess-uidriver.exe" "$@"; }
+
+# Rows for the pages that an empty prefix leaves bare: two projects for Developer junk (one
+# untouched for two months, so it is ticked) and a Run value for Start with Windows.
+dev=$data/dev
+mkdir -p "$dev/myapp/node_modules/left-pad" "$dev/engine/target/debug"
+echo '{"name":"myapp"}' >"$dev/myapp/package.json"
+head -c 300000 /dev/zero >"$dev/myapp/node_modules/left-pad/index.js"
+echo '[package]' >"$dev/engine/Cargo.toml"
+head -c 2000000 /dev/zero >"$dev/engine/target/debug/engine.rlib"
+find "$dev/myapp" -exec touch -d '65 days ago' {} +
+# Old files in the prefix's temp folder (Wine sets TEMP from the prefix, whatever the
+# environment says), so the proposal has junk to clean; removed again at the end.
+temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)/tess-screens
+mkdir -p "$temp"
+head -c 3000000 /dev/zero >"$temp/cache.bin"
+find "$temp" -exec touch -d '20 days ago' {} +
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+wine reg add "$run_key" /v "Screens Demo Helper" /d 'C:\Demo\helper.exe --background' /f >/dev/null 2>&1
+cleanup_run() {
+  wine reg delete "$run_key" /v "Screens Demo Helper" /f >/dev/null 2>&1 || true
+  case ${temp:-} in */tess-screens) rm -rf "$temp" ;; esac
+}
+
+TESS_DEV_ROOTS="Z:${dev//\//\\}" TESS_DRY_RUN=1 TESS_NO_UPDATE_CHECK=1 \
 TESS_DATA_DIR="Z:${data//\//\\}" wine "$root/build/win/Tessavo.exe" "$@" >"$out/tessavo.log" 2>&1 &
 app=$!
 
@@ -62,6 +91,11 @@ if [ -n "$main" ]; then
       wait-control)
         for _ in $(seq 150); do
           driver list "$main" | awk -F'\t' -v id="$2" '$1 == id && $3 == "visible" {f=1} END {exit !f}' && break
+          sleep 0.2
+        done ;;
+      wait-enabled)  # visible or not: enabled again once the window is no longer busy
+        for _ in $(seq 300); do
+          driver list "$main" | awk -F'\t' -v id="$2" '$1 == id && $4 == "enabled" {f=1} END {exit !f}' && break
           sleep 0.2
         done ;;
       sleep) sleep "$2" ;;

@@ -1,8 +1,14 @@
-// Home (page 0): the "Scan now" circle before any scan, and the progress screen of a scan
-// or an Optimise run. The proposal and the result come with their own module.
+// Home (page 0): the "Scan now" circle before any scan, the progress screen of a scan or an
+// Optimise run, the proposal with its health ring, cards and list, and the result.
+#include <algorithm>
+#include <array>
+
+#include "changes/apply_win.hpp"
 #include "core/memory.hpp"
+#include "core/worker.hpp"
 #include "scan/scan.hpp"
 #include "ui/home_text.hpp"
+#include "ui/list_pages_win.hpp"
 #include "ui/ui_win.hpp"
 
 namespace tess::ui {
@@ -13,6 +19,7 @@ constexpr char16_t kScanGlyph = u'\xE721';
 constexpr char16_t kDoneGlyph = u'\xE73E';
 constexpr char16_t kCurrentGlyph = u'\xE895';
 constexpr char16_t kPendingGlyph = u'\xEA3A';
+constexpr char16_t kCardGlyphs[4] = {u'\xE9D9', u'\xE74D', u'\xE7E8', u'\xE95E'};
 
 constexpr std::string_view kScanSteps[4] = {"Memory and running programs", "Junk files",
                                             "Startup apps and services", "Health checks"};
@@ -91,6 +98,76 @@ void paint_progress(UiState& s, HDC dc, const Frame& f) {
     }
 }
 
+// What the proposal's summary card says, read under the lock in one go.
+struct SummaryText {
+    unsigned score = 0;
+    Headline headline;
+    std::string frees, memory;
+};
+
+std::optional<SummaryText> summary_text() {
+    SharedState& shared = shared_state();
+    std::lock_guard lock(shared.mutex);
+    if (!shared.scan) return std::nullopt;
+    const ScanReport& r = shared.scan->report;
+    return SummaryText{r.health_score, proposal_headline(r), proposal_frees_line(r),
+                       proposal_memory_line(r)};
+}
+
+void paint_proposal(UiState& s, HDC dc, const Frame& f) {
+    const ProposalLayout l = proposal_layout(f);
+    rounded_rect(dc, l.summary, f.s(16), colour::kWhite, colour::kBorder);
+    if (const auto t = summary_text()) {
+        const Rect ring = l.ring_centre_box;
+        const int cx = ring.left + ring.width() / 2, cy = ring.top + ring.height() / 2;
+        const std::uint32_t ink = score_colour(t->score);
+        draw_arc(dc, cx, cy, l.ring_radius, 0, 360, l.ring_stroke, colour::kBorder, false);
+        draw_arc(dc, cx, cy, l.ring_radius, -90, static_cast<float>(score_sweep_degrees(t->score)),
+                 l.ring_stroke, ink, true);
+        draw_text(dc, std::to_wstring(t->score), l.score, s.fonts.get(FontRole::Title), ink,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        draw_text(dc, L"health", l.score_word, s.fonts.get(FontRole::Body), colour::kSecondary,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        draw_text(dc, w(t->headline.text), l.headline, s.fonts.get(FontRole::Heading),
+                  t->headline.colour, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+        draw_text(dc, w(t->frees), l.frees_line, s.fonts.get(FontRole::Body), colour::kInk,
+                  DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+        draw_text(dc, w(t->memory), l.memory_line, s.fonts.get(FontRole::Body), colour::kSecondary,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    }
+    draw_text(dc, L"What Optimise will do", l.heading, s.fonts.get(FontRole::Subheading),
+              colour::kInk, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    draw_text(dc, L"Untick anything you want to keep", l.heading, s.fonts.get(FontRole::Body),
+              colour::kSecondary, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+}
+
+void paint_done(UiState& s, HDC dc, const Frame& f) {
+    const DoneLayout l = done_layout(f);
+    std::optional<OptimiseResult> result;
+    std::optional<unsigned> before, after;
+    {
+        SharedState& shared = shared_state();
+        std::lock_guard lock(shared.mutex);
+        result = shared.optimise;
+        if (shared.score_before) before = *shared.score_before;
+        // While the measuring scan runs the window is busy: the new score is not known yet.
+        if (shared.scan && !s.busy) after = shared.scan->report.health_score;
+    }
+    draw_text(dc, w(done_title(result && result->test_run)), l.title, s.fonts.get(FontRole::Title),
+              colour::kInk, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    const ScoreLine score = done_score_line(before, after);
+    draw_text(dc, w(score.text), l.score_line, s.fonts.get(FontRole::Subheading), score.colour,
+              DT_CENTER | DT_WORDBREAK | DT_END_ELLIPSIS);
+    fill_circle(dc, l.disc_x, l.disc_y, l.disc_radius, colour::kSuccess);
+    draw_glyph(dc, s.fonts, FontRole::BigIcons, kDoneGlyph, l.check, colour::kWhite);
+    if (!result) return;
+    const std::vector<std::string> lines = result_lines(*result);
+    for (std::size_t i = 0; i < lines.size() && i < 4; ++i)
+        draw_text(dc, w(lines[i]), l.lines[i],
+                  s.fonts.get(i == 0 ? FontRole::BodySemibold : FontRole::Body), colour::kInk,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+}
+
 void paint(UiState& s, HDC dc, const Frame& f) {
     switch (s.phase) {
         case HomePhase::Idle:
@@ -101,20 +178,136 @@ void paint(UiState& s, HDC dc, const Frame& f) {
             paint_progress(s, dc, f);
             break;
         case HomePhase::Proposal:
+            paint_proposal(s, dc, f);
+            break;
         case HomePhase::Done:
+            paint_done(s, dc, f);
             break;
     }
 }
 
+// The four cards from the report's own ticks; empty before a scan.
+std::optional<std::array<Card, 4>> cards() {
+    SharedState& shared = shared_state();
+    std::lock_guard lock(shared.mutex);
+    if (!shared.scan) return std::nullopt;
+    const ScanReport& r = shared.scan->report;
+    return std::array<Card, 4>{memory_card(r), junk_card(r), startup_card(r), health_card(r)};
+}
+
 void layout(UiState& s, const Frame& f) {
-    if (s.phase == HomePhase::Idle) place(s, id::kScanNow, idle_layout(f).circle);
+    switch (s.phase) {
+        case HomePhase::Idle:
+            place(s, id::kScanNow, idle_layout(f).circle);
+            break;
+        case HomePhase::Proposal: {
+            const ProposalLayout l = proposal_layout(f);
+            place(s, id::kOptimise, l.optimise);
+            const auto c = cards();
+            for (int i = 0; i < 4; ++i) {
+                place(s, id::kCardMemory + i, l.cards[i]);
+                if (c)
+                    set_caption(control(s, id::kCardMemory + i),
+                                w((*c)[i].value + " " + (*c)[i].caption));
+            }
+            break;
+        }
+        case HomePhase::Done: {
+            const DoneLayout l = done_layout(f);
+            place(s, id::kScanAgain, l.scan_again);
+            place(s, id::kSeeChanges, l.see_changes);
+            set_caption(control(s, id::kScanAgain), L"Scan again");
+            set_caption(control(s, id::kSeeChanges), L"See what changed");
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void store_result(OptimiseResult result) {
+    SharedState& shared = shared_state();
+    std::lock_guard lock(shared.mutex);
+    shared.optimise = std::move(result);
+}
+
+void optimise(UiState& s) {
+    if (s.busy) return;
+    const std::vector<const ListRow*> rows = ticked_rows(s);
+    Changes changes = ticked_changes(s);
+    if (changes.ops.empty()) return;
+    // Only a tick the user added is worth a question: the defaults are the proposal.
+    if (ticks_beyond_defaults(rows) && !confirm_changes(s.window, changes, "Optimise will:"))
+        return;
+    std::vector<Action> actions;
+    for (Op& op : changes.ops)
+        if (auto* a = std::get_if<ApplyOp>(&op)) actions.push_back(std::move(a->action));
+    const std::uint64_t junk_estimate = ticked_junk_estimate(rows);
+    {
+        SharedState& shared = shared_state();
+        std::lock_guard lock(shared.mutex);
+        shared.score_before.reset();
+        if (shared.scan) shared.score_before = shared.scan->report.health_score;
+    }
+    s.busy = true;
+    s.phase = HomePhase::Optimising;
+    s.scan_step = 0;
+    ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+    layout_controls(s);
+    repaint_all(s);
+    const HWND window = s.window;
+    start_worker([window, actions = std::move(actions), junk_estimate] {
+        apply_run(window, actions, junk_estimate, store_result);
+    });
+}
+
+// Card 223: the first health finding of the list, selected and in view.
+void show_first_health_row(UiState& s) {
+    const auto& rows = s.list_model.rows;
+    const auto it = std::find_if(rows.begin(), rows.end(),
+                                 [](const ListRow& r) { return r.kind == RowKind::Health; });
+    if (it == rows.end()) {
+        set_status(s, "All health checks passed.", StatusKind::Success);
+        return;
+    }
+    const int i = static_cast<int>(it - rows.begin());
+    ::SendMessageW(s.list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(i), FALSE);
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(s.list, LVM_SETITEMSTATE, static_cast<WPARAM>(i),
+                   reinterpret_cast<LPARAM>(&item));
+    ::SetFocus(s.list);
 }
 
 bool command(UiState& s, int id) {
-    if (id != id::kScanNow && id != id::kScanAgain) return false;
-    set_page(s, Page::Home);
-    start_scan(s, false);
-    return true;
+    switch (id) {
+        case id::kScanNow:
+        case id::kScanAgain:
+            set_page(s, Page::Home);
+            start_scan(s, false);
+            return true;
+        case id::kOptimise:
+            optimise(s);
+            return true;
+        case id::kCardMemory:
+            set_page(s, Page::Apps);
+            return true;
+        case id::kCardMemory + 1:
+            set_page(s, Page::Junk);
+            return true;
+        case id::kCardMemory + 2:
+            set_page(s, Page::Startup);
+            return true;
+        case id::kCardMemory + 3:
+            show_first_health_row(s);
+            return true;
+        case id::kSeeChanges:
+            set_page(s, Page::History);
+            return true;
+        default:
+            return false;
+    }
 }
 
 void draw_scan_circle(UiState& s, const DRAWITEMSTRUCT& d) {
@@ -137,9 +330,46 @@ void draw_scan_circle(UiState& s, const DRAWITEMSTRUCT& d) {
     focus_rect(d, f.s(24));
 }
 
+void draw_card(UiState& s, const DRAWITEMSTRUCT& d, int i) {
+    const Frame f = frame_of(s);
+    const Rect r = from_rect(d.rcItem);
+    const ButtonState st = button_state(d);
+    fill_rect(d.hDC, r, colour::kContent);
+    rounded_rect(d.hDC, r, f.s(12), colour::kWhite, st.hovered ? colour::kMuted : colour::kBorder);
+    draw_glyph(d.hDC, s.fonts, FontRole::Icons, kCardGlyphs[i],
+               {r.right - f.s(40), r.top + f.s(14), r.right - f.s(14), r.top + f.s(40)},
+               colour::kSecondary, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+    if (const auto c = cards()) {
+        const Card& card = (*c)[static_cast<std::size_t>(i)];
+        draw_text(d.hDC, w(card.value),
+                  {r.left + f.s(18), r.top + f.s(12), r.right - f.s(44), r.top + f.s(48)},
+                  s.fonts.get(FontRole::Title), colour::kInk,
+                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+        draw_text(d.hDC, w(card.caption),
+                  {r.left + f.s(18), r.top + f.s(50), r.right - f.s(10), r.bottom - f.s(8)},
+                  s.fonts.get(FontRole::Small), colour::kSecondary,
+                  DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
+    }
+    focus_rect(d, f.s(4));
+}
+
 bool draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
-    if (static_cast<int>(d.CtlID) != id::kScanNow) return false;
-    draw_scan_circle(s, d);
+    const int id = static_cast<int>(d.CtlID);
+    if (id == id::kScanNow) {
+        draw_scan_circle(s, d);
+    } else if (id == id::kOptimise) {
+        accent_button(button_face(d, s.fonts, colour::kWhite), L"Optimise now",
+                      w(s.optimise_subtitle));
+        focus_rect(d, scale(3, s.dpi));
+    } else if (id >= id::kCardMemory && id < id::kCardMemory + 4) {
+        draw_card(s, d, id - id::kCardMemory);
+    } else if (id == id::kScanAgain || id == id::kSeeChanges) {
+        plain_button(button_face(d, s.fonts, colour::kContent),
+                     id == id::kScanAgain ? L"Scan again" : L"See what changed");
+        focus_rect(d, scale(3, s.dpi));
+    } else {
+        return false;
+    }
     return true;
 }
 

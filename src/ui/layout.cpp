@@ -148,6 +148,16 @@ ProposalLayout proposal_layout(const Frame& f) {
                   mid + f.s(38)};
     const int rx = l.summary.left + f.s(84);
     l.ring_centre_box = {rx - f.s(54), mid - f.s(54), rx + f.s(54), mid + f.s(54)};
+    l.ring_radius = f.s(54);
+    l.ring_stroke = f.s(12);
+    l.score = {l.ring_centre_box.left, mid - f.s(24), l.ring_centre_box.right, mid + f.s(12)};
+    l.score_word = {l.ring_centre_box.left, mid + f.s(10), l.ring_centre_box.right, mid + f.s(30)};
+    // The text runs from past the ring to "Optimise now", with a gap before each.
+    const int text_left = l.ring_centre_box.right + f.s(24);
+    const int text_right = std::max(text_left + f.s(40), l.optimise.left - f.s(16));
+    l.headline = {text_left, l.summary.top + f.s(22), text_right, l.summary.top + f.s(58)};
+    l.frees_line = {text_left, l.summary.top + f.s(62), text_right, l.summary.top + f.s(104)};
+    l.memory_line = {text_left, l.summary.top + f.s(108), text_right, l.summary.top + f.s(150)};
     const int gap = f.s(14);
     const int w = (c.width() - 3 * gap) / 4;
     for (int i = 0; i < 4; ++i) {
@@ -158,6 +168,35 @@ ProposalLayout proposal_layout(const Frame& f) {
     l.rescan = {c.right - f.s(118), f.s(320), c.right, f.s(356)};
     l.status = {c.left, c.bottom - f.s(40), c.right, c.bottom};
     l.list = {c.left, f.s(362), c.right, std::max(l.status.top - f.s(6), f.s(444))};
+    return l;
+}
+
+DoneLayout done_layout(const Frame& f) {
+    const Rect c = content_rect(f);
+    const IdleLayout idle = idle_layout(f);
+    DoneLayout l;
+    // The disc takes the measure of the "Scan now" circle it replaces.
+    l.disc_radius = std::max(1, (idle.ring / 2 - f.s(20)) * 62 / 100);
+    const int block = f.s(48) + f.s(6) + f.s(50) + f.s(16) + 2 * l.disc_radius + f.s(20) +
+                      4 * f.s(24) + f.s(24) + f.s(48);
+    const int top = std::max(c.top, c.top + (c.height() - block) / 2);
+    const int cx = (c.left + c.right) / 2;
+    l.title = {c.left, top, c.right, top + f.s(48)};
+    l.score_line = {c.left + f.s(30), l.title.bottom + f.s(6), c.right - f.s(30),
+                    l.title.bottom + f.s(56)};
+    l.disc_x = cx;
+    l.disc_y = l.score_line.bottom + f.s(16) + l.disc_radius;
+    l.check = {cx - l.disc_radius, l.disc_y - l.disc_radius, cx + l.disc_radius,
+               l.disc_y + l.disc_radius};
+    const int lines_top = l.check.bottom + f.s(20);
+    for (int i = 0; i < 4; ++i)
+        l.lines[i] = {c.left + f.s(30), lines_top + i * f.s(24), c.right - f.s(30),
+                      lines_top + (i + 1) * f.s(24)};
+    const int buttons_top = l.lines[3].bottom + f.s(24);
+    const int half_gap = f.s(12) / 2;
+    l.scan_again = {cx - half_gap - f.s(210), buttons_top, cx - half_gap, buttons_top + f.s(48)};
+    l.see_changes = {cx + f.s(12) - half_gap, buttons_top, cx + f.s(12) - half_gap + f.s(210),
+                     buttons_top + f.s(48)};
     return l;
 }
 

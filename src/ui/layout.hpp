@@ -75,6 +75,10 @@ struct ProposalLayout {
     Rect summary;
     Rect optimise;  // 211
     Rect ring_centre_box;
+    int ring_radius = 0;  // of the stroke's centre line
+    int ring_stroke = 0;
+    Rect score, score_word;  // the number and "health" inside the ring
+    Rect headline, frees_line, memory_line;
     Rect cards[4];  // 220-223
     Rect heading;
     Rect rescan;
@@ -82,6 +86,17 @@ struct ProposalLayout {
     Rect status;
 };
 ProposalLayout proposal_layout(const Frame& f);
+
+// Home after Optimise: title, score line, the green disc, up to four result lines and the
+// two buttons, as one block centred in the content.
+struct DoneLayout {
+    Rect title, score_line;
+    int disc_x = 0, disc_y = 0, disc_radius = 0;
+    Rect check;  // the check glyph inside the disc
+    Rect lines[4];
+    Rect scan_again, see_changes;  // 230, 231
+};
+DoneLayout done_layout(const Frame& f);
 
 // Page 6: the two cards and their controls.
 struct AutopilotLayout {

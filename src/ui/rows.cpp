@@ -585,6 +585,18 @@ Changes rows_to_changes(std::span<const ListRow* const> ticked, const RowSources
     return out;
 }
 
+bool ticks_beyond_defaults(std::span<const ListRow* const> ticked) {
+    return std::any_of(ticked.begin(), ticked.end(),
+                       [](const ListRow* r) { return r && r->checkbox && !r->default_tick; });
+}
+
+std::uint64_t ticked_junk_estimate(std::span<const ListRow* const> ticked) {
+    std::uint64_t bytes = 0;
+    for (const ListRow* r : ticked)
+        if (r && r->checkbox && r->kind == RowKind::Junk) bytes += r->bytes;
+    return bytes;
+}
+
 bool change_needs_admin(const Op& op, const std::vector<JournalEntry>& journal) {
     if (const auto* a = std::get_if<ApplyOp>(&op)) return action_needs_admin(a->action);
     const JournalEntry* e = find_entry(journal, std::get<UndoOp>(op).id);

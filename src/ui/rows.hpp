@@ -147,6 +147,11 @@ struct RowSources {
 // The ticked rows in list order.
 Changes rows_to_changes(std::span<const ListRow* const> ticked, const RowSources& sources);
 
+// Optimise asks first only when a ticked row was not ticked by default.
+bool ticks_beyond_defaults(std::span<const ListRow* const> ticked);
+// What the ticked junk rows measured: the test run's estimate of what Optimise cleans.
+std::uint64_t ticked_junk_estimate(std::span<const ListRow* const> ticked);
+
 // Whether an operation needs administrator rights, judged from the journal view for undos.
 bool change_needs_admin(const Op& op, const std::vector<JournalEntry>& journal);
 // The Yes/No question listing the changes under `heading` ("Optimise will:", "Tessavo will:").

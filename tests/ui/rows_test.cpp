@@ -268,6 +268,32 @@ TEST(Rows, ProposalRows) {
     EXPECT_EQ(rows[4].detail, "Restart. Up 30 days");
 }
 
+// Optimise asks only when the user ticked a row the proposal left unticked; the junk
+// estimate counts the ticked junk rows only.
+TEST(Rows, OptimiseQuestionAndJunkEstimate) {
+    ListRow kept_default{RowKind::Proposal, 0, {}, "", {}, 7 * kMB, true, true};
+    ListRow added{RowKind::Proposal, 1, {}, "", {}, 3 * kMB, false, true};
+    ListRow junk_row{RowKind::Junk, 0, {}, "", {}, 5 * kMB, true, true};
+    ListRow other_junk{RowKind::Junk, 2, {}, "", {}, 2 * kMB, false, true};
+    ListRow finding{RowKind::Health, 0, {}, "", {}, 0, false, false};
+    const struct {
+        std::vector<const ListRow*> ticked;
+        bool ask;
+        std::uint64_t junk;
+    } cases[] = {
+        {{}, false, 0},
+        {{&kept_default, &junk_row}, false, 5 * kMB},  // the proposal as it came
+        {{&junk_row}, false, 5 * kMB},                 // unticking never asks
+        {{&kept_default, &added}, true, 0},            // ticking an unticked row does
+        {{&junk_row, &other_junk}, true, 7 * kMB},
+        {{&finding}, false, 0},  // a row without a box never counts
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ticks_beyond_defaults(c.ticked), c.ask) << c.ticked.size();
+        EXPECT_EQ(ticked_junk_estimate(c.ticked), c.junk) << c.ticked.size();
+    }
+}
+
 TEST(Rows, Captions) {
     auto row = [](RowKind kind, std::uint64_t bytes) {
         ListRow r;

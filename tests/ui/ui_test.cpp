@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <numeric>
 
 #include "ui/layout.hpp"
@@ -158,6 +160,32 @@ TEST(Layout, HomeFormulas) {
     EXPECT_EQ(pr.cards[3].right, 1112);
     EXPECT_EQ(pr.list, (Rect{264, 362, 1112, 706}));
     EXPECT_EQ(proposal_layout({1140, 400, 96}).list.bottom, 444);
+}
+
+TEST(Layout, DoneScreenIsCentred) {
+    for (const Frame f : {Frame{1140, 780, 96}, Frame{1000, 700, 96}, Frame{1710, 1170, 144}}) {
+        const DoneLayout l = done_layout(f);
+        const Rect c = content_rect(f);
+        const int cx = (c.left + c.right) / 2;
+        // Disc: (half the ring area - 20) x 0.62, as wide as the "Scan now" circle allows.
+        EXPECT_EQ(l.disc_radius, (idle_layout(f).ring / 2 - f.s(20)) * 62 / 100);
+        EXPECT_EQ(l.disc_x, cx);
+        EXPECT_LT(l.score_line.bottom, l.disc_y - l.disc_radius);
+        EXPECT_LT(l.disc_y + l.disc_radius, l.lines[0].top);
+        EXPECT_EQ(l.lines[1].top - l.lines[0].top, f.s(24));
+        // Two buttons 210 x 48, 12 apart, centred, inside the content.
+        EXPECT_EQ(l.scan_again.width(), f.s(210));
+        EXPECT_EQ(l.see_changes.height(), f.s(48));
+        EXPECT_EQ(l.see_changes.left - l.scan_again.right, f.s(12));
+        EXPECT_LE(std::abs((l.scan_again.left + l.see_changes.right) / 2 - cx), 1);
+        EXPECT_GE(l.title.top, c.top);
+        EXPECT_LE(l.see_changes.bottom, c.bottom);
+    }
+    // The summary card's text runs between the ring and "Optimise now".
+    const ProposalLayout p = proposal_layout({1140, 780, 96});
+    EXPECT_GT(p.headline.left, p.ring_centre_box.right);
+    EXPECT_LT(p.memory_line.right, p.optimise.left);
+    EXPECT_LE(p.memory_line.bottom, p.summary.bottom);
 }
 
 TEST(Layout, AutopilotCards) {
