@@ -1,0 +1,135 @@
+// Driving the real Tessavo.exe main window from a test: its turn on the session, the
+// start with a test data folder, rows found by their first cell, ticks, and clicks that
+// open a question answered by the test.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/win.hpp"
+#include "support/uidriver.hpp"
+#include "support/winutil.hpp"
+#include "ui/ui.hpp"
+
+namespace tess::ui::wintest {
+
+namespace ud = uidriver;
+
+// The main window is a single instance per session: every test that opens one takes its turn.
+struct MainWindowTurn {
+    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
+};
+
+inline bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms) {
+    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+    while (::GetTickCount64() < end) {
+        if (done()) return true;
+        ::Sleep(50);
+    }
+    return done();
+}
+
+inline bool visible(ud::Window top, int id) {
+    const auto c = ud::find_control(top, id);
+    return c.ok() && c.value().visible;
+}
+
+inline bool enabled(ud::Window top, int id) {
+    const auto c = ud::find_control(top, id);
+    return c.ok() && c.value().enabled;
+}
+
+inline std::string caption(ud::Window top, int id) {
+    const auto c = ud::find_control(top, id);
+    return c.ok() ? c.value().caption : std::string();
+}
+
+// Starts Tessavo.exe with `args` and waits for its visible main window.
+inline ud::Window open_main(test::RunningProgram& program, const std::vector<std::string>& args,
+                            const std::vector<test::EnvVar>& env) {
+    program = test::start_tessavo(args, env);
+    if (!program) return 0;
+    const auto w = ud::wait_window({"TessavoWindow", std::nullopt, program.pid(), true}, 30'000);
+    if (!w.ok()) return 0;
+    ud::settle(w.value());
+    return w.value();
+}
+
+inline ud::Window list_of(ud::Window top) {
+    const auto l = ud::find_list(top, id::kList);
+    return l.ok() ? l.value() : 0;
+}
+
+// The row whose first cell is `text`, or -1.
+inline int row_of(ud::Window top, const std::string& text) {
+    const auto rows = ud::lv_rows(list_of(top));
+    if (!rows.ok()) return -1;
+    for (std::size_t i = 0; i < rows.value().size(); ++i)
+        if (!rows.value()[i].empty() && rows.value()[i][0] == text) return static_cast<int>(i);
+    return -1;
+}
+
+inline int wait_row(ud::Window top, const std::string& text, std::uint32_t timeout_ms = 60'000) {
+    int row = -1;
+    wait_for([&] { return (row = row_of(top, text)) >= 0; }, timeout_ms);
+    return row;
+}
+
+inline std::string cell(ud::Window top, int row, int column) {
+    const auto t = ud::lv_text(list_of(top), row, column);
+    return t.ok() ? t.value() : std::string();
+}
+
+inline bool checked(ud::Window top, int row) {
+    const auto c = ud::lv_checked(list_of(top), row);
+    return c.ok() && c.value();
+}
+
+// Ticks or unticks one row, then lets the window recompute its captions.
+inline void tick(ud::Window top, int row, bool on) {
+    ud::lv_set_checked(list_of(top), row, on);
+    ud::settle(top);
+}
+
+// Unticks every ticked row but those whose first cell is in `keep`.
+inline void untick_all_but(ud::Window top, const std::vector<std::string>& keep) {
+    const auto rows = ud::lv_rows(list_of(top));
+    if (!rows.ok()) return;
+    for (std::size_t i = 0; i < rows.value().size(); ++i) {
+        const std::string& first = rows.value()[i].empty() ? "" : rows.value()[i][0];
+        const bool kept = std::find(keep.begin(), keep.end(), first) != keep.end();
+        if (!kept && checked(top, static_cast<int>(i))) tick(top, static_cast<int>(i), false);
+    }
+}
+
+// Clicks `id`, reads the question it opens and answers it; the text, or nullopt when no
+// box came within `timeout_ms`.
+inline std::optional<std::string> click_and_answer(ud::Window top, std::uint32_t pid, int id,
+                                                   ud::Answer answer,
+                                                   std::uint32_t timeout_ms = 10'000) {
+    if (!ud::click(top, id).ok()) return std::nullopt;
+    const auto box = ud::wait_message_box(pid, timeout_ms);
+    if (!box.ok()) return std::nullopt;
+    std::string text = ud::message_box_text(box.value());
+    ud::answer_message_box(box.value(), answer);
+    ud::settle(top);
+    return text;
+}
+
+// A copy of this test program under another name, run as a windowless sleeper: a process
+// the scan sees as `file_name`, never as the test program itself.
+struct Sleeper {
+    std::string exe;
+    test::RunningProgram program;
+    Sleeper(const test::TempDir& dir, const std::string& file_name) : exe(dir.file(file_name)) {
+        ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), FALSE);
+        program = test::start_program(exe, {"--child", "windowless_sleeper"});
+    }
+};
+
+}  // namespace tess::ui::wintest
