@@ -119,3 +119,12 @@ else
     fi
   fi
 fi
+
+# The update window in each state, offered by a portable copy's start-up check against
+# the tests' loopback HTTPS release server (the test that drives it saves the pictures).
+if [ -x "$(command -v ctest)" ] && [ -f "$root/build/win/CTestTestfile.cmake" ]; then
+  TESS_SCREENS_DIR="Z:${out//\//\\}" ctest --test-dir "$root/build/win" --output-on-failure \
+    -R '^UpdateHttps\.MainWindowOffersAFoundUpdateAtStartUp$' >"$out/update-window.log" 2>&1 ||
+    echo "screens: no update window pictures (see $out/update-window.log)" >&2
+  for f in "$out"/update-*.png; do [ -f "$f" ] && echo "screens: $f"; done
+fi

@@ -10,12 +10,15 @@
 #include "core/entry.hpp"
 #include "core/memory.hpp"
 #include "core/roles.hpp"
+#include "core/slot.hpp"
 #include "core/text.hpp"
 #include "core/worker.hpp"
 #include "scan/scan_win.hpp"
 #include "ui/home_text.hpp"
 #include "ui/icon.hpp"
 #include "ui/ui_messages.hpp"
+#include "ui/update_window_win.hpp"
+#include "updates/update.hpp"
 
 namespace tess::ui {
 
@@ -254,6 +257,31 @@ void on_timer(UiState& s, UINT_PTR id) {
     }
 }
 
+// The update found by the start-up check, until the window takes it.
+Slot<updates::UpdateInfo>& update_slot() {
+    static Slot<updates::UpdateInfo> slot;
+    return slot;
+}
+
+// Automatic, so TESS_NO_UPDATE_CHECK and a skipped version hold; finding nothing and
+// failing are both silent.
+void start_update_check(HWND window) {
+    start_worker([window] {
+        updates::CheckResult r = updates::check_for_update(false);
+        if (r.kind != updates::CheckKind::Found) return;
+        update_slot().put(std::move(r.info));
+        ::PostMessageW(window, kMainUpdateFound, 0, 0);
+    });
+}
+
+// Offers the update; once it is being installed the window goes (and `s` with it), so
+// setup can replace the program.
+void offer_update(UiState& s) {
+    const std::optional<updates::UpdateInfo> info = update_slot().take();
+    if (!info) return;
+    if (show_update_window(s.window, *info) == UpdateOutcome::HandedOver) ::DestroyWindow(s.window);
+}
+
 bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
     switch (msg) {
         case kMainScanDone:
@@ -286,6 +314,9 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
                 fill_page(s);
                 show_pending_status(s);
             }
+            return true;
+        case kMainUpdateFound:
+            offer_update(s);  // may destroy the window: touch nothing after
             return true;
         case kMainFocusDone:
         case kMainAutopilotDone:
@@ -350,6 +381,7 @@ void on_create(HWND hwnd, const StartOptions& start) {
     ::SetTimer(hwnd, timer::kMemory, timer::kMemoryMs, nullptr);
     fill_page(*s);
     layout_controls(*s);
+    start_update_check(hwnd);
     if (start.autopilot) ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 6, 0);
     if (start.history) {
         ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 7, 0);

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
+#include "core/slot.hpp"
 
 #include "core/settings.hpp"
 #include "core/worker.hpp"
@@ -22,11 +22,6 @@ constexpr int kUpdateNow = 201, kLater = 202, kSkip = 203;
 constexpr UINT_PTR kCloseTimer = 2;
 constexpr UINT kCloseAfterMs = 900;
 
-struct ErrorSlot {
-    std::mutex mutex;
-    std::string error;
-};
-
 struct UpdateWindow {
     HWND hwnd = nullptr;
     HWND owner = nullptr;
@@ -41,7 +36,7 @@ struct UpdateWindow {
     std::string error;
     UpdatePhase phase = UpdatePhase::Offer;
     UpdateOutcome outcome = UpdateOutcome::Closed;
-    std::shared_ptr<ErrorSlot> slot = std::make_shared<ErrorSlot>();
+    std::shared_ptr<Slot<std::string>> slot = std::make_shared<Slot<std::string>>();  // the error
     int notes_bottom = 0;  // client y where the notes end, at this DPI
 };
 
@@ -200,10 +195,7 @@ void start_install(UpdateWindow& u) {
             ::PostMessageW(hwnd, kUpdateProgress, static_cast<WPARAM>(n),
                            static_cast<LPARAM>(size));
         });
-        if (failed) {
-            std::lock_guard lock(slot->mutex);
-            slot->error = *failed;
-        }
+        if (failed) slot->put(*failed);
         ::PostMessageW(hwnd, kUpdateDone, failed ? 0 : 1, 0);
     });
 }
@@ -270,8 +262,7 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 u->outcome = UpdateOutcome::HandedOver;
                 ::SetTimer(hwnd, kCloseTimer, kCloseAfterMs, nullptr);
             } else {
-                std::lock_guard lock(u->slot->mutex);
-                u->error = u->slot->error;
+                u->error = u->slot->take().value_or("");
                 u->phase = UpdatePhase::Failed;
             }
             layout_controls(*u);

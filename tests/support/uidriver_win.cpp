@@ -336,8 +336,9 @@ Result<Done> click(Window top, int id, ClickHow how) {
     }
     if (!sent) return fail("cannot send the click: " + win::error_text(::GetLastError()));
     // Handled once this round trip returns: either the click is done or it opened a modal
-    // loop, which answers sent messages too.
-    if (!settle(top)) return fail("the window did not answer after the click");
+    // loop, which answers sent messages too. A click that closed the window is done too.
+    if (!settle(top) && ::IsWindow(to_hwnd(top)))
+        return fail("the window did not answer after the click");
     return Done{};
 }
 

@@ -86,6 +86,12 @@ private:
     win::unique_handle process_;
 };
 
+// Every test that opens a main window takes its turn: the window is a single instance per
+// session and a second start hands over to whichever window it finds.
+struct MainWindowTurn {
+    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
+};
+
 // Starts `exe` with `args`, its environment this process's with `env` applied.
 RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
                              const std::vector<EnvVar>& env = {});

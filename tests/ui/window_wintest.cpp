@@ -18,11 +18,7 @@ namespace {
 
 namespace ud = uidriver;
 
-// Every test that opens a main window takes its turn: the window is a single instance per
-// session and a second start hands over to whichever window it finds.
-struct MainWindowTurn {
-    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
-};
+using test::MainWindowTurn;
 
 struct App {
     test::TempDir data{"main"};

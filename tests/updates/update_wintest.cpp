@@ -9,6 +9,7 @@
 
 #include "core/settings.hpp"
 #include "support/child.hpp"
+#include "support/uidriver.hpp"
 #include "updates/https_fixture_win.hpp"
 #include "updates/update.hpp"
 
@@ -276,6 +277,132 @@ TEST_F(UpdateHttps, InstalledCopyStartsTheSetupProgramWithUpdate) {
     EXPECT_EQ(read_text(temp.file("Tessavo-0.6.0-Tessavo-Setup.exe")), marker);
     EXPECT_EQ(read_text(exe), original);  // the setup program replaces it, not this step
     EXPECT_FALSE(s.requested("missing"));
+}
+
+// A portable copy of Tessavo.exe started with its start-up check pointed at `release`,
+// up to the moment its update window shows.
+class OfferedCopy {
+public:
+    OfferedCopy(const std::string& release_url) : exe_(app_.file("Tessavo.exe")) {
+        EXPECT_TRUE(::CopyFileW(win::widen(test::built_exe("Tessavo.exe")).c_str(),
+                                win::widen(exe_).c_str(), TRUE));
+        original_ = read_text(exe_).value_or("");
+        program_ = test::start_program(exe_, {},
+                                       {{"TESS_UPDATE_URL", release_url},
+                                        {"TESS_OFFSCREEN", "1"},
+                                        {"TEMP", temp_.path()},
+                                        {"TMP", temp_.path()}});
+        pid_ = program_.pid();
+        if (auto w = uidriver::wait_window({"TessavoWindow", std::nullopt, pid_}, 20'000))
+            main_ = *w;
+        if (auto w = uidriver::wait_window({"TessavoUpdate", std::nullopt, pid_, true}, 30'000))
+            offer_ = *w;
+    }
+    // Clicks a button of the update window once it shows.
+    void click(int id) const {
+        ASSERT_TRUE(uidriver::wait_control(offer_, id));
+        const auto clicked = uidriver::click(offer_, id);
+        ASSERT_TRUE(clicked) << clicked.error();
+    }
+    // With TESS_SCREENS_DIR set (scripts/screens.sh), the update window's picture lands there.
+    void picture(const std::string& name) const {
+        const auto dir = win::get_env("TESS_SCREENS_DIR");
+        if (!dir) return;
+        uidriver::settle(offer_);
+        if (const auto image = uidriver::capture(offer_))
+            uidriver::save_png(*image, *dir + "\\" + name + ".png");
+    }
+
+    TempDir app_{"upd-app"}, temp_{"upd-temp"};
+    std::string exe_, original_;
+    test::RunningProgram program_;
+    std::uint32_t pid_ = 0;
+    uidriver::Window main_ = 0, offer_ = 0;
+};
+
+// The main window's start-up check: a found update is offered in a window the main window
+// owns; skipping it is remembered and the main window stays; installing it replaces the
+// copy, starts the new one and ends the old window; a download that stops leaves the copy
+// as it was with only "Close".
+TEST_F(UpdateHttps, MainWindowOffersAFoundUpdateAtStartUp) {
+    const test::MainWindowTurn turn;
+    const std::string marker = marker_bytes();
+    const std::string hash = *sha256_hex(marker);
+    Served s("main-window");
+    s.put("Tessavo.exe", marker);
+    s.put("latest.json", release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"),
+                                                            marker.size(), "sha256:" + hash)}));
+    s.put("stall.json",
+          release_json("v0.6.0", {asset_json("Tessavo.exe", https_base() + "/stall/300000", 600'000,
+                                             "sha256:" + hash)}));
+    s.put("cut.json", release_json("v0.6.0", {asset_json("Tessavo.exe", https_base() + "/cut/40000",
+                                                         0, "sha256:" + hash)}));
+    {
+        OfferedCopy copy(s.url("latest.json"));
+        ASSERT_TRUE(copy.main_ && copy.offer_);
+        EXPECT_EQ(::GetWindow(reinterpret_cast<HWND>(copy.offer_), GW_OWNER),
+                  reinterpret_cast<HWND>(copy.main_));
+        copy.picture("update-offer");
+        copy.click(203);  // Skip this version
+        EXPECT_TRUE(uidriver::wait_gone(copy.offer_));
+        EXPECT_EQ(load_settings().skip_version, "0.6.0");
+        EXPECT_TRUE(::IsWindow(reinterpret_cast<HWND>(copy.main_)));  // the window stays
+        EXPECT_EQ(copy.program_.end(), 0);
+    }
+    // Each next copy starts with no version skipped.
+    {
+        TempDir data("upd-data2");
+        ScopedEnv fresh("TESS_DATA_DIR", data.path());
+        OfferedCopy copy(s.url("stall.json"));
+        ASSERT_TRUE(copy.offer_);
+        copy.click(201);  // Update now
+        // Installing: no buttons while the download runs.
+        EXPECT_TRUE(uidriver::wait_control(copy.offer_, 202,
+                                           [](const uidriver::Control& c) { return !c.visible; }));
+        ::Sleep(300);  // the first bytes are in
+        copy.picture("update-installing");
+        copy.program_.end();
+        EXPECT_EQ(read_text(copy.exe_), copy.original_);
+    }
+    {
+        TempDir data("upd-data3");
+        ScopedEnv fresh("TESS_DATA_DIR", data.path());
+        OfferedCopy copy(s.url("cut.json"));
+        ASSERT_TRUE(copy.offer_);
+        copy.click(201);
+        const auto close = uidriver::wait_control(
+            copy.offer_, 202,
+            [](const uidriver::Control& c) { return c.visible && c.caption == "Close"; }, 20'000);
+        EXPECT_TRUE(close) << (close ? "" : close.error());
+        copy.picture("update-failed");
+        copy.click(202);
+        EXPECT_TRUE(uidriver::wait_gone(copy.offer_));
+        EXPECT_TRUE(::IsWindow(reinterpret_cast<HWND>(copy.main_)));
+        EXPECT_EQ(copy.program_.end(), 0);
+        EXPECT_EQ(read_text(copy.exe_), copy.original_);
+        EXPECT_EQ(files_in(copy.app_.path()), std::vector<std::string>{"Tessavo.exe"});
+    }
+    {
+        TempDir data("upd-data4");
+        ScopedEnv fresh("TESS_DATA_DIR", data.path());
+        OfferedCopy copy(s.url("latest.json"));
+        ASSERT_TRUE(copy.main_ && copy.offer_);
+        copy.click(201);
+        // Installed: the window says so for a moment, then closes with the main window.
+        if (win::get_env("TESS_SCREENS_DIR")) {
+            uidriver::wait_control(copy.offer_, 202,
+                                   [](const uidriver::Control& c) { return !c.visible; });
+            for (int i = 0; i < 100 && !test::exists(copy.app_.file("started.txt")); ++i)
+                ::Sleep(10);
+            copy.picture("update-installed");
+        }
+        EXPECT_EQ(copy.program_.wait(30'000), 0);
+        EXPECT_FALSE(::IsWindow(reinterpret_cast<HWND>(copy.main_)));
+        EXPECT_EQ(read_text(copy.exe_), marker);
+        EXPECT_EQ(read_text(copy.app_.file("Tessavo." + std::to_string(copy.pid_) + ".old")),
+                  copy.original_);
+        EXPECT_EQ(wait_for_file(copy.app_.file("started.txt")), "started");
+    }
 }
 
 // Each refusal ends with its text before anything is saved, replaced or started: the
