@@ -20,10 +20,7 @@ namespace tess::ui::wintest {
 
 namespace ud = uidriver;
 
-// The main window is a single instance per session: every test that opens one takes its turn.
-struct MainWindowTurn {
-    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
-};
+using test::MainWindowTurn;
 
 inline bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms) {
     const ULONGLONG end = ::GetTickCount64() + timeout_ms;
