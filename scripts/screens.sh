@@ -128,3 +128,8 @@ if [ -x "$(command -v ctest)" ] && [ -f "$root/build/win/CTestTestfile.cmake" ];
     echo "screens: no update window pictures (see $out/update-window.log)" >&2
   for f in "$out"/update-*.png; do [ -f "$f" ] && echo "screens: $f"; done
 fi
+
+# The tray watch's toasts, one of each kind, and its quick panel in each mode (the apply
+# as a test run, so nothing on this machine changes).
+TESS_DATA_DIR="Z:${data//\//\\}" wine "$root/build/win/tess-tray-shots.exe" "Z:${out//\//\\}" ||
+  echo "screens: no tray pictures" >&2

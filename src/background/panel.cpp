@@ -144,18 +144,6 @@ std::string_view memory_heading(MemoryLevel level) {
     return "Memory looks healthy";
 }
 
-std::uint32_t level_colour(MemoryLevel level) {
-    switch (level) {
-        case MemoryLevel::High:
-            return 0xD97706;
-        case MemoryLevel::Critical:
-            return 0xDC2626;
-        case MemoryLevel::Normal:
-            break;
-    }
-    return 0x16A34A;
-}
-
 std::string gauge_percent_text(const MemoryStatus& memory) {
     double percent = 0.0;
     if (memory.total_physical > 0)

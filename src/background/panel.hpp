@@ -69,7 +69,6 @@ std::string_view done_heading(bool test_run);
 // so a full ring means twice the RAM committed.
 double gauge_sweep_degrees(const MemoryStatus& memory);
 std::string_view memory_heading(MemoryLevel level);
-std::uint32_t level_colour(MemoryLevel level);  // 0xRRGGBB
 std::string gauge_percent_text(const MemoryStatus& memory);
 std::string memory_used_text(const MemoryStatus& memory);  // "{} used on {} of RAM"
 std::string memory_free_text(const MemoryStatus& memory);  // "Free right now: {}"

@@ -1,0 +1,162 @@
+// Pictures of the tray watch's windows for scripts/screens.sh: every toast kind (shown in
+// this process, as the tray watch shows them, but with the drawn icon: this program carries
+// no icon resources) and the quick panel of the real Tessavo.exe
+// in each mode, driven through its messages and buttons.
+//   tess-tray-shots.exe OUT_FOLDER        (run with TESS_DATA_DIR set to a throwaway folder)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "background/agent_messages.hpp"
+#include "background/panel.hpp"
+#include "core/win.hpp"
+#include "support/uidriver.hpp"
+#include "ui/popup_win.hpp"
+
+namespace ui = tess::uidriver;
+
+namespace {
+
+void pump(DWORD ms) {
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    while (::GetTickCount64() < end) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    }
+}
+
+void shot(ui::Window w, const std::string& folder, const std::string& name) {
+    const auto image = ui::capture(w, ui::CaptureArea::window);
+    if (image && ui::save_png(*image, folder + "\\" + name + ".png"))
+        std::printf("screens: %s.png\n", name.c_str());
+    else
+        std::fprintf(stderr, "screens: no picture of %s\n", name.c_str());
+}
+
+void toasts(const std::string& folder) {
+    const HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                         ::GetModuleHandleW(nullptr), nullptr);
+    const tess::Toast samples[] = {
+        {"Focus mode is on", "Focus mode is on: 3 background programs in efficiency mode.", "",
+         tess::ToastKind::None},
+        {"Memory is almost full",
+         "Memory pressure: Critical (24.0 GB committed on 16.0 GB of RAM, 150%). Biggest: chrome "
+         "(3.0 GB), Code (1.2 GB), java (900 MB).",
+         "Optimise", tess::ToastKind::OpenPanel},
+        {"Tessavo 0.6.0 is available", "A newer version is ready to install.", "Update",
+         tess::ToastKind::OpenUpdate},
+        {"Autopilot freed 1.5 GB",
+         "Deleted 312 MB of junk files; closed Gradle daemon (1.2 GB); left Vite dev server (shop) "
+         "(used in the last 30 minutes) running",
+         "See details", tess::ToastKind::OpenHistory},
+    };
+    for (const tess::Toast& t : samples) {
+        tess::show_toast(owner, t);
+        // On screen and painted by this thread before the picture: the driver cannot wait
+        // for a paint on the thread that calls it.
+        ::SetWindowPos(tess::toast_window(), nullptr, 20, 20, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        pump(300);
+        shot(reinterpret_cast<ui::Window>(tess::toast_window()), folder,
+             "toast-kind" + std::to_string(static_cast<int>(t.kind)));
+    }
+    tess::close_toast();
+    ::DestroyWindow(owner);
+}
+
+PROCESS_INFORMATION start(const std::wstring& command) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = command;
+    ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    return pi;
+}
+
+bool wait_caption(ui::Window panel, int id, const std::string& want, int seconds = 30) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        const auto c = ui::find_control(panel, id);
+        if (c && c->caption == want) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
+ui::Window open_panel(HWND tray, DWORD pid) {
+    ::PostMessageW(tray, tess::kTrayIcon, 1, WM_LBUTTONUP);
+    const auto panel = ui::wait_window({"TessavoPanel", std::nullopt, pid, true}, 10'000);
+    return panel ? *panel : 0;
+}
+
+void panel_modes(const std::string& folder) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir = self;
+    dir = dir.substr(0, dir.find_last_of(L'\\'));
+    // A background helper the proposal offers to close: this program, idle, under its name.
+    const std::wstring helper = dir + L"\\xboxpctray.exe";
+    ::CopyFileW(self, helper.c_str(), FALSE);
+    PROCESS_INFORMATION idle = start(L"\"" + helper + L"\" --idle");
+    ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
+    ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");  // the apply only shows its steps
+    PROCESS_INFORMATION agent = start(L"\"" + dir + L"\\Tessavo.exe\" agent");
+    const auto tray = ui::wait_window({"TessavoTray", std::nullopt, agent.dwProcessId, false});
+    if (tray) {
+        const HWND tray_window = reinterpret_cast<HWND>(*tray);
+        if (const ui::Window panel = open_panel(tray_window, agent.dwProcessId)) {
+            ::Sleep(400);
+            shot(panel, folder, "panel-0-checking");
+            if (wait_caption(panel, tess::kPanelMain, "Optimise now")) {
+                ::Sleep(200);
+                shot(panel, folder, "panel-1-proposal");
+                (void)ui::click(panel, tess::kPanelMain);
+                ::Sleep(300);
+                shot(panel, folder, "panel-3-applying");
+                if (wait_caption(panel, tess::kPanelMain, "Close")) {
+                    ::Sleep(200);
+                    shot(panel, folder, "panel-4-done");
+                }
+            }
+            (void)ui::click(panel, tess::kPanelMain);
+            ui::wait_gone(panel);
+        }
+        ::TerminateProcess(idle.hProcess, 0);
+        ::WaitForSingleObject(idle.hProcess, 5000);
+        ::Sleep(500);
+        if (const ui::Window panel = open_panel(tray_window, agent.dwProcessId)) {
+            if (wait_caption(panel, tess::kPanelMain, "All good")) {
+                ::Sleep(200);
+                shot(panel, folder, "panel-2-nothing");
+            }
+        }
+        ::PostMessageW(tray_window, WM_CLOSE, 0, 0);
+        ::WaitForSingleObject(agent.hProcess, 10'000);
+    }
+    ::TerminateProcess(idle.hProcess, 0);
+    for (HANDLE h : {idle.hProcess, idle.hThread, agent.hProcess, agent.hThread})
+        if (h) ::CloseHandle(h);
+    ::DeleteFileW(helper.c_str());
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 2 && std::wstring(argv[1]) == L"--idle") {
+        ::Sleep(300'000);
+        return 0;
+    }
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tess-tray-shots OUT_FOLDER\n");
+        return 2;
+    }
+    const std::string folder = tess::win::narrow(argv[1], wcslen(argv[1]));
+    ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
+    toasts(folder);
+    panel_modes(folder);
+    return 0;
+}
