@@ -19,6 +19,7 @@
 #include <cwchar>
 #include <string>
 
+#include "core/win.hpp"
 #include "sys/procs.hpp"
 
 namespace {
@@ -69,16 +70,21 @@ Figures measure(HANDLE process, DWORD pid) {
 }
 
 struct Started {
-    PROCESS_INFORMATION pi{};
-    bool ok = false;
+    tess::win::unique_handle process;
+    DWORD pid = 0;
 };
 
 Started start(std::wstring command) {
     Started s;
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    s.ok = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &s.pi) != FALSE;
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                         &pi)) {
+        s.process.reset(pi.hProcess);
+        const tess::win::unique_handle thread(pi.hThread);
+        s.pid = pi.dwProcessId;
+    }
     return s;
 }
 
@@ -146,12 +152,12 @@ int wmain(int argc, wchar_t** argv) {
 
     Started tray = start(L"\"" + dir + L"\\Tessavo.exe\" agent");
     Started bare = start(L"\"" + dir + L"\\tess_bench_bare.exe\" " + std::to_wstring(tick_ms));
-    if (!tray.ok || !bare.ok) {
+    if (!tray.process || !bare.process) {
         std::fprintf(stderr, "bench: could not start Tessavo.exe agent or the bare program\n");
         return 1;
     }
-    const HWND tray_window = wait_window(tray.pi.dwProcessId, L"TessavoTray");
-    const HWND bare_window = wait_window(bare.pi.dwProcessId, L"TessBenchBare");
+    const HWND tray_window = wait_window(tray.pid, L"TessavoTray");
+    const HWND bare_window = wait_window(bare.pid, L"TessBenchBare");
     if (!tray_window || !bare_window) {
         std::fprintf(stderr, "bench: no window\n");
         return 1;
@@ -160,8 +166,8 @@ int wmain(int argc, wchar_t** argv) {
                 ticks, ticks * tick_ms / 1000.0);
 
     ::Sleep(200 * tick_ms);
-    const Figures tray200 = measure(tray.pi.hProcess, tray.pi.dwProcessId);
-    const Figures bare200 = measure(bare.pi.hProcess, bare.pi.dwProcessId);
+    const Figures tray200 = measure(tray.process.get(), tray.pid);
+    const Figures bare200 = measure(bare.process.get(), bare.pid);
     std::printf("\nafter 200 ticks\n");
     row("private bytes", tray200.private_mb, bare200.private_mb, "MB");
     row("working set", tray200.working_mb, bare200.working_mb, "MB");
@@ -170,8 +176,8 @@ int wmain(int argc, wchar_t** argv) {
     count_row("handles", tray200.handles, bare200.handles);
 
     ::Sleep((ticks - 200) * tick_ms);
-    const Figures trayN = measure(tray.pi.hProcess, tray.pi.dwProcessId);
-    const Figures bareN = measure(bare.pi.hProcess, bare.pi.dwProcessId);
+    const Figures trayN = measure(tray.process.get(), tray.pid);
+    const Figures bareN = measure(bare.process.get(), bare.pid);
     std::printf("\nafter %u ticks (growth since tick 200 in brackets)\n", ticks);
     std::printf("%-34s %12.2f (%+.2f) %12.2f (%+.2f) MB\n", "private bytes", trayN.private_mb,
                 trayN.private_mb - tray200.private_mb, bareN.private_mb,
@@ -197,9 +203,7 @@ int wmain(int argc, wchar_t** argv) {
 
     ::PostMessageW(tray_window, WM_CLOSE, 0, 0);
     ::PostMessageW(bare_window, WM_CLOSE, 0, 0);
-    ::WaitForSingleObject(tray.pi.hProcess, 10'000);
-    ::WaitForSingleObject(bare.pi.hProcess, 10'000);
-    for (HANDLE h : {tray.pi.hProcess, tray.pi.hThread, bare.pi.hProcess, bare.pi.hThread})
-        ::CloseHandle(h);
+    ::WaitForSingleObject(tray.process.get(), 10'000);
+    ::WaitForSingleObject(bare.process.get(), 10'000);
     return 0;
 }

@@ -14,7 +14,7 @@ if [ ! -f "$build/build.ninja" ]; then
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     "-DCMAKE_CROSSCOMPILING_EMULATOR=$root/scripts/wine-run.sh;$build" >/dev/null
 fi
-cmake --build "$build" --target Tessavo tess_bench_tray tess_bench_bare >/dev/null
+cmake --build "$build" -j "${TESS_JOBS:-2}" --target Tessavo tess_bench_tray tess_bench_bare >/dev/null
 trap wine_env_stop EXIT
 wine_env_start "$build"
 wine "$build/tess_bench_tray.exe" "${1:-50}" "${2:-2000}"

@@ -17,12 +17,14 @@
 #include "background/agent_messages.hpp"
 #include "background/panel_win.hpp"
 #include "core/log.hpp"
+#include "core/memory.hpp"
 #include "core/roles.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
 #include "core/worker.hpp"
 #include "sys/procs.hpp"
 #include "sys/startup.hpp"
+#include "sys/startup_win.hpp"
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/popup_win.hpp"
@@ -55,14 +57,6 @@ struct Tray {
 
 Tray* g_tray = nullptr;  // the one tray of this process, on its thread
 
-using unique_hmenu = win::unique_any<HMENU, ::DestroyMenu>;
-
-std::uint64_t filetime_now() {
-    FILETIME ft{};
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
 std::optional<std::uint32_t> notification_state() {
     QUERY_USER_NOTIFICATION_STATE state{};
     if (FAILED(::SHQueryUserNotificationState(&state))) return std::nullopt;
@@ -74,14 +68,6 @@ bool user_is_busy() {
 }
 
 }  // namespace
-
-MemoryStatus current_memory() {
-    MEMORYSTATUSEX m{};
-    m.dwLength = sizeof m;
-    if (!::GlobalMemoryStatusEx(&m)) return {};
-    return memory_status_from(m.ullTotalPhys, m.ullAvailPhys, m.ullTotalPageFile,
-                              m.ullAvailPageFile);
-}
 
 void start_own_exe(const std::string& args) {
     const std::string exe = win::exe_path();
@@ -186,8 +172,8 @@ void start_dev_check(Tray& tray) {
     start_worker([window = tray.window, slots = tray.slots] {
         Snapshot snapshot;
         snapshot.processes = list_processes(1000, true);
-        snapshot.memory = current_memory();
-        snapshot.now = filetime_now();
+        snapshot.memory = memory_status();
+        snapshot.now = win::filetime_now();
         snapshot.own_pid = ::GetCurrentProcessId();
         DevCheckResult result = dev_check_result(build_suggestions(snapshot));
         {
@@ -212,8 +198,8 @@ void start_autopilot(Tray& tray) {
 }
 
 void tick(Tray& tray) {
-    const MemoryStatus memory = current_memory();
-    const std::uint64_t now = filetime_now();
+    const MemoryStatus memory = memory_status();
+    const std::uint64_t now = win::filetime_now();
     const TickOutcome t = run_tick(tray.state, memory, now);
     if (auto waiting = release_pending_toast(tray.state, user_is_busy()))
         show_toast(tray.window, *waiting);
@@ -236,7 +222,7 @@ void tick(Tray& tray) {
 
 void show_menu(Tray& tray) {
     const bool focus_on = tray.calls.focus_is_on && tray.calls.focus_is_on();
-    unique_hmenu menu(::CreatePopupMenu());
+    win::unique_hmenu menu(::CreatePopupMenu());
     if (!menu) return;
     for (const TrayMenuItem& item : tray_menu(tray.state.measured, focus_on, run_value_present())) {
         if (item.separator) {

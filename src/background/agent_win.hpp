@@ -33,7 +33,4 @@ TrayCalls tray_calls();
 // Starts this executable with `args` (empty: the main window); nobody waits for it.
 void start_own_exe(const std::string& args);
 
-// GlobalMemoryStatusEx's figures now; all 0 when it fails.
-MemoryStatus current_memory();
-
 }  // namespace tess

@@ -11,12 +11,14 @@
 #include "background/agent_win.hpp"
 #include "background/panel.hpp"
 #include "background/panel_messages.hpp"
-#include "changes/apply.hpp"
+#include "changes/apply_win.hpp"
 #include "core/log.hpp"
+#include "core/memory.hpp"
 #include "core/text.hpp"
 #include "core/win.hpp"
 #include "core/worker.hpp"
 #include "scan/scan.hpp"
+#include "scan/scan_win.hpp"
 #include "sys/procs.hpp"
 #include "ui/home_text.hpp"
 #include "ui/icon.hpp"
@@ -156,7 +158,7 @@ void paint_action_area(const Panel& p, HDC dc) {
             const ui::Rect mark{area.left + ui::scale(12, dpi), area.top + pad,
                                 area.left + ui::scale(40, dpi),
                                 area.top + pad + ui::scale(28, dpi)};
-            ui::draw_glyph(dc, p.fonts, ui::FontRole::Icons, u'\uE73E', mark, ui::colour::kSuccess);
+            draw_check_mark(dc, p.fonts, mark, ui::colour::kSuccess);
             const std::string heading =
                 done ? std::string(done_heading(p.result && p.result->test_run))
                      : std::string("Nothing to fix right now");
@@ -280,8 +282,7 @@ void draw_item(const Panel& p, const DRAWITEMSTRUCT& d) {
             ui::fill_rect(d.hDC, face.r, ui::colour::kWhite);
             if (face.state.hovered)
                 ui::rounded_rect(d.hDC, face.r, ui::scale(6, dpi), ui::colour::kContent);
-            ui::draw_glyph(d.hDC, p.fonts, ui::FontRole::Icons, u'\uE711', face.r,
-                           ui::colour::kSecondary);
+            draw_close_mark(d.hDC, p.fonts, face.r, ui::colour::kSecondary);
             break;
         }
     }
@@ -343,7 +344,7 @@ void on_apply_done(Panel& p) {
         ::KillTimer(p.window, kPanelSpinnerTimer);
         p.result = std::move(result);
         p.mode = PanelMode::Done;
-        p.memory = current_memory();
+        p.memory = memory_status();
     }
     repaint(p);
 }
@@ -449,7 +450,7 @@ void open_quick_panel(const PanelOwner& owner) {
     p.fonts = ui::create_fonts(static_cast<int>(p.dpi), ui::find_glyph_face());
     p.icon = ui::load_icon(nullptr, ui::kAppIcon, popup_px(24, p.dpi));
     p.offscreen = win::get_env("TESS_OFFSCREEN").has_value();
-    p.memory = current_memory();
+    p.memory = memory_status();
     p.top = top_apps(group_apps(list_processes(0, false), ::GetCurrentProcessId()));
 
     RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};

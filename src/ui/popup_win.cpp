@@ -3,6 +3,7 @@
 
 #include <dwmapi.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "background/agent_messages.hpp"
@@ -76,8 +77,7 @@ void draw_item(ToastWindow& t, const DRAWITEMSTRUCT& d) {
         ui::fill_rect(d.hDC, face.r, ui::colour::kWhite);
         if (face.state.hovered)
             ui::rounded_rect(d.hDC, face.r, ui::scale(6, t.dpi), ui::colour::kContent);
-        ui::draw_glyph(d.hDC, t.fonts, ui::FontRole::Icons, u'\uE711', face.r,
-                       ui::colour::kSecondary);
+        draw_close_mark(d.hDC, t.fonts, face.r, ui::colour::kSecondary);
     }
     ui::focus_rect(d, ui::scale(3, t.dpi));
 }
@@ -139,35 +139,76 @@ LRESULT CALLBACK toast_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 int measure_body(HDC dc, const ui::FontSet& fonts, const std::wstring& body, int width) {
-    const HGDIOBJ old = ::SelectObject(dc, fonts.get(ui::FontRole::Body));
+    const win::Selected font(dc, fonts.get(ui::FontRole::Body));
     RECT r{0, 0, width, 0};
     ::DrawTextW(dc, body.c_str(), static_cast<int>(body.size()), &r,
                 DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-    ::SelectObject(dc, old);
     return r.bottom - r.top;
 }
 
 }  // namespace
 
 void paint_buffered(HWND window, int width, int height, const std::function<void(HDC)>& paint) {
-    PAINTSTRUCT ps{};
-    const HDC dc = ::BeginPaint(window, &ps);
+    const win::PaintDC dc(window);
     if (!dc) return;
-    using unique_hdc = win::unique_any<HDC, ::DeleteDC>;
-    unique_hdc memory(::CreateCompatibleDC(dc));
-    win::unique_gdiobj bitmap(::CreateCompatibleBitmap(dc, width, height));
-    if (memory && bitmap) {
-        const HGDIOBJ old = ::SelectObject(memory.get(), bitmap.get());
-        paint(memory.get());
-        ::BitBlt(dc, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
-        ::SelectObject(memory.get(), old);  // before the bitmap is deleted
-    }
-    ::EndPaint(window, &ps);
+    const win::unique_hdc memory(::CreateCompatibleDC(dc.get()));
+    const win::unique_hbitmap bitmap(::CreateCompatibleBitmap(dc.get(), width, height));
+    if (!memory || !bitmap) return;
+    const win::Selected selected(memory.get(), bitmap.get());
+    paint(memory.get());
+    ::BitBlt(dc.get(), 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
 }
 
 void frame_rect(HDC dc, const RECT& r, std::uint32_t rgb) {
-    win::unique_gdiobj brush(::CreateSolidBrush(ui::to_colorref(rgb)));
-    ::FrameRect(dc, &r, static_cast<HBRUSH>(brush.get()));
+    const win::unique_hbrush brush(::CreateSolidBrush(ui::to_colorref(rgb)));
+    ::FrameRect(dc, &r, brush.get());
+}
+
+namespace {
+
+void stroke(HDC dc, const POINT* points, int count, std::uint32_t rgb, int width) {
+    LOGBRUSH brush{BS_SOLID, ui::to_colorref(rgb), 0};
+    const win::unique_hpen pen(
+        ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND,
+                       static_cast<DWORD>(width), &brush, 0, nullptr));
+    if (!pen) return;
+    const win::Selected selected(dc, pen.get());
+    ::Polyline(dc, points, count);
+}
+
+// The stroke fallbacks scale with the box they are drawn in, as the glyph would.
+int mark_box(const ui::Rect& r) {
+    return std::min(r.width(), r.height());
+}
+
+}  // namespace
+
+void draw_close_mark(HDC dc, const ui::FontSet& fonts, ui::Rect r, std::uint32_t rgb) {
+    if (fonts.get(ui::FontRole::Icons)) {
+        ui::draw_glyph(dc, fonts, ui::FontRole::Icons, u'\uE711', r, rgb);
+        return;
+    }
+    const int box = mark_box(r);
+    const int cx = r.left + r.width() / 2;
+    const int cy = r.top + r.height() / 2;
+    const int h = box * 5 / 34;  // a 10-pixel cross in the 34-pixel button at 96 DPI
+    const POINT down[2] = {{cx - h, cy - h}, {cx + h, cy + h}};
+    const POINT up[2] = {{cx - h, cy + h}, {cx + h, cy - h}};
+    stroke(dc, down, 2, rgb, std::max(1, box / 24));
+    stroke(dc, up, 2, rgb, std::max(1, box / 24));
+}
+
+void draw_check_mark(HDC dc, const ui::FontSet& fonts, ui::Rect r, std::uint32_t rgb) {
+    if (fonts.get(ui::FontRole::Icons)) {
+        ui::draw_glyph(dc, fonts, ui::FontRole::Icons, u'\uE73E', r, rgb);
+        return;
+    }
+    const int box = mark_box(r);
+    const int cx = r.left + r.width() / 2;
+    const int cy = r.top + r.height() / 2;
+    const auto at = [&](int x, int y) { return POINT{cx + x * box / 28, cy + y * box / 28}; };
+    const POINT tick[3] = {at(-8, 0), at(-3, 5), at(8, -6)};
+    stroke(dc, tick, 3, rgb, std::max(2, box / 10));
 }
 
 void close_toast() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "ui/paint_win.hpp"
 #include "ui/popup.hpp"
 
 namespace tess {
@@ -21,5 +22,10 @@ HWND toast_window();  // null when none is shown
 void paint_buffered(HWND window, int width, int height, const std::function<void(HDC)>& paint);
 // A 1-pixel border around `r`.
 void frame_rect(HDC dc, const RECT& r, std::uint32_t rgb);
+
+// The icon font's close (U+E711) and check-mark (U+E73E) glyphs centred in `r`, drawn as
+// strokes where the font is missing (before Windows 10, and under Wine).
+void draw_close_mark(HDC dc, const ui::FontSet& fonts, ui::Rect r, std::uint32_t rgb);
+void draw_check_mark(HDC dc, const ui::FontSet& fonts, ui::Rect r, std::uint32_t rgb);
 
 }  // namespace tess

@@ -14,12 +14,14 @@
 #include "background/panel.hpp"
 #include "core/win.hpp"
 #include "support/child.hpp"
+#include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 
 namespace tess {
 namespace {
 
 using namespace std::chrono_literals;
+namespace ud = uidriver;
 
 bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
     const auto end = std::chrono::steady_clock::now() + limit;
@@ -30,65 +32,26 @@ bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
-struct Found {
-    std::wstring cls;
-    DWORD pid = 0;
-    bool visible_only = false;
-    HWND window = nullptr;
+HWND to_hwnd(ud::Window w) {
+    return reinterpret_cast<HWND>(w);
+}
+
+// A top-level window of `cls` owned by process `pid`; null after 20 s without one.
+HWND wait_window(const std::string& cls, std::uint32_t pid, bool visible_only = false) {
+    const auto w = ud::wait_window({cls, std::nullopt, pid, visible_only}, 20'000);
+    return w.ok() ? to_hwnd(w.value()) : nullptr;
+}
+
+// Every test that starts a test tray watch takes its turn: they all share the mutex of
+// the TESS_DATA_DIR kind, so a second one would leave at once.
+struct TrayTurn {
+    win::NamedLock lock{"tray-watch", "tessavo-tests", 300'000};
 };
 
-BOOL CALLBACK match_window(HWND w, LPARAM lp) {
-    auto* f = reinterpret_cast<Found*>(lp);
-    wchar_t cls[64] = {};
-    ::GetClassNameW(w, cls, 64);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(w, &pid);
-    if (f->cls == cls && (f->pid == 0 || f->pid == pid) &&
-        (!f->visible_only || ::IsWindowVisible(w))) {
-        f->window = w;
-        return FALSE;
-    }
-    return TRUE;
+// Tessavo.exe with `args` and this process's environment, ended when the test leaves.
+test::RunningProgram start(const std::string& args) {
+    return test::start_tessavo({args});
 }
-
-// A top-level window of `cls` owned by process `pid` (0: any).
-HWND find_window(const std::wstring& cls, DWORD pid, bool visible_only = false) {
-    Found f{cls, pid, visible_only};
-    ::EnumWindows(match_window, reinterpret_cast<LPARAM>(&f));
-    return f.window;
-}
-
-HWND wait_window(const std::wstring& cls, DWORD pid, bool visible_only = false) {
-    HWND found = nullptr;
-    wait_until([&] { return (found = find_window(cls, pid, visible_only)) != nullptr; });
-    return found;
-}
-
-// Tessavo.exe with `args`, ended when the test leaves whatever happened.
-struct Exe {
-    win::unique_handle process;
-    DWORD pid = 0;
-
-    explicit Exe(const std::string& args) {
-        std::string cmd = test::quote_arg(test::built_exe("Tessavo.exe"));
-        cmd += " ";
-        cmd += args;
-        STARTUPINFOW si{sizeof si};
-        PROCESS_INFORMATION pi{};
-        std::wstring wide = win::widen(cmd);
-        if (::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi)) {
-            process.reset(pi.hProcess);
-            ::CloseHandle(pi.hThread);
-            pid = pi.dwProcessId;
-        }
-    }
-    ~Exe() {
-        if (process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT)
-            ::TerminateProcess(process.get(), 9);
-    }
-    int wait() { return test::wait_exit(process, 20'000); }
-};
 
 std::string log_of(const test::TempDir& dir) {
     return test::read_text(dir.file("agent.log")).value_or("");
@@ -113,6 +76,7 @@ bool icon_present(HWND window) {
 }
 
 struct TrayEnv {
+    TrayTurn turn;
     test::TempDir dir{"tray"};
     test::ScopedEnv data{"TESS_DATA_DIR", dir.path()};
     test::ScopedEnv tick{"TESS_TICK_MS", "50"};
@@ -121,16 +85,16 @@ struct TrayEnv {
 
 TEST(TrayWatch, OneInstancePerKindLogAndFirstSample) {
     TrayEnv env;
-    Exe first("agent");
-    ASSERT_TRUE(first.process);
-    const HWND tray = wait_window(L"TessavoTray", first.pid);
+    test::RunningProgram first = start("agent");
+    ASSERT_TRUE(first);
+    const HWND tray = wait_window("TessavoTray", first.pid());
     ASSERT_TRUE(tray);
     wchar_t title[64] = {};
     ::GetWindowTextW(tray, title, 64);
     EXPECT_STREQ(title, L"Tessavo tray");
     EXPECT_FALSE(::IsWindowVisible(tray));
     const std::string started =
-        "tray watch started (pid " + std::to_string(first.pid) + ", every 50 ms)";
+        "tray watch started (pid " + std::to_string(first.pid()) + ", every 50 ms)";
     EXPECT_TRUE(wait_until([&] { return log_of(env.dir).find(started) != std::string::npos; }))
         << log_of(env.dir);
     // The first tick records the first CPU sample.
@@ -140,22 +104,22 @@ TEST(TrayWatch, OneInstancePerKindLogAndFirstSample) {
                    .rfind("[{\"time\":", 0) == 0;
     }));
 
-    Exe second("agent");
-    EXPECT_EQ(second.wait(), 0);
+    test::RunningProgram second = start("agent");
+    EXPECT_EQ(second.wait(20'000), 0);
     EXPECT_EQ(count(log_of(env.dir), "tray watch started"), 1u) << log_of(env.dir);
 
     {
         // A tray watch of the real data directory is another kind: it runs beside the test one.
         test::ScopedEnv real{"TESS_DATA_DIR", std::nullopt};
-        Exe beside("agent");
-        const HWND other = wait_window(L"TessavoTray", beside.pid);
+        test::RunningProgram beside = start("agent");
+        const HWND other = wait_window("TessavoTray", beside.pid());
         ASSERT_TRUE(other);
         ::PostMessageW(other, WM_CLOSE, 0, 0);
-        EXPECT_EQ(beside.wait(), 0);
+        EXPECT_EQ(beside.wait(20'000), 0);
     }
     EXPECT_TRUE(icon_present(tray));
     ::PostMessageW(tray, WM_CLOSE, 0, 0);
-    EXPECT_EQ(first.wait(), 0);
+    EXPECT_EQ(first.wait(20'000), 0);
     const std::string log = log_of(env.dir);
     EXPECT_EQ(log.substr(log.size() - std::string("tray watch stopped\n").size()),
               "tray watch stopped\n");
@@ -163,8 +127,8 @@ TEST(TrayWatch, OneInstancePerKindLogAndFirstSample) {
 
 TEST(TrayWatch, ShellRestartMenuAndExit) {
     TrayEnv env;
-    Exe agent("agent");
-    const HWND tray = wait_window(L"TessavoTray", agent.pid);
+    test::RunningProgram agent = start("agent");
+    const HWND tray = wait_window("TessavoTray", agent.pid());
     ASSERT_TRUE(tray);
     ASSERT_TRUE(wait_until([&] { return icon_present(tray); }));
 
@@ -174,21 +138,21 @@ TEST(TrayWatch, ShellRestartMenuAndExit) {
 
     // Right click: the menu opens (TrackPopupMenu blocks the tray thread; ticks go on).
     ::PostMessageW(tray, kTrayIcon, 1, WM_RBUTTONUP);
-    const HWND menu = wait_window(L"#32768", agent.pid, true);
+    const HWND menu = wait_window("#32768", agent.pid(), true);
     ASSERT_TRUE(menu);
     // "Exit tray watch" is the last item: Up from no selection lands on it.
     ::PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
     ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(agent.wait(), 0);
+    EXPECT_EQ(agent.wait(20'000), 0);
     const std::string log = log_of(env.dir);
     EXPECT_NE(log.find("tray watch stopped\n"), std::string::npos) << log;
     EXPECT_FALSE(icon_present(tray));
 }
 
 // Chooses a menu item by pressing Up `ups` times from no selection (1 = the last item).
-void choose_from_menu(HWND tray, DWORD pid, int ups) {
+void choose_from_menu(HWND tray, std::uint32_t pid, int ups) {
     ::PostMessageW(tray, kTrayIcon, 1, WM_RBUTTONUP);
-    const HWND menu = wait_window(L"#32768", pid, true);
+    const HWND menu = wait_window("#32768", pid, true);
     ASSERT_TRUE(menu);
     for (int i = 0; i < ups; ++i)
         ::PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
@@ -199,24 +163,24 @@ void choose_from_menu(HWND tray, DWORD pid, int ups) {
 TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
     TrayEnv env;
     test::ScopedEnv dry{"TESS_DRY_RUN", "1"};  // no program is slowed
-    Exe agent("agent");
-    const HWND tray = wait_window(L"TessavoTray", agent.pid);
+    test::RunningProgram agent = start("agent");
+    const HWND tray = wait_window("TessavoTray", agent.pid());
     ASSERT_TRUE(tray);
-    choose_from_menu(tray, agent.pid, 3);  // Exit, Start with Windows, Focus mode
-    const HWND toast = wait_window(L"TessavoToast", agent.pid);
+    choose_from_menu(tray, agent.pid(), 3);  // Exit, Start with Windows, Focus mode
+    const HWND toast = wait_window("TessavoToast", agent.pid());
     ASSERT_TRUE(toast) << log_of(env.dir);
     EXPECT_TRUE(test::exists(env.dir.file("focus.json")));
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(toast, 102)));
     EXPECT_NE(log_of(env.dir).find("focus: Focus mode is on: "), std::string::npos)
         << log_of(env.dir);
 
-    choose_from_menu(tray, agent.pid, 3);  // and off again
+    choose_from_menu(tray, agent.pid(), 3);  // and off again
     EXPECT_TRUE(wait_until([&] {
         return log_of(env.dir).find("focus: Focus mode is off. ") != std::string::npos;
     })) << log_of(env.dir);
     EXPECT_FALSE(test::exists(env.dir.file("focus.json")));
     ::PostMessageW(tray, WM_CLOSE, 0, 0);
-    EXPECT_EQ(agent.wait(), 0);
+    EXPECT_EQ(agent.wait(20'000), 0);
 }
 
 TESS_CHILD(idle_tool) {
@@ -225,9 +189,8 @@ TESS_CHILD(idle_tool) {
 }
 
 std::string caption(HWND top, int id) {
-    wchar_t text[128] = {};
-    ::GetWindowTextW(::GetDlgItem(top, id), text, 128);
-    return win::narrow(text, wcslen(text));
+    const auto c = ud::find_control(reinterpret_cast<ud::Window>(top), id);
+    return c.ok() ? c.value().caption : std::string();
 }
 
 bool wait_caption(HWND top, int id, const std::string& want,
@@ -235,29 +198,21 @@ bool wait_caption(HWND top, int id, const std::string& want,
     return wait_until([&] { return caption(top, id) == want; }, limit);
 }
 
+void click(HWND top, int id) {
+    const auto done = ud::click(reinterpret_cast<ud::Window>(top), id);
+    ASSERT_TRUE(done.ok()) << done.error();
+}
+
 // A background helper the proposal always offers to close: a copy of this program named
 // like the Xbox app's tray helper. (Build daemons would need to be ten minutes old.)
 struct Helper {
     test::TempDir dir{"helper"};
-    win::unique_handle process;
-    DWORD pid = 0;
+    test::RunningProgram program;
 
     Helper() {
         const std::string copy = dir.file("xboxpctray.exe");
         ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(copy).c_str(), FALSE);
-        std::wstring cmd = win::widen(test::quote_arg(copy) + " --child idle_tool");
-        STARTUPINFOW si{sizeof si};
-        PROCESS_INFORMATION pi{};
-        if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                             &pi)) {
-            process.reset(pi.hProcess);
-            ::CloseHandle(pi.hThread);
-            pid = pi.dwProcessId;
-        }
-    }
-    ~Helper() {
-        if (process) ::TerminateProcess(process.get(), 9);
-        if (process) ::WaitForSingleObject(process.get(), 5000);
+        program = test::start_program(copy, {"--child", "idle_tool"});
     }
 };
 
@@ -267,21 +222,21 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
     test::write_text(env.dir.file("settings.json"),
                      R"({"keep_running": ["gradle daemon", "kotlin daemon"]})");
     Helper helper;
-    ASSERT_TRUE(helper.process);
+    ASSERT_TRUE(helper.program);
 
-    Exe agent("agent");
-    const HWND tray = wait_window(L"TessavoTray", agent.pid);
+    test::RunningProgram agent = start("agent");
+    const HWND tray = wait_window("TessavoTray", agent.pid());
     ASSERT_TRUE(tray);
     // A toast's "Optimise" or "Free it" button (kind 1) opens the panel.
     ::PostMessageW(tray, kTrayToastButton, 1, 0);
-    const HWND panel = wait_window(L"TessavoPanel", agent.pid, true);
+    const HWND panel = wait_window("TessavoPanel", agent.pid(), true);
     ASSERT_TRUE(panel);
     EXPECT_EQ(caption(panel, kPanelOpen), "Open Tessavo");
     ASSERT_TRUE(wait_caption(panel, kPanelMain, "Optimise now")) << caption(panel, kPanelMain);
 
-    ::SendMessageW(::GetDlgItem(panel, kPanelMain), BM_CLICK, 0, 0);
+    click(panel, kPanelMain);
     ASSERT_TRUE(wait_caption(panel, kPanelMain, "Close")) << caption(panel, kPanelMain);
-    EXPECT_EQ(::WaitForSingleObject(helper.process.get(), 10'000), WAIT_OBJECT_0);
+    EXPECT_TRUE(wait_until([&] { return !helper.program.running(); }, 10s));
     const std::string log = log_of(env.dir);
     EXPECT_NE(log.find("quick panel opened"), std::string::npos) << log;
     EXPECT_NE(log.find("quick panel: optimise (1 changes)"), std::string::npos) << log;
@@ -290,26 +245,27 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
     ASSERT_NE(done, std::string::npos) << log;
     EXPECT_NE(log.find("Closed 1 idle program group(s)", done), std::string::npos) << log;
     const std::string journal = test::read_text(env.dir.file("journal.json")).value_or("");
-    EXPECT_NE(journal.find("\"pid\": " + std::to_string(helper.pid)), std::string::npos) << journal;
+    EXPECT_NE(journal.find("\"pid\": " + std::to_string(helper.program.pid())), std::string::npos)
+        << journal;
 
-    // "Close" closes it; the icon click opens it again.
-    ::SendMessageW(::GetDlgItem(panel, kPanelMain), BM_CLICK, 0, 0);
+    // "Close" closes it (so the driver gets no answer from it); the icon click opens it again.
+    (void)ud::click(reinterpret_cast<ud::Window>(panel), kPanelMain);
     EXPECT_TRUE(wait_until([&] { return !::IsWindow(panel); }));
     std::this_thread::sleep_for(500ms);  // past the guard against the click that closed it
     ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
-    const HWND again = wait_window(L"TessavoPanel", agent.pid, true);
+    const HWND again = wait_window("TessavoPanel", agent.pid(), true);
     ASSERT_TRUE(again);
     // A second click closes it; its check worker finishes into a closed panel harmlessly.
     ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
     EXPECT_TRUE(wait_until([&] { return !::IsWindow(again); }));
     std::this_thread::sleep_for(500ms);
     ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
-    const HWND third = wait_window(L"TessavoPanel", agent.pid, true);
+    const HWND third = wait_window("TessavoPanel", agent.pid(), true);
     ASSERT_TRUE(third);
     EXPECT_TRUE(wait_caption(third, kPanelMain, "All good")) << caption(third, kPanelMain);
 
     ::PostMessageW(tray, WM_CLOSE, 0, 0);
-    EXPECT_EQ(agent.wait(), 0);
+    EXPECT_EQ(agent.wait(20'000), 0);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Pictures of the tray watch's windows for scripts/screens.sh: every toast kind (shown in
-// this process, as the tray watch shows them, but with the drawn icon: this program carries
-// no icon resources) and the quick panel of the real Tessavo.exe
-// in each mode, driven through its messages and buttons.
+// this process, as the tray watch shows them, with the program's icons linked in) and the
+// quick panel of the real Tessavo.exe in each mode, driven through its messages and buttons.
 //   tess-tray-shots.exe OUT_FOLDER        (run with TESS_DATA_DIR set to a throwaway folder)
 #include <windows.h>
 
@@ -48,7 +47,8 @@ void toasts(const std::string& folder) {
          "Memory pressure: Critical (24.0 GB committed on 16.0 GB of RAM, 150%). Biggest: chrome "
          "(3.0 GB), Code (1.2 GB), java (900 MB).",
          "Optimise", tess::ToastKind::OpenPanel},
-        {"Tessavo 0.6.0 is available", "A newer version is ready to install.", "Update",
+        {"Version 0.6.0 is ready",
+         "Updating takes a few seconds and keeps your settings and history.", "See what's new",
          tess::ToastKind::OpenUpdate},
         {"Autopilot freed 1.5 GB",
          "Deleted 312 MB of junk files; closed Gradle daemon (1.2 GB); left Vite dev server (shop) "
@@ -69,13 +69,24 @@ void toasts(const std::string& folder) {
     ::DestroyWindow(owner);
 }
 
-PROCESS_INFORMATION start(const std::wstring& command) {
+struct Child {
+    tess::win::unique_handle process;
+    DWORD pid = 0;
+};
+
+Child start(const std::wstring& command) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::wstring cmd = command;
-    ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    return pi;
+    Child c;
+    if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                         &pi)) {
+        c.process.reset(pi.hProcess);
+        const tess::win::unique_handle thread(pi.hThread);
+        c.pid = pi.dwProcessId;
+    }
+    return c;
 }
 
 bool wait_caption(ui::Window panel, int id, const std::string& want, int seconds = 30) {
@@ -101,14 +112,14 @@ void panel_modes(const std::string& folder) {
     // A background helper the proposal offers to close: this program, idle, under its name.
     const std::wstring helper = dir + L"\\xboxpctray.exe";
     ::CopyFileW(self, helper.c_str(), FALSE);
-    PROCESS_INFORMATION idle = start(L"\"" + helper + L"\" --idle");
+    Child idle = start(L"\"" + helper + L"\" --idle");
     ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
     ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");  // the apply only shows its steps
-    PROCESS_INFORMATION agent = start(L"\"" + dir + L"\\Tessavo.exe\" agent");
-    const auto tray = ui::wait_window({"TessavoTray", std::nullopt, agent.dwProcessId, false});
+    Child agent = start(L"\"" + dir + L"\\Tessavo.exe\" agent");
+    const auto tray = ui::wait_window({"TessavoTray", std::nullopt, agent.pid, false});
     if (tray) {
         const HWND tray_window = reinterpret_cast<HWND>(*tray);
-        if (const ui::Window panel = open_panel(tray_window, agent.dwProcessId)) {
+        if (const ui::Window panel = open_panel(tray_window, agent.pid)) {
             ::Sleep(400);
             shot(panel, folder, "panel-0-checking");
             if (wait_caption(panel, tess::kPanelMain, "Optimise now")) {
@@ -125,21 +136,19 @@ void panel_modes(const std::string& folder) {
             (void)ui::click(panel, tess::kPanelMain);
             ui::wait_gone(panel);
         }
-        ::TerminateProcess(idle.hProcess, 0);
-        ::WaitForSingleObject(idle.hProcess, 5000);
+        ::TerminateProcess(idle.process.get(), 0);
+        ::WaitForSingleObject(idle.process.get(), 5000);
         ::Sleep(500);
-        if (const ui::Window panel = open_panel(tray_window, agent.dwProcessId)) {
+        if (const ui::Window panel = open_panel(tray_window, agent.pid)) {
             if (wait_caption(panel, tess::kPanelMain, "All good")) {
                 ::Sleep(200);
                 shot(panel, folder, "panel-2-nothing");
             }
         }
         ::PostMessageW(tray_window, WM_CLOSE, 0, 0);
-        ::WaitForSingleObject(agent.hProcess, 10'000);
+        ::WaitForSingleObject(agent.process.get(), 10'000);
     }
-    ::TerminateProcess(idle.hProcess, 0);
-    for (HANDLE h : {idle.hProcess, idle.hThread, agent.hProcess, agent.hThread})
-        if (h) ::CloseHandle(h);
+    if (idle.process) ::TerminateProcess(idle.process.get(), 0);
     ::DeleteFileW(helper.c_str());
 }
 
