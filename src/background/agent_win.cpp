@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 #include "background/agent.hpp"
@@ -19,6 +18,7 @@
 #include "core/log.hpp"
 #include "core/memory.hpp"
 #include "core/roles.hpp"
+#include "core/slot.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
 #include "core/worker.hpp"
@@ -39,10 +39,9 @@ constexpr UINT kIconId = 1;
 // Results of workers, each emptied when its message is handled. Shared with the workers,
 // so a worker that finishes after the window is gone writes into memory that still lives.
 struct TraySlots {
-    std::mutex mutex;
-    std::optional<DevCheckResult> dev_check;
-    std::optional<AutopilotOutcome> autopilot;
-    std::optional<std::string> focus_text;
+    Slot<DevCheckResult> dev_check;
+    Slot<AutopilotOutcome> autopilot;
+    Slot<std::string> focus_text;
 };
 
 struct Tray {
@@ -148,11 +147,7 @@ void toggle_focus(Tray& tray) {
     if (tray.state.focus_toggle_running) return;
     tray.state.focus_toggle_running = true;
     start_worker([window = tray.window, slots = tray.slots, toggle = tray.calls.focus_toggle] {
-        std::string text = toggle ? toggle() : std::string();
-        {
-            std::lock_guard lock(slots->mutex);
-            slots->focus_text = std::move(text);
-        }
+        slots->focus_text.put(toggle ? toggle() : std::string());
         ::PostMessageW(window, kTrayFocusDone, 0, 0);
     });
 }
@@ -175,11 +170,7 @@ void start_dev_check(Tray& tray) {
         snapshot.memory = memory_status();
         snapshot.now = win::filetime_now();
         snapshot.own_pid = ::GetCurrentProcessId();
-        DevCheckResult result = dev_check_result(build_suggestions(snapshot));
-        {
-            std::lock_guard lock(slots->mutex);
-            slots->dev_check = std::move(result);
-        }
+        slots->dev_check.put(dev_check_result(build_suggestions(snapshot)));
         ::PostMessageW(window, kTrayDevCheckDone, 0, 0);
     });
 }
@@ -188,11 +179,7 @@ void start_autopilot(Tray& tray) {
     tray.state.autopilot_running = true;
     log_line("autopilot: starting a scheduled clean-up");
     start_worker([window = tray.window, slots = tray.slots, run = tray.calls.run_autopilot] {
-        AutopilotOutcome outcome = run ? run() : AutopilotOutcome{};
-        {
-            std::lock_guard lock(slots->mutex);
-            slots->autopilot = std::move(outcome);
-        }
+        slots->autopilot.put(run ? run() : AutopilotOutcome{});
         ::PostMessageW(window, kTrayAutopilotDone, 0, 0);
     });
 }
@@ -287,11 +274,7 @@ void on_icon(Tray& tray, UINT mouse) {
 }
 
 void on_dev_check_done(Tray& tray) {
-    std::optional<DevCheckResult> result;
-    {
-        std::lock_guard lock(tray.slots->mutex);
-        result.swap(tray.slots->dev_check);
-    }
+    const std::optional<DevCheckResult> result = tray.slots->dev_check.take();
     if (!result) return;
     DevCheckReport report = on_dev_check(tray.state, *result);
     for (const std::string& line : report.log)
@@ -300,11 +283,7 @@ void on_dev_check_done(Tray& tray) {
 }
 
 void on_autopilot_done(Tray& tray) {
-    std::optional<AutopilotOutcome> outcome;
-    {
-        std::lock_guard lock(tray.slots->mutex);
-        outcome.swap(tray.slots->autopilot);
-    }
+    const std::optional<AutopilotOutcome> outcome = tray.slots->autopilot.take();
     if (!outcome) return;
     tray.state.autopilot_running = false;
     log_line("autopilot: " + outcome->summary);
@@ -313,11 +292,7 @@ void on_autopilot_done(Tray& tray) {
 }
 
 void on_focus_done(Tray& tray) {
-    std::optional<std::string> text;
-    {
-        std::lock_guard lock(tray.slots->mutex);
-        text.swap(tray.slots->focus_text);
-    }
+    const std::optional<std::string> text = tray.slots->focus_text.take();
     if (!text) return;
     tray.state.focus_toggle_running = false;
     log_line("focus: " + *text);

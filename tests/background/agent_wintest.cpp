@@ -42,12 +42,6 @@ HWND wait_window(const std::string& cls, std::uint32_t pid, bool visible_only = 
     return w.ok() ? to_hwnd(w.value()) : nullptr;
 }
 
-// Every test that starts a test tray watch takes its turn: they all share the mutex of
-// the TESS_DATA_DIR kind, so a second one would leave at once.
-struct TrayTurn {
-    win::NamedLock lock{"tray-watch", "tessavo-tests", 300'000};
-};
-
 // Tessavo.exe with `args` and this process's environment, ended when the test leaves.
 test::RunningProgram start(const std::string& args) {
     return test::start_tessavo({args});
@@ -76,7 +70,7 @@ bool icon_present(HWND window) {
 }
 
 struct TrayEnv {
-    TrayTurn turn;
+    test::TrayWatchTurn turn;
     test::TempDir dir{"tray"};
     test::ScopedEnv data{"TESS_DATA_DIR", dir.path()};
     test::ScopedEnv tick{"TESS_TICK_MS", "50"};

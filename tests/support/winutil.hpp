@@ -91,6 +91,11 @@ private:
 struct MainWindowTurn {
     win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
 };
+// The same for a test tray watch: every one started with TESS_DATA_DIR set shares the
+// mutex of that kind, so a second one would leave at once.
+struct TrayWatchTurn {
+    win::NamedLock lock{"tray-watch", "tessavo-tests", 300'000};
+};
 
 // Starts `exe` with `args`, its environment this process's with `env` applied.
 RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
