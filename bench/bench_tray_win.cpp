@@ -149,6 +149,7 @@ int wmain(int argc, wchar_t** argv) {
     ::CreateDirectoryW(data.c_str(), nullptr);
     ::SetEnvironmentVariableW(L"TESS_DATA_DIR", data.c_str());
     ::SetEnvironmentVariableW(L"TESS_TICK_MS", std::to_wstring(tick_ms).c_str());
+    ::SetEnvironmentVariableW(L"TESS_NO_UPDATE_CHECK", L"1");  // the network is not measured
 
     Started tray = start(L"\"" + dir + L"\\Tessavo.exe\" agent");
     Started bare = start(L"\"" + dir + L"\\tess_bench_bare.exe\" " + std::to_wstring(tick_ms));

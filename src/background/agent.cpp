@@ -4,6 +4,7 @@
 #include <limits>
 #include <variant>
 
+#include "core/entry.hpp"
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
 
@@ -82,6 +83,7 @@ TickOutcome run_tick(TrayState& state, const MemoryStatus& memory, std::uint64_t
     out.work.focus_refresh = n % 6 == 0 && !state.focus_toggle_running;
     out.work.autopilot_test = n % 12 == 0 && !state.autopilot_running;
     out.work.cpu_sample = n == 1 || n % 60 == 0;
+    out.work.update_check = n == 6 || n % 4320 == 0;
 
     out.tooltip = tray_tooltip(out.level, memory);
     out.icon_changes = state.shown != out.level;
@@ -200,6 +202,51 @@ Toast focus_toast(bool focus_on, const std::string& toggle_text) {
     return {focus_on ? "Focus mode is on" : "Focus mode is off", toggle_text, "", ToastKind::None};
 }
 
+UpdateCheckReport on_update_checked(bool by_user, updates::CheckKind kind, std::string_view version,
+                                    std::string_view error) {
+    UpdateCheckReport r;
+    switch (kind) {
+        case updates::CheckKind::Found:
+            if (by_user) {
+                r.open_window = true;
+            } else {
+                r.log = "update: version " + std::string(version) + " is available";
+                r.toast = Toast{"Version " + std::string(version) + " is ready",
+                                "Updating takes a few seconds and keeps your settings and history.",
+                                "See what's new", ToastKind::OpenUpdate};
+            }
+            break;
+        case updates::CheckKind::Failed:
+            if (by_user) {
+                r.toast =
+                    Toast{"Couldn't check for updates", std::string(error), "", ToastKind::None};
+                r.toast_now = true;
+            }
+            break;
+        case updates::CheckKind::NoUpdate:
+            if (by_user) {
+                r.toast = Toast{"You're up to date",
+                                "Tessavo " + std::string(kVersion) + " is the latest version.", "",
+                                ToastKind::None};
+                r.toast_now = true;
+            }
+            break;
+    }
+    return r;
+}
+
+std::optional<std::string> update_window_log(ui::UpdateOutcome outcome, std::string_view version) {
+    switch (outcome) {
+        case ui::UpdateOutcome::HandedOver:
+            return "update: installing " + std::string(version) + ", handing over";
+        case ui::UpdateOutcome::Skipped:
+            return "update: skipped " + std::string(version);
+        case ui::UpdateOutcome::Closed:
+            break;
+    }
+    return std::nullopt;
+}
+
 std::vector<TrayMenuItem> tray_menu(std::optional<MemoryLevel> measured, bool focus_on,
                                     bool run_value_on) {
     const std::string level =
@@ -213,6 +260,8 @@ std::vector<TrayMenuItem> tray_menu(std::optional<MemoryLevel> measured, bool fo
         {TrayCommand::OpenMain, "Open Tessavo", false, false, false},
         {TrayCommand::Focus, "Focus mode", false, false, focus_on},
         {TrayCommand::StartWithWindows, "Start with Windows", false, false, run_value_on},
+        {TrayCommand::CheckUpdates, "Check for updates (v" + std::string(kVersion) + ")", false,
+         false, false},
         separator,
         {TrayCommand::Exit, "Exit tray watch", false, false, false},
     };

@@ -12,6 +12,8 @@
 #include "core/memory.hpp"
 #include "scan/analyze.hpp"
 #include "ui/popup.hpp"
+#include "ui/update_window.hpp"
+#include "updates/update.hpp"
 
 namespace tess {
 
@@ -43,12 +45,14 @@ struct TrayState {
 };
 
 // Periodic work: every 60th tick (and the first) a CPU sample, every 12th the Autopilot due
-// test, every 6th a Focus refresh, every 120th the dev-tool check.
+// test, every 6th a Focus refresh, every 120th the dev-tool check, and the automatic update
+// check on the 6th tick and every 4320th (six hours at the default tick).
 struct TickWork {
     bool cpu_sample = false;
     bool autopilot_test = false;
     bool focus_refresh = false;
     bool dev_check = false;
+    bool update_check = false;
 
     bool operator==(const TickWork&) const = default;
 };
@@ -118,6 +122,20 @@ std::optional<Toast> autopilot_toast(std::uint64_t freed_bytes, std::uint64_t fa
 // After the tray's Focus toggle, shown at once and without a button.
 Toast focus_toast(bool focus_on, const std::string& toggle_text);
 
+// What an update check's answer (posted with whether the user asked for it) makes the
+// tray do: the user hears every answer at once; an automatic check speaks only of a newer
+// version, and waits like any other toast while the user is busy.
+struct UpdateCheckReport {
+    std::optional<std::string> log;
+    std::optional<Toast> toast;
+    bool toast_now = false;    // shown at once rather than queued
+    bool open_window = false;  // the update window, at once
+};
+UpdateCheckReport on_update_checked(bool by_user, updates::CheckKind kind, std::string_view version,
+                                    std::string_view error);
+// The log line for how the update window opened by the tray ended; none when closed.
+std::optional<std::string> update_window_log(ui::UpdateOutcome outcome, std::string_view version);
+
 // The menu's command ids.
 enum class TrayCommand : std::uint8_t {
     None = 0,
@@ -125,6 +143,7 @@ enum class TrayCommand : std::uint8_t {
     OpenMain = 2,
     StartWithWindows = 3,
     Exit = 4,
+    CheckUpdates = 5,
     Focus = 6,
 };
 struct TrayMenuItem {

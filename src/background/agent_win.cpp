@@ -28,6 +28,8 @@
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/popup_win.hpp"
+#include "ui/update_window_win.hpp"
+#include "updates/update.hpp"
 
 namespace tess {
 
@@ -42,6 +44,9 @@ struct TraySlots {
     Slot<DevCheckResult> dev_check;
     Slot<AutopilotOutcome> autopilot;
     Slot<std::string> focus_text;
+    // One per kind of check, so an automatic answer never takes the place of the user's.
+    Slot<updates::CheckResult> update_auto;
+    Slot<updates::CheckResult> update_user;
 };
 
 struct Tray {
@@ -52,6 +57,8 @@ struct Tray {
     TrayCalls calls;
     std::shared_ptr<TraySlots> slots = std::make_shared<TraySlots>();
     ui::Icon icon;
+    std::optional<updates::UpdateInfo> release;  // the newest found, for the toast's button
+    bool update_window_open = false;
 };
 
 Tray* g_tray = nullptr;  // the one tray of this process, on its thread
@@ -184,6 +191,47 @@ void start_autopilot(Tray& tray) {
     });
 }
 
+// Not guarded against overlapping: each answer is handled as it comes.
+void start_update_check(Tray& tray, bool by_user) {
+    start_worker([window = tray.window, slots = tray.slots, by_user] {
+        updates::CheckResult result = updates::check_for_update(by_user);
+        const auto kind = static_cast<LPARAM>(result.kind);
+        (by_user ? slots->update_user : slots->update_auto).put(std::move(result));
+        ::PostMessageW(window, kTrayUpdateChecked, by_user ? 1 : 0, kind);
+    });
+}
+
+// The update window over the tray window, with its own message loop (ticks go on). Once
+// the update is handed over the tray watch ends, so setup can replace the program.
+void open_update_window(Tray& tray) {
+    if (!tray.release || tray.update_window_open) return;
+    const updates::UpdateInfo release = *tray.release;
+    close_toast();
+    tray.update_window_open = true;
+    const ui::UpdateOutcome outcome = ui::show_update_window(tray.window, release);
+    tray.update_window_open = false;
+    if (auto line = update_window_log(outcome, release.version)) log_line(*line);
+    if (outcome == ui::UpdateOutcome::HandedOver && ::IsWindow(tray.window))
+        ::DestroyWindow(tray.window);
+}
+
+void on_update_answer(Tray& tray, bool by_user) {
+    std::optional<updates::CheckResult> result =
+        (by_user ? tray.slots->update_user : tray.slots->update_auto).take();
+    if (!result) return;
+    if (result->kind == updates::CheckKind::Found) tray.release = result->info;
+    UpdateCheckReport report =
+        on_update_checked(by_user, result->kind, result->info.version, result->error);
+    if (report.log) log_line(*report.log);
+    if (report.toast) {
+        if (report.toast_now)
+            show_toast(tray.window, *report.toast);
+        else
+            show_or_queue(tray, std::move(*report.toast));
+    }
+    if (report.open_window) open_update_window(tray);
+}
+
 void tick(Tray& tray) {
     const MemoryStatus memory = memory_status();
     const std::uint64_t now = win::filetime_now();
@@ -205,6 +253,7 @@ void tick(Tray& tray) {
         show_or_queue(tray, critical_alert_toast(message));
     }
     if (t.work.dev_check) start_dev_check(tray);
+    if (t.work.update_check) start_update_check(tray, false);
 }
 
 void show_menu(Tray& tray) {
@@ -245,6 +294,9 @@ void show_menu(Tray& tray) {
             if (!exe.empty()) set_run_value(!run_value_present(), exe);
             break;
         }
+        case TrayCommand::CheckUpdates:
+            start_update_check(tray, true);
+            break;
         case TrayCommand::Exit:
             ::DestroyWindow(tray.window);
             break;
@@ -309,7 +361,9 @@ void on_toast_button(Tray& tray, ToastKind kind) {
         case ToastKind::OpenHistory:
             start_own_exe("--history");
             break;
-        case ToastKind::OpenUpdate:  // the update hooks handle it
+        case ToastKind::OpenUpdate:
+            open_update_window(tray);
+            break;
         case ToastKind::None:
             break;
     }
@@ -333,6 +387,9 @@ LRESULT CALLBACK tray_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
             return 0;
         case kTrayFocusDone:
             on_focus_done(*tray);
+            return 0;
+        case kTrayUpdateChecked:
+            on_update_answer(*tray, wparam == 1);
             return 0;
         case kTrayToastButton:
             on_toast_button(*tray, static_cast<ToastKind>(wparam));

@@ -83,6 +83,16 @@ TEST(TrayTick, ScheduleOverTwoHoursOfTicks) {
     EXPECT_EQ(focus.front(), 6u);
 }
 
+TEST(TrayTick, UpdateCheckOnTheSixthTickThenEverySixHours) {
+    Sim sim;
+    std::vector<std::uint64_t> checks;
+    for (std::uint64_t n = 1; n <= 8640; ++n) {
+        if (sim.tick(MemoryLevel::Normal).work.update_check) checks.push_back(n);
+        sim.state.dev_check_running = false;
+    }
+    EXPECT_EQ(checks, (std::vector<std::uint64_t>{6, 4320, 8640}));
+}
+
 TEST(TrayTick, RunningWorkIsNotStartedTwice) {
     Sim sim;
     for (int n = 1; n < 120; ++n)
@@ -301,9 +311,51 @@ TEST(TrayAlerts, AutopilotAndFocusToasts) {
     EXPECT_EQ(focus_toast(false, "t").title, "Focus mode is off");
 }
 
+TEST(TrayUpdates, WhoHearsWhichAnswer) {
+    using updates::CheckKind;
+    const Toast ready{"Version 0.6.0 is ready",
+                      "Updating takes a few seconds and keeps your settings and history.",
+                      "See what's new", ToastKind::OpenUpdate};
+    const Toast current{"You're up to date", "Tessavo 0.5.0 is the latest version.", "",
+                        ToastKind::None};
+    const Toast failed{"Couldn't check for updates", "the server answered with HTTP 404", "",
+                       ToastKind::None};
+    const struct {
+        bool by_user;
+        CheckKind kind;
+        std::optional<std::string> log;
+        std::optional<Toast> toast;
+        bool now, open;
+    } cases[] = {
+        {false, CheckKind::Found, "update: version 0.6.0 is available", ready, false, false},
+        {true, CheckKind::Found, std::nullopt, std::nullopt, false, true},
+        {false, CheckKind::NoUpdate, std::nullopt, std::nullopt, false, false},
+        {true, CheckKind::NoUpdate, std::nullopt, current, true, false},
+        {false, CheckKind::Failed, std::nullopt, std::nullopt, false, false},
+        {true, CheckKind::Failed, std::nullopt, failed, true, false},
+    };
+    for (const auto& c : cases) {
+        const UpdateCheckReport r =
+            on_update_checked(c.by_user, c.kind, "0.6.0", "the server answered with HTTP 404");
+        const std::string what =
+            std::to_string(c.by_user) + "/" + std::to_string(static_cast<int>(c.kind));
+        EXPECT_EQ(r.log, c.log) << what;
+        EXPECT_EQ(r.toast, c.toast) << what;
+        EXPECT_EQ(r.toast_now, c.now) << what;
+        EXPECT_EQ(r.open_window, c.open) << what;
+    }
+}
+
+TEST(TrayUpdates, WindowOutcomeLogLines) {
+    EXPECT_EQ(update_window_log(ui::UpdateOutcome::HandedOver, "0.6.0"),
+              "update: installing 0.6.0, handing over");
+    EXPECT_EQ(update_window_log(ui::UpdateOutcome::Skipped, "0.6.0"), "update: skipped 0.6.0");
+    EXPECT_EQ(update_window_log(ui::UpdateOutcome::Closed, "0.6.0"), std::nullopt);
+}
+
 TEST(TrayMenu, TextsAndChecks) {
     auto menu = tray_menu(std::nullopt, false, false);
-    ASSERT_EQ(menu.size(), 8u);
+    ASSERT_EQ(menu.size(), 9u);
     EXPECT_EQ(menu[0].text, "Memory: Checking\xE2\x80\xA6");
     EXPECT_TRUE(menu[0].greyed);
     EXPECT_TRUE(menu[1].separator);
@@ -313,9 +365,12 @@ TEST(TrayMenu, TextsAndChecks) {
     EXPECT_EQ(menu[4].id, TrayCommand::Focus);
     EXPECT_EQ(menu[5].id, TrayCommand::StartWithWindows);
     EXPECT_FALSE(menu[4].checked || menu[5].checked);
-    EXPECT_TRUE(menu[6].separator);
-    EXPECT_EQ(menu[7].id, TrayCommand::Exit);
-    EXPECT_EQ(menu[7].text, "Exit tray watch");
+    EXPECT_EQ(menu[6].id, TrayCommand::CheckUpdates);
+    EXPECT_EQ(static_cast<int>(menu[6].id), 5);
+    EXPECT_EQ(menu[6].text, "Check for updates (v0.5.0)");
+    EXPECT_TRUE(menu[7].separator);
+    EXPECT_EQ(menu[8].id, TrayCommand::Exit);
+    EXPECT_EQ(menu[8].text, "Exit tray watch");
     menu = tray_menu(MemoryLevel::High, true, true);
     EXPECT_EQ(menu[0].text, "Memory: High");
     EXPECT_TRUE(menu[4].checked && menu[5].checked);

@@ -75,6 +75,7 @@ struct TrayEnv {
     test::ScopedEnv data{"TESS_DATA_DIR", dir.path()};
     test::ScopedEnv tick{"TESS_TICK_MS", "50"};
     test::ScopedEnv offscreen{"TESS_OFFSCREEN", "1"};
+    test::ScopedEnv no_update{"TESS_NO_UPDATE_CHECK", "1"};  // no request to GitHub
 };
 
 TEST(TrayWatch, OneInstancePerKindLogAndFirstSample) {
@@ -160,7 +161,7 @@ TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
     test::RunningProgram agent = start("agent");
     const HWND tray = wait_window("TessavoTray", agent.pid());
     ASSERT_TRUE(tray);
-    choose_from_menu(tray, agent.pid(), 3);  // Exit, Start with Windows, Focus mode
+    choose_from_menu(tray, agent.pid(), 4);  // Exit, Check for updates, Start with Windows, Focus
     const HWND toast = wait_window("TessavoToast", agent.pid());
     ASSERT_TRUE(toast) << log_of(env.dir);
     EXPECT_TRUE(test::exists(env.dir.file("focus.json")));
@@ -168,7 +169,7 @@ TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
     EXPECT_NE(log_of(env.dir).find("focus: Focus mode is on: "), std::string::npos)
         << log_of(env.dir);
 
-    choose_from_menu(tray, agent.pid(), 3);  // and off again
+    choose_from_menu(tray, agent.pid(), 4);  // and off again
     EXPECT_TRUE(wait_until([&] {
         return log_of(env.dir).find("focus: Focus mode is off. ") != std::string::npos;
     })) << log_of(env.dir);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "background/agent.hpp"
 #include "background/agent_messages.hpp"
 #include "background/panel.hpp"
 #include "core/win.hpp"
@@ -47,9 +48,7 @@ void toasts(const std::string& folder) {
          "Memory pressure: Critical (24.0 GB committed on 16.0 GB of RAM, 150%). Biggest: chrome "
          "(3.0 GB), Code (1.2 GB), java (900 MB).",
          "Optimise", tess::ToastKind::OpenPanel},
-        {"Version 0.6.0 is ready",
-         "Updating takes a few seconds and keeps your settings and history.", "See what's new",
-         tess::ToastKind::OpenUpdate},
+        *tess::on_update_checked(false, tess::updates::CheckKind::Found, "0.6.0", "").toast,
         {"Autopilot freed 1.5 GB",
          "Deleted 312 MB of junk files; closed Gradle daemon (1.2 GB); left Vite dev server (shop) "
          "(used in the last 30 minutes) running",
@@ -115,6 +114,7 @@ void panel_modes(const std::string& folder) {
     Child idle = start(L"\"" + helper + L"\" --idle");
     ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
     ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");  // the apply only shows its steps
+    ::SetEnvironmentVariableW(L"TESS_NO_UPDATE_CHECK", L"1");
     Child agent = start(L"\"" + dir + L"\\Tessavo.exe\" agent");
     const auto tray = ui::wait_window({"TessavoTray", std::nullopt, agent.pid, false});
     if (tray) {
