@@ -4,9 +4,15 @@
 //   tess_bench_window repaint [N]   per page, the median ms of N full repaints of the main
 //                                   window at 1140 x 780 (in this process, off-screen), with
 //                                   its controls and of the window alone
+//   tess_bench_window fill [N]      the median ms of N fills of the Apps page with 2,000
+//                                   process groups and of the Developer junk page with
+//                                   5,000 folders (synthetic results), beside the same rows'
+//                                   texts put into a bare list view with redraw off
 // Tessavo.exe itself prints its start-up figure with TESS_TRACE set; scripts/bench-window.sh
 // runs all three and prints them side by side.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/list_pages_win.hpp"
 #include "ui/ui_win.hpp"
 
 namespace {
@@ -138,12 +145,123 @@ int repaint(int n) {
     return 0;
 }
 
+template <class F>
+double median_ms(int n, F&& f) {
+    std::vector<double> times;
+    for (int i = 0; i < n; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        const auto t1 = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        pump();
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The baseline: a bare list view like the window's, given the same rows' texts with redraw
+// off, as the control's own floor. (With redraw left on, Wine's list view takes seconds
+// for rows in these numbers.)
+double naive_fill(HWND parent, const std::vector<tess::ui::ListRow>& rows, std::size_t columns,
+                  int n) {
+    const HWND list =
+        ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 264, 112, 848,
+                          500, parent, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                   LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    for (std::size_t c = 0; c < columns; ++c) {
+        LVCOLUMNW col{};
+        col.mask = LVCF_WIDTH | LVCF_SUBITEM;
+        col.cx = 150;
+        col.iSubItem = static_cast<int>(c);
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&col));
+    }
+    const double ms = median_ms(n, [&] {
+        ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            std::wstring text = tess::win::widen(rows[r].cells[0]);
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = static_cast<int>(r);
+            item.pszText = text.data();
+            const auto at = static_cast<int>(
+                ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+            for (std::size_t c = 1; c < rows[r].cells.size(); ++c) {
+                text = tess::win::widen(rows[r].cells[c]);
+                LVITEMW sub{};
+                sub.iSubItem = static_cast<int>(c);
+                sub.pszText = text.data();
+                ::SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
+            }
+        }
+        ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        ::UpdateWindow(list);
+    });
+    ::DestroyWindow(list);
+    return ms;
+}
+
+int fill(int n) {
+    using namespace tess;
+    using namespace tess::ui;
+    const HWND hwnd = create_main_window({}, true);
+    if (!hwnd) return 1;
+    UiState& s = *state_of(hwnd);
+    ScanResult scan;
+    for (int i = 0; i < 2000; ++i) {
+        AppGroup a;
+        a.display_name = "app-" + std::to_string(i);
+        a.friendly_name = "A synthetic program number " + std::to_string(i);
+        a.targets = {{static_cast<std::uint32_t>(4000 + i), a.display_name + ".exe", 1}};
+        a.process_count = 1 + i % 7;
+        a.private_bytes = (2000ull - i) * 1024 * 1024;
+        a.working_set = a.private_bytes / 2;
+        scan.apps.push_back(std::move(a));
+    }
+    std::vector<DevFolder> dev;
+    for (int i = 0; i < 5000; ++i) {
+        DevFolder f;
+        f.project_name = "project-" + std::to_string(i);
+        f.name = "node_modules";
+        f.path = "C:\\src\\" + f.project_name + "\\node_modules";
+        f.bytes = static_cast<std::uint64_t>(i % 977) * 1024 * 1024;
+        f.project_age_days = static_cast<std::uint32_t>(i % 400);
+        dev.push_back(std::move(f));
+    }
+    const std::vector<ListRow> app_list = app_rows(scan.apps);
+    const std::vector<ListRow> dev_list = dev_rows(dev);
+    {
+        SharedState& shared = shared_state();
+        std::lock_guard lock(shared.mutex);
+        shared.scan = std::move(scan);
+        shared.dev = std::move(dev);
+    }
+    struct Case {
+        const char* name;
+        Page page;
+        const std::vector<ListRow>* rows;
+    };
+    const Case cases[] = {{"apps, 2000 groups", Page::Apps, &app_list},
+                          {"developer junk, 5000 folders", Page::DevJunk, &dev_list}};
+    for (const Case& c : cases) {
+        set_page(s, c.page);
+        pump();
+        const double page = median_ms(n, [&] { fill_page(s); });
+        const double bare = naive_fill(hwnd, *c.rows, page_columns(c.page).columns.size(), n);
+        std::printf("%s\t%.1f\t%.1f\n", c.name, page, bare);
+    }
+    ::DestroyWindow(hwnd);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"bare") return bare();
     if (mode == L"repaint") return repaint(argc > 2 ? std::max(1, _wtoi(argv[2])) : 20);
-    std::fprintf(stderr, "usage: tess_bench_window bare | repaint [N]\n");
+    if (mode == L"fill") return fill(argc > 2 ? std::max(1, _wtoi(argv[2])) : 5);
+    std::fprintf(stderr, "usage: tess_bench_window bare | repaint [N] | fill [N]\n");
     return 2;
 }

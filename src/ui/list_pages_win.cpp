@@ -127,7 +127,7 @@ void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
         const auto at = static_cast<int>(
             ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         // Some list views give every new item the empty box whatever it asked for.
-        if (at >= 0 && state_image(list, at) != image) set_state_image(list, at, image);
+        if (at >= 0 && image != kUnticked) set_state_image(list, at, image);
         if (at < 0) continue;
         for (std::size_t c = 1; c < row.cells.size(); ++c) {
             if (row.cells[c].empty()) continue;
