@@ -470,6 +470,9 @@ int run_tray_watch() {
 
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // Tab and Shift+Tab move through the quick panel's buttons.
+        if (const HWND panel = quick_panel_window(); panel && ::IsDialogMessageW(panel, &msg))
+            continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }

@@ -500,6 +500,10 @@ bool quick_panel_open() {
     return g_panel != nullptr;
 }
 
+HWND quick_panel_window() {
+    return g_panel ? g_panel->window : nullptr;
+}
+
 bool quick_panel_applying() {
     return g_panel && g_panel->mode == PanelMode::Applying;
 }

@@ -27,6 +27,7 @@ void close_quick_panel();
 // Closes it whatever it is doing: the tray watch is ending.
 void close_quick_panel_now();
 bool quick_panel_open();
+HWND quick_panel_window();  // null while closed
 bool quick_panel_applying();
 // GetTickCount64 when it last closed; none before it first closed.
 std::optional<std::uint64_t> quick_panel_closed_at();

@@ -259,6 +259,25 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
     ASSERT_TRUE(third);
     EXPECT_TRUE(wait_caption(third, kPanelMain, "All good")) << caption(third, kPanelMain);
 
+    // Tab follows the buttons from the top (close, Focus row, main button, "Open Tessavo");
+    // Enter presses the focused one: "All good" closes the panel.
+    {
+        const auto hold = ud::hold_active_window();
+        const auto top = reinterpret_cast<ud::Window>(third);
+        ASSERT_TRUE(ud::set_focus(top, kPanelClose));
+        for (const int id : {kPanelFocus, kPanelMain, kPanelOpen, kPanelClose}) {
+            ASSERT_TRUE(ud::send_key(top, *ud::parse_key("tab")));
+            ud::settle(top);
+            EXPECT_EQ(ud::focused(top), ud::find_control(top, id)->window) << id;
+        }
+        ASSERT_TRUE(ud::send_key(top, *ud::parse_key("shift+tab")));
+        ASSERT_TRUE(ud::send_key(top, *ud::parse_key("shift+tab")));
+        ud::settle(top);
+        EXPECT_EQ(ud::focused(top), ud::find_control(top, kPanelMain)->window);
+        (void)ud::send_key(top, *ud::parse_key("enter"));  // no answer: the panel is gone
+        EXPECT_TRUE(ud::wait_gone(top));
+    }
+
     ::PostMessageW(tray, WM_CLOSE, 0, 0);
     EXPECT_EQ(agent.wait(20'000), 0);
 }
