@@ -30,6 +30,9 @@ class ScopedEnv {
 public:
     ScopedEnv(std::string name, const std::optional<std::string>& value);
     ~ScopedEnv();
+    // A copy would restore the old value twice, the first time too early.
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     std::string name_;
