@@ -237,14 +237,13 @@ void show_toast(HWND owner, const Toast& toast) {
     const bool has_button = !toast.button.empty();
     int body_height = 0;
     int button_width = 0;
-    if (const HDC screen = ::GetDC(nullptr)) {
+    if (const win::WindowDC screen(nullptr); screen) {
         const std::wstring body = win::widen(toast.body);
-        body_height = measure_body(screen, t->fonts, body,
+        body_height = measure_body(screen.get(), t->fonts, body,
                                    popup_px(kToastWidth, t->dpi) - popup_px(32, t->dpi));
         if (has_button)
-            button_width = ui::text_width(screen, win::widen(toast.button),
+            button_width = ui::text_width(screen.get(), win::widen(toast.button),
                                           t->fonts.get(ui::FontRole::BodySemibold));
-        ::ReleaseDC(nullptr, screen);
     }
     t->layout = toast_layout(t->dpi, body_height, has_button, button_width);
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "background/agent_messages.hpp"
 #include "background/panel.hpp"
@@ -178,6 +179,33 @@ TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
     EXPECT_EQ(agent.wait(20'000), 0);
 }
 
+// "See details" on an Autopilot toast (kind 3) starts the main window on its History page.
+TEST(TrayWatch, HistoryToastButtonOpensTheMainWindowOnHistory) {
+    test::MainWindowTurn main_turn;  // the main window is one per session
+    TrayEnv env;
+    test::RunningProgram agent = start("agent");
+    const HWND tray = wait_window("TessavoTray", agent.pid());
+    ASSERT_TRUE(tray);
+    ::PostMessageW(tray, kTrayToastButton, 3, 0);
+    const auto main = ud::wait_window({"TessavoWindow", std::nullopt, 0, true}, 30'000);
+    ASSERT_TRUE(main);
+    EXPECT_NE(ud::window_pid(*main), agent.pid());
+    const auto list = ud::find_list(*main);
+    ASSERT_TRUE(list);
+    std::vector<std::string> titles;
+    EXPECT_TRUE(wait_until([&] {
+        titles.clear();
+        if (const auto columns = ud::lv_columns(*list))
+            for (const ud::Column& c : *columns)
+                titles.push_back(c.text);
+        return titles == std::vector<std::string>{"When", "What changed", "Result", "Status"};
+    }));
+    ::PostMessageW(to_hwnd(*main), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(ud::wait_gone(*main, 20'000));
+    ::PostMessageW(tray, WM_CLOSE, 0, 0);
+    EXPECT_EQ(agent.wait(20'000), 0);
+}
+
 TESS_CHILD(idle_tool) {
     ::Sleep(120'000);
     return 0;
@@ -277,6 +305,13 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
         (void)ud::send_key(top, *ud::parse_key("enter"));  // no answer: the panel is gone
         EXPECT_TRUE(ud::wait_gone(top));
     }
+    // "Quick optimise…" in the menu opens it too; its close button closes it.
+    std::this_thread::sleep_for(500ms);
+    choose_from_menu(tray, agent.pid(), 6);  // up from Exit past five items
+    const HWND from_menu = wait_window("TessavoPanel", agent.pid(), true);
+    ASSERT_TRUE(from_menu);
+    (void)ud::click(reinterpret_cast<ud::Window>(from_menu), kPanelClose);
+    EXPECT_TRUE(wait_until([&] { return !::IsWindow(from_menu); }));
 
     ::PostMessageW(tray, WM_CLOSE, 0, 0);
     EXPECT_EQ(agent.wait(20'000), 0);
