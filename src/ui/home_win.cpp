@@ -133,12 +133,26 @@ void paint_proposal(UiState& s, HDC dc, const Frame& f) {
         draw_text(dc, w(t->frees), l.frees_line, s.fonts.get(FontRole::Body), colour::kInk,
                   DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
         draw_text(dc, w(t->memory), l.memory_line, s.fonts.get(FontRole::Body), colour::kSecondary,
-                  DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+                  DT_LEFT | DT_WORDBREAK);
     }
     draw_text(dc, L"What Optimise will do", l.heading, s.fonts.get(FontRole::Subheading),
               colour::kInk, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     draw_text(dc, L"Untick anything you want to keep", l.heading, s.fonts.get(FontRole::Body),
               colour::kSecondary, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
+}
+
+// The check mark drawn with a pen, for a system without the glyph font.
+void draw_check(HDC dc, int cx, int cy, int radius) {
+    const int u = std::max(1, radius / 3);
+    LOGBRUSH brush{BS_SOLID, to_colorref(colour::kWhite), 0};
+    const win::unique_gdiobj pen(
+        ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND,
+                       static_cast<DWORD>(std::max(2, radius / 6)), &brush, 0, nullptr));
+    if (!pen) return;
+    const POINT points[3] = {{cx - u, cy}, {cx - u / 3, cy + u * 2 / 3}, {cx + u, cy - u * 2 / 3}};
+    const HGDIOBJ old = ::SelectObject(dc, pen.get());
+    ::Polyline(dc, points, 3);
+    ::SelectObject(dc, old);
 }
 
 void paint_done(UiState& s, HDC dc, const Frame& f) {
@@ -159,7 +173,10 @@ void paint_done(UiState& s, HDC dc, const Frame& f) {
     draw_text(dc, w(score.text), l.score_line, s.fonts.get(FontRole::Subheading), score.colour,
               DT_CENTER | DT_WORDBREAK | DT_END_ELLIPSIS);
     fill_circle(dc, l.disc_x, l.disc_y, l.disc_radius, colour::kSuccess);
-    draw_glyph(dc, s.fonts, FontRole::BigIcons, kDoneGlyph, l.check, colour::kWhite);
+    if (s.fonts.has_glyphs())
+        draw_glyph(dc, s.fonts, FontRole::BigIcons, kDoneGlyph, l.check, colour::kWhite);
+    else
+        draw_check(dc, l.disc_x, l.disc_y, l.disc_radius);
     if (!result) return;
     const std::vector<std::string> lines = result_lines(*result);
     for (std::size_t i = 0; i < lines.size() && i < 4; ++i)
