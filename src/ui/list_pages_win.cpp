@@ -54,6 +54,7 @@ void layout(UiState& s, const Frame& f) {
         std::lock_guard lock(shared.mutex);
         if (shared.dev_scanning) ::EnableWindow(control(s, id::kRescan), FALSE);
     }
+    layout_keep_button(s, f);
 }
 
 bool command(UiState& s, int id) {
@@ -69,7 +70,7 @@ bool command(UiState& s, int id) {
             apply_page(s);
             return true;
         default:
-            return false;
+            return keep_running_command(s, id);
     }
 }
 
@@ -90,7 +91,7 @@ bool draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
         focus_rect(d, scale(3, s.dpi));
         return true;
     }
-    return false;
+    return draw_keep_button(s, d);
 }
 
 // The list's rows, in list order, with their columns; redraw stays off meanwhile.
@@ -202,9 +203,15 @@ void fill_page(UiState& s) {
         start_dev = page == Page::DevJunk && !shared.dev && !shared.dev_scanning;
     }
     fill_list(s, page_columns(page), std::move(rows));
+    // No row is selected in the new rows: nothing to keep running.
+    if (s.selected_program) {
+        s.selected_program.reset();
+        place(s, id::kKeepRunning, {});
+    }
     if (page != Page::Autopilot) set_status(s, hint, StatusKind::Neutral);
     update_captions(s);
     if (start_dev) start_dev_scan(s);
+    if (page == Page::Autopilot) fill_autopilot_page(s);
 }
 
 void update_captions(UiState& s) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "background/focus.hpp"
 #include "changes/apply.hpp"
 #include "scan/analyze.hpp"
 #include "scan/devclean.hpp"
@@ -132,6 +133,8 @@ struct SharedState {
     std::optional<OptimiseResult> optimise;       // the last Optimise run
     std::optional<std::uint8_t> score_before;     // health score when Optimise started
     std::optional<PendingStatus> pending_status;  // left by a worker for the window to show
+    bool focus_on = false;                        // focus.json exists
+    std::optional<FocusState> focus;              // its contents, when readable
     bool autopilot_running = false;
     bool focus_toggling = false;
     bool dev_scanning = false;

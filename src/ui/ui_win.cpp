@@ -178,7 +178,7 @@ void list_item_changed(UiState& s, const NMLISTVIEW& nm) {
         const auto i = static_cast<std::size_t>(nm.iItem);
         if (i < s.list_model.rows.size())
             set_status(s, s.list_model.rows[i].detail, StatusKind::Neutral);
-        s.selected_program.reset();
+        s.selected_program = history_selection(s, i);
         layout_controls(s);
         repaint(s, status_area(s));
     }
@@ -241,7 +241,7 @@ void on_timer(UiState& s, UINT_PTR id) {
     if (id == timer::kTray) {
         ::KillTimer(s.window, timer::kTray);
         refresh_tray_flag(s);
-        if (s.page == Page::Autopilot) fill_page(s);
+        if (s.page == Page::Autopilot) refresh_autopilot_status(s);
     } else if (id == timer::kSpinner) {
         s.spinner_angle = next_spinner_angle(s.spinner_angle);
         repaint(s, progress_layout(f).ring_area);
@@ -381,6 +381,7 @@ void on_create(HWND hwnd, const StartOptions& start) {
     ::SetTimer(hwnd, timer::kMemory, timer::kMemoryMs, nullptr);
     fill_page(*s);
     layout_controls(*s);
+    start_focus_load(*s);
     start_update_check(hwnd);
     if (start.autopilot) ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 6, 0);
     if (start.history) {

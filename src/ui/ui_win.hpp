@@ -8,11 +8,15 @@
 #include <commctrl.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "background/autopilot.hpp"
+#include "background/focus.hpp"
+#include "core/settings.hpp"
 #include "core/win.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/layout.hpp"
@@ -52,6 +56,14 @@ struct UiState {
     std::string optimise_subtitle;  // button 211
     StartOptions start;
     unsigned caption_updates = 0;  // how many tick changes reached update_captions
+    Settings settings;             // page 6 draws from these, re-read at every change
+    // Page 6's background work on this PC; tests in this process give their own (a clock
+    // ahead of the real one, efficiency mode recorded where Wine has none).
+    std::function<AutopilotSystem()> autopilot_system;
+    std::function<FocusSystem()> focus_system;
+    // Starts the tray watch ("agent"); the error text on failure. Tests in this process
+    // give their own: the real one would start the test program.
+    std::function<std::optional<std::string>()> start_tray;
 };
 
 // The state of a main window (null for any other window).
@@ -91,6 +103,21 @@ struct PageModule {
 const PageModule& home_module();       // page 0
 const PageModule& list_module();       // pages 1-5 and 7
 const PageModule& autopilot_module();  // page 6
+
+// Page 6: re-reads the settings and the Focus state and shows the page's status text.
+void fill_autopilot_page(UiState& s);
+// Timer 2 on page 6: the page's status text again, unless a problem is showing.
+void refresh_autopilot_status(UiState& s);
+// The start-up hook: clears a Focus state left from before the last restart, loads it,
+// and posts kMainFocusDone.
+void start_focus_load(UiState& s);
+
+// Page 7's keep-running button (257): the program a selected row offers to keep running
+// (none for other rows and pages), the button's place and caption, its face and its click.
+std::optional<std::string> history_selection(const UiState& s, std::size_t row);
+void layout_keep_button(UiState& s, const Frame& f);
+bool draw_keep_button(UiState& s, const DRAWITEMSTRUCT& d);
+bool keep_running_command(UiState& s, int id);
 
 // The list pages' machinery: rebuilds the list for the current page, and recomputes the
 // captions and enabled states of the action buttons.
