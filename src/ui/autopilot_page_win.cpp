@@ -93,6 +93,11 @@ std::optional<std::string> start_tray(const UiState& s) {
     return s.start_tray ? s.start_tray() : start_tray_watch();
 }
 
+void expect_tray(UiState& s, bool running) {
+    s.tray_wanted = running;
+    s.tray_looks = 0;
+}
+
 // ---- settings ----------------------------------------------------------------------------
 
 // Changes settings.json under its lock, re-reads it, and says whether the change landed
@@ -309,7 +314,8 @@ void switch_autopilot(UiState& s) {
         set_status(s, autopilot_status::kOff, StatusKind::Neutral);
     } else if (saved) {
         // Autopilot runs from the tray watch: make sure one runs, now and at sign-in.
-        if (!tray_window_exists()) start_tray(s);  // a failure shows on the tray card
+        if (!tray_window_exists() && !start_tray(s))  // a failure shows on the tray card
+            expect_tray(s, true);
         if (!win::get_env("TESS_DATA_DIR")) set_run_value(true, win::exe_path());
         set_status(s, autopilot_status::kOn, StatusKind::Success);
         ::SetTimer(s.window, timer::kTray, timer::kTrayDelayMs, nullptr);
@@ -399,10 +405,13 @@ void toggle_focus(UiState& s) {
 void switch_tray(UiState& s) {
     if (const HWND tray = ::FindWindowW(kTrayClass, nullptr)) {
         ::PostMessageW(tray, WM_CLOSE, 0, 0);
+        expect_tray(s, false);
         set_status(s, autopilot_status::kTrayOff, StatusKind::Neutral);
     } else if (const auto error = start_tray(s)) {
+        s.tray_wanted.reset();
         set_status(s, tray_start_failed_text(*error), StatusKind::Problem);
     } else {
+        expect_tray(s, true);
         set_status(s, autopilot_status::kTrayOn, StatusKind::Success);
     }
     ::SetTimer(s.window, timer::kTray, timer::kTrayDelayMs, nullptr);
@@ -464,7 +473,16 @@ void fill_autopilot_page(UiState& s) {
     repaint_all(s);
 }
 
-void refresh_autopilot_status(UiState& s) {
+void on_tray_timer(UiState& s) {
+    refresh_tray_flag(s);
+    // A tray watch takes a moment to open its window or to close it: look again shortly,
+    // so the card does not stay on a state that is about to change.
+    constexpr int kLooks = 10;
+    if (s.tray_wanted && *s.tray_wanted != s.tray_running && ++s.tray_looks < kLooks)
+        ::SetTimer(s.window, timer::kTray, timer::kTrayDelayMs, nullptr);
+    else
+        s.tray_wanted.reset();
+    if (s.page != Page::Autopilot) return;
     // A problem stays until the user does something else: it would vanish before it is read.
     if (s.status_kind == StatusKind::Problem) return;
     s.settings = load_settings();

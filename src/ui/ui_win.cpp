@@ -240,8 +240,7 @@ void on_timer(UiState& s, UINT_PTR id) {
     const Frame f = frame_of(s);
     if (id == timer::kTray) {
         ::KillTimer(s.window, timer::kTray);
-        refresh_tray_flag(s);
-        if (s.page == Page::Autopilot) refresh_autopilot_status(s);
+        on_tray_timer(s);
     } else if (id == timer::kSpinner) {
         s.spinner_angle = next_spinner_angle(s.spinner_angle);
         repaint(s, progress_layout(f).ring_area);

@@ -64,6 +64,8 @@ struct UiState {
     // Starts the tray watch ("agent"); the error text on failure. Tests in this process
     // give their own: the real one would start the test program.
     std::function<std::optional<std::string>()> start_tray;
+    std::optional<bool> tray_wanted;  // what the last start or stop asked of the tray watch
+    int tray_looks = 0;               // timer 2's looks for it since
 };
 
 // The state of a main window (null for any other window).
@@ -106,8 +108,10 @@ const PageModule& autopilot_module();  // page 6
 
 // Page 6: re-reads the settings and the Focus state and shows the page's status text.
 void fill_autopilot_page(UiState& s);
-// Timer 2 on page 6: the page's status text again, unless a problem is showing.
-void refresh_autopilot_status(UiState& s);
+// Timer 2: looks for the tray window again (and again a little later while a tray watch
+// just started or told to close has not got there yet); on page 6 the page's status text
+// again, unless a problem is showing.
+void on_tray_timer(UiState& s);
 // The start-up hook: clears a Focus state left from before the last restart, loads it,
 // and posts kMainFocusDone.
 void start_focus_load(UiState& s);

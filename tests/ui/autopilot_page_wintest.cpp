@@ -28,10 +28,8 @@ namespace {
 
 namespace ud = uidriver;
 
-// The main window is one per session: every test that opens one takes its turn.
-struct MainWindowTurn {
-    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
-};
+using test::MainWindowTurn;
+using test::TrayWatchTurn;
 
 bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms = 10'000) {
     const ULONGLONG end = ::GetTickCount64() + timeout_ms;
@@ -82,6 +80,12 @@ struct App {
     }
 };
 
+// The tray watch the window started (not the window's own process).
+ud::Window tray_window(const App& app) {
+    const ud::Window tray = ud::find_window({"TessavoTray"});
+    return tray && ud::window_pid(tray) != app.program.pid() ? tray : 0;
+}
+
 // Turning Autopilot on starts a tray watch; this one ends it again.
 void close_started_tray_watch() {
     if (const HWND tray = ::FindWindowW(kTrayClass, nullptr)) {
@@ -96,6 +100,7 @@ bool run_value_present_in_prefix() {
 }
 
 TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
+    TrayWatchTurn tray_turn;  // turning Autopilot on starts one
     MainWindowTurn turn;
     App app;
     app.open();
@@ -109,6 +114,9 @@ TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
     app.click(id::kAutopilotSwitch);
     EXPECT_TRUE(settings_in(app.data).autopilot.enabled);
     EXPECT_EQ(app.caption(id::kAutopilotSwitch), "Autopilot: on");
+    // Autopilot runs from the tray watch: one starts, and the card says so after timer 2.
+    EXPECT_TRUE(wait_for([&] { return tray_window(app) != 0; }, 20'000));
+    EXPECT_TRUE(wait_for([&] { return app.caption(id::kTrayCard) == "Watch in tray: on"; }, 5'000));
     // With a test data directory the sign-in Run value is left alone.
     EXPECT_EQ(run_value_present_in_prefix(), run_value_before);
 
@@ -134,6 +142,26 @@ TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
     EXPECT_EQ(s.autopilot.every_days, 7u);
     EXPECT_EQ(app.caption(id::kAutopilotSwitch), "Autopilot: off");
     close_started_tray_watch();
+}
+
+TEST(AutopilotPage, TrayCardStartsAndStopsTheTrayWatch) {
+    TrayWatchTurn tray_turn;
+    MainWindowTurn turn;
+    App app;
+    app.open();
+    ASSERT_EQ(tray_window(app), 0u);
+    EXPECT_EQ(app.caption(id::kTrayCard), "Watch in tray: off");
+    app.click(id::kTrayCard);
+    ASSERT_TRUE(wait_for([&] { return tray_window(app) != 0; }, 20'000));
+    const ud::Window tray = tray_window(app);
+    EXPECT_TRUE(wait_for([&] { return app.caption(id::kTrayCard) == "Watch in tray: on"; }, 5'000));
+    // Settings are left alone: switching the tray watch is no Autopilot choice.
+    EXPECT_FALSE(settings_in(app.data).autopilot.enabled);
+
+    app.click(id::kTrayCard);
+    EXPECT_TRUE(ud::wait_gone(tray, 20'000));
+    EXPECT_TRUE(
+        wait_for([&] { return app.caption(id::kTrayCard) == "Watch in tray: off"; }, 5'000));
 }
 
 TEST(AutopilotPage, KeepListShowsAndClears) {
