@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "changes/apply_win.hpp"
+#include "changes/journal.hpp"
 #include "core/log.hpp"
 #include "core/worker.hpp"
 #include "scan/devclean.hpp"
@@ -259,10 +260,17 @@ bool confirm_changes(HWND owner, const Changes& changes, std::string_view headin
 
 Changes ticked_changes(const UiState& s) {
     const std::vector<const ListRow*> rows = ticked_rows(s);
+    // History judges each undo by the journal as it is now: another window or the tray
+    // watch may have undone an entry since the list was filled.
+    std::optional<ScanResult> fresh;
+    if (s.page == Page::History && !rows.empty()) {
+        fresh.emplace();
+        fresh->journal = load_journal(journal_path()).entries;
+    }
     SharedState& shared = shared_state();
     std::lock_guard lock(shared.mutex);
     RowSources sources;
-    sources.scan = shared.scan ? &*shared.scan : nullptr;
+    sources.scan = fresh ? &*fresh : shared.scan ? &*shared.scan : nullptr;
     sources.dev = shared.dev ? &*shared.dev : nullptr;
     return rows_to_changes(rows, sources);
 }
