@@ -6,8 +6,9 @@
 //                                   its controls and of the window alone
 //   tess_bench_window fill [N]      the median ms of N fills of the Apps page with 2,000
 //                                   process groups and of the Developer junk page with
-//                                   5,000 folders (synthetic results), beside the same rows'
-//                                   texts put into a bare list view with redraw off
+//                                   5,000 folders and of History with 10,000 journal entries
+//                                   (synthetic results), beside the same rows' texts put into
+//                                   a bare list view with redraw off
 // Tessavo.exe itself prints its start-up figure with TESS_TRACE set; scripts/bench-window.sh
 // runs all three and prints them side by side.
 #include <windows.h>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/log.hpp"
 #include "ui/list_pages_win.hpp"
 #include "ui/ui_win.hpp"
 
@@ -229,8 +231,42 @@ int fill(int n) {
         f.project_age_days = static_cast<std::uint32_t>(i % 400);
         dev.push_back(std::move(f));
     }
+    // History: every kind of change, a few failed, some undone with their undo entries.
+    const std::uint64_t now = win::filetime_now();
+    for (std::uint64_t id = 1; id <= 10'000; ++id) {
+        JournalEntry e;
+        e.id = id;
+        e.time = now - (10'001 - id) * 600 * 10'000'000ull;
+        switch (id % 5) {
+            case 0:
+                e.action = KillProcesses{std::to_string(1 + id % 3) + " Gradle daemons", {}};
+                break;
+            case 1:
+                e.action = SetServiceStart{"svc" + std::to_string(id),
+                                           "Service " + std::to_string(id), 3, true};
+                break;
+            case 2:
+                e.action =
+                    SetStartupEnabled{StartupLocation::HkcuRun, "App " + std::to_string(id), false};
+                break;
+            case 3:
+                e.action = CleanJunk{"user_temp", "Temporary files"};
+                break;
+            default:
+                e.action = DeleteDevFolder{"C:\\src\\p" + std::to_string(id) + "\\node_modules",
+                                           "node_modules in p" + std::to_string(id)};
+        }
+        e.ok = id % 17 != 0;
+        e.message = e.ok ? "done" : "access denied (needs admin)";
+        if (id % 50 == 1 && id > 1) {
+            e.undo_of = id - 1;
+            scan.journal[id - 2].undone = true;
+        }
+        scan.journal.push_back(std::move(e));
+    }
     const std::vector<ListRow> app_list = app_rows(scan.apps);
     const std::vector<ListRow> dev_list = dev_rows(dev);
+    const std::vector<ListRow> history_list = journal_rows(scan.journal, local_stamp);
     {
         SharedState& shared = shared_state();
         std::lock_guard lock(shared.mutex);
@@ -243,7 +279,8 @@ int fill(int n) {
         const std::vector<ListRow>* rows;
     };
     const Case cases[] = {{"apps, 2000 groups", Page::Apps, &app_list},
-                          {"developer junk, 5000 folders", Page::DevJunk, &dev_list}};
+                          {"developer junk, 5000 folders", Page::DevJunk, &dev_list},
+                          {"history, 10000 entries", Page::History, &history_list}};
     for (const Case& c : cases) {
         set_page(s, c.page);
         pump();
