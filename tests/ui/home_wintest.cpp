@@ -177,6 +177,28 @@ TEST(HomeWindow, TestRunChangesNothingAndSaysSo) {
     HomeFixture fx;
     ASSERT_TRUE(fx.open_proposal(true));
     const ud::Window main = fx.main;
+    // The cards carry their figures for screen readers; the health card selects the first
+    // finding, the junk card opens Junk files.
+    EXPECT_EQ(caption(main, id::kCardMemory + 1), "2 KB of junk files to clean");
+    const auto rows = ud::lv_rows(list_of(main));
+    ASSERT_TRUE(rows.ok());
+    int finding = -1;
+    for (std::size_t i = 0; i < rows.value().size() && finding < 0; ++i) {
+        const std::string& first = rows.value()[i][0];
+        if (first.starts_with("Tip: ") || first.starts_with("Warning: ") ||
+            first.starts_with("Problem: "))
+            finding = static_cast<int>(i);
+    }
+    ASSERT_TRUE(ud::click(main, id::kCardMemory + 3).ok());
+    ud::settle(main);
+    if (finding >= 0) EXPECT_EQ(ud::lv_selected(list_of(main)).value(), finding);
+    ASSERT_TRUE(ud::click(main, id::kCardMemory + 1).ok());
+    ud::settle(main);
+    EXPECT_GE(wait_row(main, "Temporary files", 5'000), 0);
+    ASSERT_TRUE(ud::click(main, id::kFirstPage).ok());
+    ud::settle(main);
+    ASSERT_GE(wait_row(main, kJunkRow, 5'000), 0);
+
     untick_all_but(main, {kJunkRow});
     ASSERT_TRUE(ud::click(main, id::kOptimise).ok());
     EXPECT_FALSE(ud::wait_message_box(fx.program.pid(), 1'000).ok());
