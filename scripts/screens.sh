@@ -11,7 +11,9 @@ source scripts/wine-env.sh
 
 # What to show, in order: "shot NAME" saves the main window's client area as NAME.png,
 # "click ID" clicks a control (a page button 300-307, ...), "key KEY" types a key,
-# "wait-control ID" waits until that control is visible, "sleep SECONDS" waits.
+# "wait-control ID" waits until that control is visible, "wait-caption ID TEXT" until its
+# caption reads TEXT, "select ROW" and "check ROW on|off" select or tick a list row,
+# "sleep SECONDS" waits.
 # Optimise runs as a test run (TESS_DRY_RUN): the pictures never change the prefix.
 steps=(
   "shot main"                              # Home before any scan
@@ -22,8 +24,17 @@ steps=(
   "click 303" "shot page3-apps"
   "click 304" "shot page4-startup"
   "click 305" "shot page5-services"
-  "click 306" "shot page6-autopilot"
-  "click 307" "shot page7-history"
+  "click 306" "shot page6-autopilot-off"    # kept programs listed, Focus mode off
+  "click 250" "sleep 1" "shot page6-autopilot-on"
+  "click 205" "sleep 4" "shot page6-autopilot-on-tray-off"  # timer 2 has looked again
+  "click 256" "shot page6-keep-list-cleared"
+  "click 254" "sleep 0.3" "shot page6-focus-working"
+  "wait-caption 254 Turn off Focus mode" "shot page6-focus-on"
+  "click 254" "wait-caption 254 Turn on Focus mode" "click 250" "shot page6-focus-off"
+  "click 307" "wait-enabled 200" "shot page7-history"  # each status, newest first
+  "select 4" "shot page7-history-closed-program"     # the keep-running button
+  "click 257" "shot page7-history-kept"
+  "check 2 on" "shot page7-history-ticked"
   "click 300" "click 211" "sleep 0.7" "shot home-optimising"
   "wait-control 230" "shot home-done-measuring"
   "wait-enabled 200" "sleep 0.5" "shot home-done"
@@ -66,6 +77,42 @@ cleanup_run() {
   case ${temp:-} in */tess-screens) rm -rf "$temp" ;; esac
 }
 
+# History with every status (a program closed, a service change undone, a startup entry
+# that can be undone, junk cleaned, a change that failed) and settings with two programs
+# kept running and an earlier Autopilot run.
+now=$(date +%s)
+ft() { echo $(( (now - $1 + 11644473600) * 10000000 )); }
+entry() {  # id, seconds ago, action, previous, ok, message, undone, undo_of
+  printf '  {"id": %s, "time": %s, "action": %s, "previous": %s, "ok": %s, "message": "%s", ' \
+    "$1" "$(ft "$2")" "$3" "$4" "$5" "$6"
+  printf '"undone": %s, "undo_of": %s, "freed_bytes": 0}' "$7" "$8"
+}
+diagtrack='{"kind": "set_service_start", "name": "DiagTrack", "display": "Connected User Experiences and Telemetry", "start": 3, "stop": true}'
+nothing='{"kind": "nothing"}'
+{
+  echo "["
+  entry 1 9000 '{"kind": "kill_processes", "label": "2 Gradle daemons", "targets": [{"pid": 4242, "name": "java.exe", "created": 0}, {"pid": 4244, "name": "java.exe", "created": 0}]}' "$nothing" true "ended 2" false null; echo ","
+  entry 2 8940 "$diagtrack" '{"kind": "service_start", "start": 2}' true "Automatic \u2192 Manual, stopped" true null; echo ","
+  entry 3 8900 '{"kind": "set_startup_enabled", "location": "hkcu_run", "value_name": "Screens Demo Updater", "enabled": false}' '{"kind": "startup_approved", "bytes": null}' true "disabled" false null; echo ","
+  entry 4 8880 '{"kind": "clean_junk", "id": "temp", "label": "Temporary files"}' "$nothing" true "removed 214 file(s), 96 MB; 3 in use were left alone" false null; echo ","
+  entry 5 8860 '{"kind": "set_service_start", "name": "Spooler", "display": "Print Spooler", "start": 3, "stop": true}' "$nothing" false "access denied (needs admin)" false null; echo ","
+  entry 6 600 "$diagtrack" "$nothing" true "Undo: restored to Automatic" false 2
+  echo "]"
+} >"$data/journal.json"
+cat >"$data/settings.json" <<JSON
+{
+  "skip_version": null,
+  "autopilot": {
+    "enabled": false,
+    "every_days": 7,
+    "last_run": $((now - 2 * 86400)),
+    "last_result": "Deleted 412 MB of junk files; closed Gradle daemon (1.3 GB)",
+    "close_dev_servers": false
+  },
+  "keep_running": ["gradle daemon", "vite dev server"]
+}
+JSON
+
 TESS_DEV_ROOTS="Z:${dev//\//\\}" TESS_DRY_RUN=1 TESS_NO_UPDATE_CHECK=1 \
 TESS_DATA_DIR="Z:${data//\//\\}" wine "$root/build/win/Tessavo.exe" "$@" >"$out/tessavo.log" 2>&1 &
 app=$!
@@ -98,6 +145,14 @@ if [ -n "$main" ]; then
           driver list "$main" | awk -F'\t' -v id="$2" '$1 == id && $4 == "enabled" {f=1} END {exit !f}' && break
           sleep 0.2
         done ;;
+      wait-caption)
+        id=$2; shift 2
+        for _ in $(seq 100); do
+          driver list "$main" | awk -F'\t' -v id="$id" -v want="$*" '$1 == id && $NF == want {f=1} END {exit !f}' && break
+          sleep 0.2
+        done ;;
+      select) driver lv-select "$main" "$2" ;;
+      check) driver lv-check "$main" "$2" "$3" ;;
       sleep) sleep "$2" ;;
       *) echo "screens: unknown step: $step" >&2; exit 2 ;;
     esac
