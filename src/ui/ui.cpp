@@ -34,7 +34,7 @@ constexpr int kButtonIds[] = {
     210, 211, 200, 220, 221, 222, 223,            // Home and the header
     230, 231,                                     // Home when done
     201,                                          // above the list
-    250, 251, 252, 253, 255, 256, 254,            // Autopilot & Focus, top to bottom
+    250, 255, 256, 251, 252, 253, 254,            // Autopilot & Focus, top to bottom
     257, 204,                                     // the action bar, left to right
 };
 

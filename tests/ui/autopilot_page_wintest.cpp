@@ -185,6 +185,29 @@ TEST(AutopilotPage, KeepListShowsAndClears) {
     EXPECT_EQ(ud::find_control(app.main, id::kDevServers).value().rect.top, card_top + 26);
 }
 
+// Tab walks the page's controls top to bottom as they are drawn; Space presses the one
+// with the focus.
+TEST(AutopilotPage, TabFollowsThePageFromTheTopAndSpacePresses) {
+    MainWindowTurn turn;
+    App app;
+    Settings s;
+    s.keep_running = {"vite"};  // "Clear" shows
+    test::write_text(app.data.file("settings.json"), serialize_settings(s));
+    app.open();
+    const auto keys = ud::hold_active_window();
+    ASSERT_TRUE(ud::set_focus(app.main, id::kAutopilotSwitch).ok());
+    for (int next : {id::kDevServers, id::kClearKeep, id::kEveryDay, id::kEveryWeek, id::kRunNow,
+                     id::kFocus}) {
+        ASSERT_TRUE(ud::send_key(app.main, *ud::parse_key("tab")).ok());
+        ud::settle(app.main);
+        EXPECT_EQ(::GetDlgCtrlID(reinterpret_cast<HWND>(ud::focused(app.main))), next);
+    }
+    ASSERT_TRUE(ud::set_focus(app.main, id::kDevServers).ok());
+    ASSERT_TRUE(ud::send_key(app.main, *ud::parse_key("space")).ok());
+    ud::settle(app.main);
+    EXPECT_TRUE(settings_in(app.data).autopilot.close_dev_servers);
+}
+
 TEST(AutopilotPage, FocusButtonTurnsFocusModeOnAndOff) {
     MainWindowTurn turn;
     App app;
