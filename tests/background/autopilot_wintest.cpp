@@ -22,6 +22,7 @@
 #include "core/settings.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/child.hpp"
+#include "support/daemon_win.hpp"
 #include "support/winutil.hpp"
 #include "sys/fsops.hpp"
 
@@ -39,34 +40,7 @@ TESS_CHILD(autopilot_daemon) {
 const char* const kGradleArgs = "org.gradle.launcher.daemon.bootstrap.GradleDaemon 8.5";
 const char* const kKotlinArgs = "org.jetbrains.kotlin.daemon.KotlinCompileDaemon";
 
-// A copy of this program named java.exe, running as a build daemon; ended when the
-// test leaves.
-struct Daemon {
-    win::unique_handle process;
-    std::uint32_t pid = 0;
-
-    Daemon(const std::string& java, const char* daemon_args) {
-        STARTUPINFOW si{sizeof si};
-        PROCESS_INFORMATION pi{};
-        std::wstring cmd = win::widen(test::quote_arg(java) + " --child autopilot_daemon " +
-                                      std::string(daemon_args));
-        if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &si, &pi))
-            return;
-        ::CloseHandle(pi.hThread);
-        process.reset(pi.hProcess);
-        pid = pi.dwProcessId;
-    }
-    ~Daemon() {
-        if (running()) {
-            ::TerminateProcess(process.get(), 9);
-            ::WaitForSingleObject(process.get(), 5'000);
-        }
-    }
-    bool running() const {
-        return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-    }
-};
+using test::Daemon;
 
 // Under Wine a child builds its command line as it starts: wait until the list shows it.
 void wait_command_lines(const std::vector<std::uint32_t>& pids) {
@@ -102,8 +76,8 @@ struct Machine {
         win::create_dirs(dir.file("bin"));
         java = dir.file("bin\\java.exe");
         ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(java).c_str(), TRUE);
-        gradle = std::make_unique<Daemon>(java, kGradleArgs);
-        kotlin = std::make_unique<Daemon>(java, kKotlinArgs);
+        gradle = std::make_unique<Daemon>(java, "autopilot_daemon", kGradleArgs);
+        kotlin = std::make_unique<Daemon>(java, "autopilot_daemon", kKotlinArgs);
         wait_command_lines({gradle->pid, kotlin->pid});
 
         const std::uint64_t now = win::filetime_now();

@@ -16,6 +16,7 @@
 #include "core/settings.hpp"
 #include "core/win.hpp"
 #include "support/child.hpp"
+#include "support/daemon_win.hpp"
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "sys/procs.hpp"
@@ -422,36 +423,6 @@ TESS_CHILD(page6_daemon) {
     return 0;
 }
 
-// A copy of this program named java.exe running as a Gradle daemon; ended when the test
-// leaves.
-struct Daemon {
-    win::unique_handle process;
-    std::uint32_t pid = 0;
-
-    explicit Daemon(const std::string& java) {
-        STARTUPINFOW si{sizeof si};
-        PROCESS_INFORMATION pi{};
-        std::wstring cmd = win::widen(test::quote_arg(java) +
-                                      " --child page6_daemon "
-                                      "org.gradle.launcher.daemon.bootstrap.GradleDaemon 8.5");
-        if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &si, &pi))
-            return;
-        ::CloseHandle(pi.hThread);
-        process.reset(pi.hProcess);
-        pid = pi.dwProcessId;
-    }
-    ~Daemon() {
-        if (running()) {
-            ::TerminateProcess(process.get(), 9);
-            ::WaitForSingleObject(process.get(), 5'000);
-        }
-    }
-    bool running() const {
-        return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-    }
-};
-
 TEST(AutopilotPageHere, RunNowClosesIdleDaemonsAndShowsTheSummary) {
     // Every Gradle daemon of the machine lands in one suggestion: take turns with the other
     // tests that run daemons.
@@ -465,7 +436,8 @@ TEST(AutopilotPageHere, RunNowClosesIdleDaemonsAndShowsTheSummary) {
     win::create_dirs(w.dir.file("bin"));
     const std::string java = w.dir.file("bin\\java.exe");
     ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(java).c_str(), TRUE));
-    Daemon gradle(java);
+    test::Daemon gradle(java, "page6_daemon",
+                        "org.gradle.launcher.daemon.bootstrap.GradleDaemon 8.5");
     ASSERT_TRUE(gradle.running());
     // Under Wine a child builds its command line as it starts: wait until the list shows it.
     ASSERT_TRUE(wait_for([&] {

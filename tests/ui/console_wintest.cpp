@@ -9,6 +9,7 @@
 #include "changes/journal.hpp"
 #include "core/json.hpp"
 #include "scan/realfs_winutil.hpp"
+#include "support/run_value.hpp"
 #include "support/test_service.hpp"
 #include "support/winutil.hpp"
 #include "sys/fsops.hpp"
@@ -230,34 +231,13 @@ TEST(ConsoleWin, AutopilotTestRunAndStatus) {
     EXPECT_TRUE(r.out.starts_with("Autopilot is off: every 7 days; last run ")) << r.out;
 }
 
-// A per-user Run value the knowledge base knows, removed with its StartupApproved value.
-struct RunValue {
-    std::string name = "TessCliTest Discord " + std::to_string(::GetCurrentProcessId());
-    RunValue() {
-        win::unique_hkey key;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                          0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-        const std::wstring data = L"\"C:\\tess-cli-test\\Update.exe\" --processStart Discord.exe";
-        ::RegSetValueExW(key.get(), win::widen(name).c_str(), 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(data.c_str()),
-                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-        delete_startup_approved(StartupLocation::HkcuRun, name);
-    }
-    ~RunValue() {
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER,
-                             L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                             win::widen(name).c_str());
-        delete_startup_approved(StartupLocation::HkcuRun, name);
-    }
-    ApprovedValue approved() const { return read_startup_approved(StartupLocation::HkcuRun, name); }
-};
-
 // The journal the window writes, listed as History lists it and undone by id with
 // History's notes; the Run value's StartupApproved state really comes back.
 TEST(ConsoleWin, HistoryThenUndo) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
-    RunValue run;
+    test::RunValue run{"TessCliTest Discord",
+                       L"\"C:\\tess-cli-test\\Update.exe\" --processStart Discord.exe"};
     TestService svc("Cli", SERVICE_AUTO_START);
     ASSERT_TRUE(svc.svc) << svc.create_error;
     const std::string journal = env.journal();
@@ -311,7 +291,8 @@ TEST(ConsoleWin, HistoryThenUndo) {
 TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
-    RunValue run;
+    test::RunValue run{"TessCliTest Discord",
+                       L"\"C:\\tess-cli-test\\Update.exe\" --processStart Discord.exe"};
     const std::uint64_t now = win::filetime_now();
     make_file(env.dir.file("Temp\\old.tmp"), 5000, now, 8 * kDayTicks);
     const std::string off = "Disable \"" + run.name + "\" at startup";

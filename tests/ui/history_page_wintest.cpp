@@ -13,6 +13,7 @@
 #include "changes/apply_win.hpp"
 #include "changes/journal.hpp"
 #include "core/settings.hpp"
+#include "support/run_value.hpp"
 #include "support/test_service.hpp"
 #include "sys/startup.hpp"
 #include "ui/autopilot_text.hpp"
@@ -25,29 +26,6 @@ namespace tess::ui {
 namespace {
 
 using namespace wintest;
-
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-// A per-user Run value, removed with its StartupApproved value.
-struct RunValue {
-    std::string name = "TessHistoryTest " + std::to_string(::GetCurrentProcessId());
-    RunValue() {
-        win::unique_hkey key;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, win::widen(kRunKey).c_str(), 0, nullptr, 0,
-                          KEY_SET_VALUE, nullptr, key.put(), nullptr);
-        const std::wstring data = L"\"C:\\tess-history-test\\tool.exe\" --tray";
-        ::RegSetValueExW(key.get(), win::widen(name).c_str(), 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(data.c_str()),
-                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-        delete_startup_approved(StartupLocation::HkcuRun, name);
-    }
-    ~RunValue() {
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, win::widen(kRunKey).c_str(),
-                             win::widen(name).c_str());
-        delete_startup_approved(StartupLocation::HkcuRun, name);
-    }
-    ApprovedValue approved() const { return read_startup_approved(StartupLocation::HkcuRun, name); }
-};
 
 std::uint64_t creation_time(std::uint32_t pid) {
     const win::unique_handle h(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
@@ -63,7 +41,7 @@ struct History {
     test::TempDir dir{"history"};
     test::ScopedEnv data{"TESS_DATA_DIR", dir.file("Data")};
     test::ScopedEnv real{"TESS_DRY_RUN", std::nullopt};
-    RunValue run;
+    test::RunValue run{"TessHistoryTest", L"\"C:\\tess-history-test\\tool.exe\" --tray"};
     test::TestService svc{"History", SERVICE_AUTO_START};
     Sleeper app{dir, "tess-history-app.exe"};
     std::string disable_run, set_service;

@@ -14,6 +14,7 @@
 
 #include "changes/journal.hpp"
 #include "scan/realfs_winutil.hpp"
+#include "support/run_value.hpp"
 #include "support/test_service.hpp"
 #include "sys/startup.hpp"
 #include "ui/list_pages_win.hpp"
@@ -27,29 +28,6 @@ using namespace wintest;
 using test::kDayTicks;
 using test::kHourTicks;
 using test::make_file;
-
-constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-// A per-user Run value, removed with its StartupApproved value.
-struct RunValue {
-    std::string name = "TessPagesTest " + std::to_string(::GetCurrentProcessId());
-    RunValue() {
-        win::unique_hkey key;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, win::widen(kRunKey).c_str(), 0, nullptr, 0,
-                          KEY_SET_VALUE, nullptr, key.put(), nullptr);
-        const std::wstring data = L"\"C:\\tess-pages-test\\tool.exe\" --tray";
-        ::RegSetValueExW(key.get(), win::widen(name).c_str(), 0, REG_SZ,
-                         reinterpret_cast<const BYTE*>(data.c_str()),
-                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-        delete_startup_approved(StartupLocation::HkcuRun, name);
-    }
-    ~RunValue() {
-        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, win::widen(kRunKey).c_str(),
-                             win::widen(name).c_str());
-        delete_startup_approved(StartupLocation::HkcuRun, name);
-    }
-    ApprovedValue approved() const { return read_startup_approved(StartupLocation::HkcuRun, name); }
-};
 
 struct PagesFixture {
     test::TempDir dir{"pages"};
@@ -108,7 +86,7 @@ TEST(ListPagesWindow, EachPageKindMakesItsRealChange) {
     test::FolderLink link(fx.dir.file("decoy"), fx.modules + "\\linked");
     Sleeper app{fx.dir, "tess-page-app.exe"};
     ASSERT_TRUE(app.program.running());
-    RunValue run;
+    test::RunValue run{"TessPagesTest", L"\"C:\\tess-pages-test\\tool.exe\" --tray"};
     test::TestService svc("Pages", SERVICE_AUTO_START);
     ASSERT_TRUE(svc.svc) << svc.create_error;
     ASSERT_TRUE(svc.start());

@@ -34,30 +34,7 @@ bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
-// Files of this test under the server's /files/, removed afterwards.
-class Served {
-public:
-    explicit Served(const std::string& tag) {
-        static std::atomic<int> counter{0};
-        name_ = "tray-" + tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                std::to_string(counter++);
-        win::create_dirs(test::https_fixture_path("www/" + name_));
-    }
-    ~Served() { test::remove_tree(test::https_fixture_path("www/" + name_)); }
-    std::string url(const std::string& file) const {
-        return https_base() + "/files/" + name_ + "/" + file;
-    }
-    void put(const std::string& file, const std::string& bytes) const {
-        ASSERT_TRUE(win::write_file(test::https_fixture_path("www/" + name_ + "/" + file), bytes));
-    }
-    bool requested(const std::string& file) const {
-        const auto log = read_text(test::https_fixture_path("requests.log"));
-        return log && log->find("/files/" + name_ + "/" + file + " ") != std::string::npos;
-    }
-
-private:
-    std::string name_;
-};
+using test::Served;
 
 // A release whose only asset is the portable Tessavo.exe with `bytes`.
 std::string release_json(const std::string& tag, const Served& s, const std::string& bytes) {
@@ -147,7 +124,7 @@ protected:
 // The sixth tick's check finds 0.6.0: a toast whose button opens the update window over
 // the tray window; "Skip this version" is remembered, yet the user's own check offers it.
 TEST_F(TrayUpdate, AutomaticCheckToastOpensTheWindowAndSkipIsRemembered) {
-    Served s("auto");
+    Served s("tray-auto");
     s.put("latest.json", release_json("v0.6.0", s, "MZ"));
     TrayCopy c(s.url("latest.json"));
     ASSERT_TRUE(c.tray_);
@@ -189,7 +166,7 @@ TEST_F(TrayUpdate, AutomaticCheckToastOpensTheWindowAndSkipIsRemembered) {
 // Nothing newer, or the check failing: the automatic check says nothing, the user's check
 // answers with a toast without a button.
 TEST_F(TrayUpdate, OnlyTheUserHearsThatNothingIsNewOrTheCheckFailed) {
-    Served s("quiet");
+    Served s("tray-quiet");
     s.put("same.json", release_json("v0.5.0", s, "MZ"));
     for (const char* file : {"same.json", "missing.json"}) {
         TrayCopy c(s.url(file));
@@ -213,7 +190,7 @@ TEST_F(TrayUpdate, OnlyTheUserHearsThatNothingIsNewOrTheCheckFailed) {
 
 // TESS_NO_UPDATE_CHECK: no automatic request at all; the menu's check still works.
 TEST_F(TrayUpdate, NoUpdateCheckLeavesOnlyTheMenu) {
-    Served s("off");
+    Served s("tray-off");
     s.put("latest.json", release_json("v0.6.0", s, "MZ"));
     TrayCopy c(s.url("latest.json"), "1");
     ASSERT_TRUE(c.tray_);
@@ -236,7 +213,7 @@ TEST_F(TrayUpdate, NoUpdateCheckLeavesOnlyTheMenu) {
 TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
     const std::string marker = marker_bytes();
     ASSERT_GT(marker.size(), 2u);
-    Served s("install");
+    Served s("tray-install");
     s.put("Tessavo.exe", marker);
     s.put("latest.json", release_json("v0.6.0", s, marker));
     TrayCopy c(s.url("latest.json"));

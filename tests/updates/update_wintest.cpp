@@ -21,31 +21,7 @@ using test::read_text;
 using test::ScopedEnv;
 using test::TempDir;
 
-// A folder of its own under the server's /files/, removed afterwards.
-class Served {
-public:
-    explicit Served(const std::string& tag) {
-        static std::atomic<int> counter{0};
-        name_ =
-            tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
-        win::create_dirs(test::https_fixture_path("www/" + name_));
-    }
-    ~Served() { test::remove_tree(test::https_fixture_path("www/" + name_)); }
-    std::string url(const std::string& file) const {
-        return https_base() + "/files/" + name_ + "/" + file;
-    }
-    void put(const std::string& file, const std::string& bytes) const {
-        ASSERT_TRUE(win::write_file(test::https_fixture_path("www/" + name_ + "/" + file), bytes));
-    }
-    // Whether the server was asked for this file at all.
-    bool requested(const std::string& file) const {
-        const auto log = read_text(test::https_fixture_path("requests.log"));
-        return log && log->find("/files/" + name_ + "/" + file + " ") != std::string::npos;
-    }
-
-private:
-    std::string name_;
-};
+using test::Served;
 
 std::string asset_json(const std::string& name, const std::string& url, std::uint64_t size,
                        const std::string& digest) {
