@@ -4,6 +4,7 @@
 #include <limits>
 #include <variant>
 
+#include "background/autopilot.hpp"
 #include "core/entry.hpp"
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
@@ -131,9 +132,7 @@ Toast critical_alert_toast(const std::string& message) {
 }
 
 bool user_busy(std::optional<std::uint32_t> notification_state) {
-    if (!notification_state) return false;
-    const std::uint32_t s = *notification_state;
-    return s == 2 || s == 3 || s == 4 || s == 6;
+    return !user_allows_run(notification_state);  // the same states hold Autopilot back
 }
 
 std::optional<Toast> queue_toast(TrayState& state, Toast toast, bool busy) {

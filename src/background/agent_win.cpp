@@ -14,6 +14,7 @@
 
 #include "background/agent.hpp"
 #include "background/agent_messages.hpp"
+#include "background/autopilot_win.hpp"
 #include "background/panel_win.hpp"
 #include "core/log.hpp"
 #include "core/memory.hpp"
@@ -62,12 +63,6 @@ struct Tray {
 };
 
 Tray* g_tray = nullptr;  // the one tray of this process, on its thread
-
-std::optional<std::uint32_t> notification_state() {
-    QUERY_USER_NOTIFICATION_STATE state{};
-    if (FAILED(::SHQueryUserNotificationState(&state))) return std::nullopt;
-    return static_cast<std::uint32_t>(state);
-}
 
 bool user_is_busy() {
     return user_busy(notification_state());

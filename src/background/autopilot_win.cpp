@@ -46,13 +46,13 @@ std::optional<PowerStatus> power_status() {
     return p;
 }
 
+}  // namespace
+
 std::optional<std::uint32_t> notification_state() {
     QUERY_USER_NOTIFICATION_STATE state{};
     if (FAILED(::SHQueryUserNotificationState(&state))) return std::nullopt;
     return static_cast<std::uint32_t>(state);
 }
-
-}  // namespace
 
 std::vector<CpuSample> load_cpu_history() {
     return read_history(data_dir());

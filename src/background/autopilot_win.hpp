@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "background/autopilot.hpp"
@@ -14,6 +15,8 @@ std::vector<CpuSample> load_cpu_history();
 // One snapshot appended to the history, which keeps the last two hours. `now` in
 // Unix seconds. A failed write is ignored.
 void record_cpu_sample(std::uint64_t now);
+// SHQueryUserNotificationState's answer; none when it fails.
+std::optional<std::uint32_t> notification_state();
 // The due test the tray watch makes once a minute.
 bool autopilot_due(std::uint64_t now);
 
