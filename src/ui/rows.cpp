@@ -26,6 +26,13 @@ constexpr std::array<Column, 5> kServiceColumns{
 constexpr std::array<Column, 4> kHistoryColumns{
     {{"When", 130}, {"What changed", 450}, {"Result", 330}, {"Status", 120}}};
 
+// The program's own processes are kept like Windows' own, but they are not Windows:
+// saying so would tell the user something false about this very app.
+bool is_this_app(const AppGroup& a) {
+    const std::string name = to_lower_ascii(a.display_name);
+    return name == "tessavo" || name == "memvane";
+}
+
 std::string plural(std::uint64_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
@@ -208,12 +215,17 @@ std::vector<ListRow> app_rows(const std::vector<AppGroup>& apps) {
         row.kind = RowKind::App;
         row.index = i;
         std::string what = a.friendly_name;
-        if (a.is_protected)
+        if (a.is_protected && is_this_app(a))
+            what = (what.empty() ? std::string("Tessavo (this app)") : what) +
+                   " — can't be closed here";
+        else if (a.is_protected)
             what = (what.empty() ? std::string("System process") : what) +
                    " — part of Windows, can't be closed here";
         row.cells = {a.display_name, size_text(a.private_bytes), std::to_string(a.process_count),
                      what};
-        if (a.is_protected)
+        if (a.is_protected && is_this_app(a))
+            row.detail = a.display_name + " is this app, so it won't be closed.";
+        else if (a.is_protected)
             row.detail = a.display_name + " is part of Windows, so it won't be closed.";
         else
             row.detail = a.display_name + " uses " + size_text(a.private_bytes) + " across " +
@@ -530,7 +542,9 @@ Changes rows_to_changes(std::span<const ListRow* const> ticked, const RowSources
                 if (scan && i < scan->apps.size()) {
                     const AppGroup& a = scan->apps[i];
                     if (a.is_protected || a.targets.empty())
-                        out.skip_notes.push_back(a.display_name + " (part of Windows)");
+                        out.skip_notes.push_back(a.display_name + (is_this_app(a)
+                                                                       ? " (this app)"
+                                                                       : " (part of Windows)"));
                     else
                         apply(KillProcesses{a.display_name, a.targets});
                 }

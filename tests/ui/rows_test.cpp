@@ -244,6 +244,26 @@ TEST(Rows, AppRowsAndSkipNotes) {
     EXPECT_EQ(nothing_to_do_text({}), "Tick at least one row first.");
 }
 
+// The program's own group is kept like Windows' own, but never called part of Windows.
+TEST(Rows, ThisAppIsKeptWithoutBeingCalledWindows) {
+    ScanResult s;
+    AppGroup self;
+    self.display_name = "Tessavo";
+    self.friendly_name = "Tessavo (this app)";
+    self.process_count = 1;
+    self.is_protected = true;
+    s.apps = {self};
+    const auto rows = app_rows(s.apps);
+    EXPECT_EQ(rows[0].cells[3], "Tessavo (this app) — can't be closed here");
+    EXPECT_EQ(rows[0].detail, "Tessavo is this app, so it won't be closed.");
+    ListRow forced = rows[0];
+    forced.checkbox = true;
+    const ListRow* ticked[] = {&forced};
+    const Changes c = rows_to_changes(ticked, {&s, nullptr});
+    EXPECT_TRUE(c.ops.empty());
+    EXPECT_EQ(c.skip_notes, (std::vector<std::string>{"Tessavo (this app)"}));
+}
+
 TEST(Rows, ProposalRows) {
     ScanReport r;
     r.suggestions = {
