@@ -123,6 +123,15 @@ TEST(MainWindow, SecondStartWhileTheFirstHasNoWindowJustEnds) {
 TEST(MainWindow, OffscreenPlacementSizeAndMinimum) {
     MainWindowTurn turn;
     for (const std::string value : {"1", ""}) {  // set to anything, even empty
+        // Windows of other tests come and go meanwhile and the activation moves with them:
+        // a window of this test holds it (and the driver's lock keeps other tests' clicks
+        // away), so only the new window itself could take it.
+        const auto hold = ud::hold_active_window();
+        const HWND holder =
+            ::CreateWindowExW(0, L"STATIC", L"holder", WS_POPUP | WS_VISIBLE, -20000, -20000, 10,
+                              10, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(holder);
+        ::SetForegroundWindow(holder);
         App app;
         open(app, {}, app_env(app, value));
         const ud::Rect r = ud::window_rect(app.main);
@@ -131,6 +140,7 @@ TEST(MainWindow, OffscreenPlacementSizeAndMinimum) {
         EXPECT_EQ(r.width(), 1140);
         EXPECT_EQ(r.height(), 780);
         EXPECT_NE(::GetForegroundWindow(), reinterpret_cast<HWND>(app.main));
+        ::DestroyWindow(holder);
         // Asking for less than the minimum gives the minimum.
         ::SetWindowPos(reinterpret_cast<HWND>(app.main), nullptr, 0, 0, 500, 400,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
