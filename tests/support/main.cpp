@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
         std::vector<std::string> args(argv + 3, argv + argc);
         return tess::test::run_registered_child(argv[2], args);
     }
+#ifdef _WIN32
+    // Tests never ask GitHub: a window a test opens (in this process or a child) makes
+    // the automatic update check at start-up. The tests of the check itself unset this.
+    if (!std::getenv("TESS_NO_UPDATE_CHECK")) _putenv_s("TESS_NO_UPDATE_CHECK", "1");
+#endif
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
