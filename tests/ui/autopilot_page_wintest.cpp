@@ -21,6 +21,7 @@
 #include "support/winutil.hpp"
 #include "sys/procs.hpp"
 #include "ui/autopilot_text.hpp"
+#include "ui/main_window_winutil.hpp"
 #include "ui/ui_messages.hpp"
 #include "ui/ui_win.hpp"
 
@@ -29,17 +30,8 @@ namespace {
 
 namespace ud = uidriver;
 
-using test::MainWindowTurn;
+using namespace wintest;
 using test::TrayWatchTurn;
-
-bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms = 10'000) {
-    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
-    while (::GetTickCount64() < end) {
-        if (done()) return true;
-        ::Sleep(50);
-    }
-    return done();
-}
 
 Settings settings_in(const test::TempDir& data) {
     const auto text = test::read_text(data.file("settings.json"));
@@ -243,27 +235,6 @@ TEST(AutopilotPage, RunNowCleansUpAndRecordsTheRun) {
 }
 
 // ---- in this process --------------------------------------------------------------------
-
-void pump() {
-    MSG msg;
-    for (int i = 0; i < 3; ++i) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
-
-// Pumps until `done` or the time-out.
-bool pump_until(const std::function<bool()>& done, std::uint32_t timeout_ms) {
-    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
-    while (::GetTickCount64() < end) {
-        pump();
-        if (done()) return true;
-    }
-    return done();
-}
 
 struct Window {
     MainWindowTurn turn;

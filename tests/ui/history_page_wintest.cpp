@@ -167,18 +167,6 @@ TEST(HistoryWindow, ListsTheJournalKeepsAProgramRunningAndUndoes) {
 
 // ---- in this process ---------------------------------------------------------------------
 
-void pump_until(const std::function<bool()>& done, std::uint32_t timeout_ms) {
-    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
-    MSG msg;
-    while (!done() && ::GetTickCount64() < end) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
-
 struct Window {
     MainWindowTurn turn;
     test::TempDir dir{"historyhere"};

@@ -22,11 +22,38 @@ namespace ud = uidriver;
 
 using test::MainWindowTurn;
 
-inline bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms) {
+inline bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms = 10'000) {
     const ULONGLONG end = ::GetTickCount64() + timeout_ms;
     while (::GetTickCount64() < end) {
         if (done()) return true;
         ::Sleep(50);
+    }
+    return done();
+}
+
+// ---- a window of this process: its messages are handled only while the test pumps ----
+// Three rounds of what is queued, so what a handler posted is handled too.
+inline void pump() {
+    MSG msg;
+    for (int i = 0; i < 3; ++i) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    }
+}
+
+// Handles this thread's messages until `done` or the time-out.
+inline bool pump_until(const std::function<bool()>& done, std::uint32_t timeout_ms) {
+    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
+    MSG msg;
+    while (!done() && ::GetTickCount64() < end) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
     }
     return done();
 }

@@ -178,18 +178,6 @@ TEST(ListPagesWindow, EachPageKindMakesItsRealChange) {
 
 // ---- in this process: the status line -------------------------------------------------
 
-void pump_until(const std::function<bool()>& done, std::uint32_t timeout_ms) {
-    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
-    MSG msg;
-    while (!done() && ::GetTickCount64() < end) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
-
 // Sends a command to the window here; a helper thread answers the box it opens and
 // keeps its text.
 std::string command_answered(HWND hwnd, int id, ud::Answer answer) {

@@ -10,6 +10,7 @@
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "ui/layout.hpp"
+#include "ui/main_window_winutil.hpp"
 #include "ui/ui_messages.hpp"
 #include "ui/ui_win.hpp"
 
@@ -18,7 +19,7 @@ namespace {
 
 namespace ud = uidriver;
 
-using test::MainWindowTurn;
+using namespace wintest;
 
 struct App {
     test::TempDir data{"main"};
@@ -54,20 +55,6 @@ int count_main_windows() {
         },
         reinterpret_cast<LPARAM>(&n));
     return n;
-}
-
-bool visible(ud::Window top, int id) {
-    const auto c = ud::find_control(top, id);
-    return c.ok() && c.value().visible;
-}
-
-bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms) {
-    const ULONGLONG end = ::GetTickCount64() + timeout_ms;
-    while (::GetTickCount64() < end) {
-        if (done()) return true;
-        ::Sleep(50);
-    }
-    return done();
 }
 
 std::vector<std::string> column_titles(ud::Window top) {
@@ -303,17 +290,6 @@ TEST(MainWindow, TabFollowsTheSidebarFromTheTop) {
 }
 
 // ---- in this process --------------------------------------------------------------------
-
-void pump() {
-    MSG msg;
-    for (int i = 0; i < 3; ++i) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
 
 struct InProcessWindow {
     MainWindowTurn turn;
