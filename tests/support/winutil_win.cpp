@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cwchar>
 
 #include "core/paths.hpp"
@@ -219,9 +220,22 @@ RunningProgram start_program(const std::string& exe, const std::vector<std::stri
     std::wstring block = environment_with(env);
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, wcmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                          block.data(), nullptr, &si, &pi))
-        return {};
+    const auto create = [&] {
+        return ::CreateProcessW(nullptr, wcmd.data(), nullptr, nullptr, FALSE,
+                                CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &si, &pi);
+    };
+    // Wine now and then fails to bring up a new process at all (its start-up, not the
+    // program's); that gets one more try, said on stderr. A second failure is the test's.
+    if (!create()) {
+        std::fprintf(stderr, "could not start %s (Windows error %lu); trying once more\n",
+                     exe.c_str(), ::GetLastError());
+        ::Sleep(500);
+        if (!create()) {
+            std::fprintf(stderr, "could not start %s (Windows error %lu)\n", exe.c_str(),
+                         ::GetLastError());
+            return {};
+        }
+    }
     ::CloseHandle(pi.hThread);
     return RunningProgram(win::unique_handle(pi.hProcess));
 }
