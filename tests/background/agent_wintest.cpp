@@ -121,6 +121,15 @@ TEST(TrayWatch, OneInstancePerKindLogAndFirstSample) {
               "tray watch stopped\n");
 }
 
+// Chooses a menu item by pressing Up `ups` times from no selection (1 = the last item);
+// true once `done` says it took effect.
+bool choose_from_menu(HWND tray, int ups, const std::function<bool()>& done) {
+    const auto chosen =
+        ud::choose_tray_menu_item(reinterpret_cast<ud::Window>(tray), kTrayIcon, ups, done);
+    if (!chosen) ADD_FAILURE() << chosen.error();
+    return chosen.ok();
+}
+
 TEST(TrayWatch, ShellRestartMenuAndExit) {
     TrayEnv env;
     test::RunningProgram agent = start("agent");
@@ -133,27 +142,12 @@ TEST(TrayWatch, ShellRestartMenuAndExit) {
     EXPECT_TRUE(wait_until([&] { return icon_present(tray); }));
 
     // Right click: the menu opens (TrackPopupMenu blocks the tray thread; ticks go on).
-    ::PostMessageW(tray, kTrayIcon, 1, WM_RBUTTONUP);
-    const HWND menu = wait_window("#32768", agent.pid(), true);
-    ASSERT_TRUE(menu);
     // "Exit tray watch" is the last item: Up from no selection lands on it.
-    ::PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
-    ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(choose_from_menu(tray, 1, [&] { return !agent.running(); }));
     EXPECT_EQ(agent.wait(20'000), 0);
     const std::string log = log_of(env.dir);
     EXPECT_NE(log.find("tray watch stopped\n"), std::string::npos) << log;
     EXPECT_FALSE(icon_present(tray));
-}
-
-// Chooses a menu item by pressing Up `ups` times from no selection (1 = the last item).
-void choose_from_menu(HWND tray, std::uint32_t pid, int ups) {
-    ::PostMessageW(tray, kTrayIcon, 1, WM_RBUTTONUP);
-    const HWND menu = wait_window("#32768", pid, true);
-    ASSERT_TRUE(menu);
-    for (int i = 0; i < ups; ++i)
-        ::PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
-    ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_TRUE(wait_until([&] { return !::IsWindowVisible(menu); }));
 }
 
 TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
@@ -162,7 +156,8 @@ TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
     test::RunningProgram agent = start("agent");
     const HWND tray = wait_window("TessavoTray", agent.pid());
     ASSERT_TRUE(tray);
-    choose_from_menu(tray, agent.pid(), 4);  // Exit, Check for updates, Start with Windows, Focus
+    // Exit, Check for updates, Start with Windows, Focus
+    choose_from_menu(tray, 4, [&] { return test::exists(env.dir.file("focus.json")); });
     const HWND toast = wait_window("TessavoToast", agent.pid());
     ASSERT_TRUE(toast) << log_of(env.dir);
     EXPECT_TRUE(test::exists(env.dir.file("focus.json")));
@@ -170,7 +165,7 @@ TEST(TrayWatch, FocusFromTheMenuShowsAToastWithoutButton) {
     EXPECT_NE(log_of(env.dir).find("focus: Focus mode is on: "), std::string::npos)
         << log_of(env.dir);
 
-    choose_from_menu(tray, agent.pid(), 4);  // and off again
+    choose_from_menu(tray, 4, [&] { return !test::exists(env.dir.file("focus.json")); });
     EXPECT_TRUE(wait_until([&] {
         return log_of(env.dir).find("focus: Focus mode is off. ") != std::string::npos;
     })) << log_of(env.dir);
@@ -307,7 +302,9 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
     }
     // "Quick optimise…" in the menu opens it too; its close button closes it.
     std::this_thread::sleep_for(500ms);
-    choose_from_menu(tray, agent.pid(), 6);  // up from Exit past five items
+    choose_from_menu(tray, 6, [&] {  // up from Exit past five items
+        return ud::find_window({"TessavoPanel", std::nullopt, agent.pid(), true}) != 0;
+    });
     const HWND from_menu = wait_window("TessavoPanel", agent.pid(), true);
     ASSERT_TRUE(from_menu);
     (void)ud::click(reinterpret_cast<ud::Window>(from_menu), kPanelClose);

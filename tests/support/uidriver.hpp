@@ -148,6 +148,15 @@ Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how = KeyHow::pos
 struct ActiveWindowLock;
 std::shared_ptr<ActiveWindowLock> hold_active_window(std::uint32_t timeout_ms = 60'000);
 
+// Opens the menu of a notification icon as a right click on the icon does (`icon_message`
+// with WM_RBUTTONUP to the icon's window), presses Up `ups` times from no selection (1 = the
+// last item) and Return, then waits up to `wait_ms` for `done`. A menu closes when another
+// window takes the foreground, which a test running beside this one can make happen at any
+// moment; a choice that left no trace is made again, three tries in all.
+Result<Done> choose_tray_menu_item(Window icon_window, unsigned icon_message, int ups,
+                                   const std::function<bool()>& done,
+                                   std::uint32_t wait_ms = 15'000);
+
 // Brings the window to the front and makes it active, as a click on its title bar would.
 // Keys and the focus belong to the active window only, so the two calls below do this first.
 Result<Done> activate(Window top);

@@ -382,6 +382,39 @@ std::shared_ptr<ActiveWindowLock> hold_active_window(std::uint32_t timeout_ms) {
     return std::make_shared<ActiveWindowLock>(timeout_ms);
 }
 
+Result<Done> choose_tray_menu_item(Window icon_window, unsigned icon_message, int ups,
+                                   const std::function<bool()>& done, std::uint32_t wait_ms) {
+    const std::uint32_t pid = window_pid(icon_window);
+    std::string last = "no menu opened";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        {
+            const auto hold = hold_active_window();
+            if (!::PostMessageW(to_hwnd(icon_window), icon_message, 1, WM_RBUTTONUP))
+                return fail("no icon window " + window_id(icon_window));
+            const auto menu = wait_window({"#32768", std::nullopt, pid, true}, 10'000);
+            if (!menu) {
+                last = menu.error();
+                continue;
+            }
+            for (int i = 0; i < ups; ++i)
+                ::PostMessageW(to_hwnd(*menu), WM_KEYDOWN, VK_UP, 0);
+            ::PostMessageW(to_hwnd(*menu), WM_KEYDOWN, VK_RETURN, 0);
+            const ULONGLONG end = ::GetTickCount64() + 10'000;
+            while (::IsWindow(to_hwnd(*menu)) && ::IsWindowVisible(to_hwnd(*menu)) &&
+                   ::GetTickCount64() < end)
+                ::Sleep(20);
+        }
+        const ULONGLONG end = ::GetTickCount64() + wait_ms;
+        for (;;) {
+            if (done()) return Done{};
+            if (::GetTickCount64() >= end) break;
+            ::Sleep(50);
+        }
+        last = "the menu's choice took no effect in " + std::to_string(wait_ms) + " ms";
+    }
+    return fail(last);
+}
+
 Result<Done> activate(Window top) {
     HWND h = to_hwnd(top);
     if (!::IsWindow(h)) return fail("no window " + window_id(top));

@@ -86,15 +86,12 @@ public:
     bool shows(const std::string& cls) const {
         return ud::find_window({cls, std::nullopt, pid_, true}) != 0;
     }
-    // "Check for updates (v0.5.0)": the second item from the end of the menu.
-    void check_from_menu() const {
-        ::PostMessageW(hwnd(tray_), kTrayIcon, 1, WM_RBUTTONUP);
-        const ud::Window menu = wait("#32768");
-        ASSERT_TRUE(menu);
-        for (int i = 0; i < 2; ++i)
-            ::PostMessageW(hwnd(menu), WM_KEYDOWN, VK_UP, 0);
-        ::PostMessageW(hwnd(menu), WM_KEYDOWN, VK_RETURN, 0);
-        EXPECT_TRUE(ud::wait_gone(menu));
+    // "Check for updates (v0.5.0)": the second item from the end of the menu; done once a
+    // window of class `shows_class` shows.
+    void check_from_menu(const std::string& shows_class) const {
+        const auto chosen =
+            ud::choose_tray_menu_item(tray_, kTrayIcon, 2, [&] { return shows(shows_class); });
+        EXPECT_TRUE(chosen) << chosen.error();
     }
     void click(ud::Window top, int id) const {
         ASSERT_TRUE(ud::wait_control(top, id));
@@ -150,7 +147,7 @@ TEST_F(TrayUpdate, AutomaticCheckToastOpensTheWindowAndSkipIsRemembered) {
 
     // Asked by the user the skipped version is offered at once, without a toast; "Later"
     // closes it and writes nothing.
-    c.check_from_menu();
+    c.check_from_menu("TessavoUpdate");
     const ud::Window again = c.wait("TessavoUpdate");
     ASSERT_TRUE(again);
     EXPECT_FALSE(c.shows("TessavoToast"));
@@ -176,7 +173,7 @@ TEST_F(TrayUpdate, OnlyTheUserHearsThatNothingIsNewOrTheCheckFailed) {
         ud::settle(c.tray_);
         EXPECT_FALSE(c.shows("TessavoToast")) << file;
 
-        c.check_from_menu();
+        c.check_from_menu("TessavoToast");
         const ud::Window toast = c.wait("TessavoToast");
         ASSERT_TRUE(toast) << file;
         const auto button = ud::find_control(toast, 102);
@@ -199,7 +196,7 @@ TEST_F(TrayUpdate, NoUpdateCheckLeavesOnlyTheMenu) {
     EXPECT_TRUE(wait_until([&] { return test::exists(c.data_.file("cpu-history.json")); }));
     ::Sleep(600);
     EXPECT_FALSE(s.requested("latest.json"));
-    c.check_from_menu();
+    c.check_from_menu("TessavoUpdate");
     const ud::Window offer = c.wait("TessavoUpdate");
     ASSERT_TRUE(offer);
     EXPECT_TRUE(s.requested("latest.json"));
