@@ -276,11 +276,27 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
     // A second click closes it; its check worker finishes into a closed panel harmlessly.
     ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
     EXPECT_TRUE(wait_until([&] { return !::IsWindow(again); }));
-    std::this_thread::sleep_for(500ms);
-    ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
-    const HWND third = wait_window("TessavoPanel", agent.pid(), true);
-    ASSERT_TRUE(third);
-    EXPECT_TRUE(wait_caption(third, kPanelMain, "All good")) << caption(third, kPanelMain);
+    // Opened again, its check finds nothing left to do. A panel closes when another window
+    // takes the foreground, as one of a test running beside this one may: then it is opened
+    // once more.
+    HWND third = nullptr;
+    std::string seen;
+    for (int attempt = 0; attempt < 3 && !third; ++attempt) {
+        std::this_thread::sleep_for(500ms);
+        ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
+        const HWND panel_again = wait_window("TessavoPanel", agent.pid(), true);
+        ASSERT_TRUE(panel_again);
+        wait_until([&] {
+            return !::IsWindow(panel_again) || caption(panel_again, kPanelMain) == "All good";
+        });
+        if (!::IsWindow(panel_again)) continue;
+        seen = caption(panel_again, kPanelMain);
+        if (seen == "All good")
+            third = panel_again;
+        else
+            break;
+    }
+    ASSERT_TRUE(third) << "the panel's main button: " << seen;
 
     // Tab follows the buttons from the top (close, Focus row, main button, "Open Tessavo");
     // Enter presses the focused one: "All good" closes the panel.

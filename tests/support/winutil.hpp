@@ -90,7 +90,8 @@ private:
 };
 
 // Every test that opens a main window takes its turn: the window is a single instance per
-// session and a second start hands over to whichever window it finds.
+// session and a second start hands over to whichever window it finds. Turns are taken in
+// this order: main window, tray watch, background helpers.
 struct MainWindowTurn {
     win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
 };

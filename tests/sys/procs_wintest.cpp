@@ -119,6 +119,18 @@ TEST(ProcessesWin, CpuSampleSeesTheBusyChildOnly) {
     Child sleeper("probe_sleeper", {"20000"});
     ASSERT_TRUE(spinner.process && sleeper.process);
     wait_started({spinner.pid(), sleeper.pid()});
+    // The sleeper's own start-up (a copy of this test program) may still be using CPU on a
+    // busy machine: sample once its CPU time stands still.
+    const auto cpu_time_of = [](std::uint32_t pid) {
+        for (const ProcessRow& r : process_snapshot())
+            if (r.pid == pid) return r.cpu_time;
+        return std::uint64_t{0};
+    };
+    for (int i = 0; i < 50; ++i) {
+        const std::uint64_t before = cpu_time_of(sleeper.pid());
+        ::Sleep(200);
+        if (cpu_time_of(sleeper.pid()) == before) break;
+    }
     SYSTEM_INFO si{};
     ::GetSystemInfo(&si);
     const float one_processor = 100.0f / std::max<DWORD>(si.dwNumberOfProcessors, 1);

@@ -93,8 +93,8 @@ bool run_value_present_in_prefix() {
 }
 
 TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
-    TrayWatchTurn tray_turn;  // turning Autopilot on starts one
     MainWindowTurn turn;
+    TrayWatchTurn tray_turn;  // turning Autopilot on starts one
     App app;
     app.open();
     EXPECT_FALSE(app.visible(id::kList));
@@ -138,8 +138,8 @@ TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
 }
 
 TEST(AutopilotPage, TrayCardStartsAndStopsTheTrayWatch) {
-    TrayWatchTurn tray_turn;
     MainWindowTurn turn;
+    TrayWatchTurn tray_turn;
     App app;
     app.open();
     ASSERT_EQ(tray_window(app), 0u);

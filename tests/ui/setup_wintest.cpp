@@ -486,6 +486,10 @@ struct RealInstallCleanup {
 };
 
 TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
+    // A real update closes the session's first main window and tray watch, then starts both
+    // from the installed copy: no other test's may be running meanwhile.
+    test::MainWindowTurn main_turn;
+    test::TrayWatchTurn tray_turn;
     ScopedEnv no_root("TESS_INSTALL_ROOT", std::nullopt);
     ScopedEnv off("TESS_OFFSCREEN", "1");
     TempDir data("data");
