@@ -190,7 +190,8 @@ std::optional<std::string> read_file(const std::string& path);
 // Creates or truncates `path` and writes `bytes` in one call.
 bool write_file(const std::string& path, std::string_view bytes);
 // Writes `tmp` then renames it over `path`, so readers see the old or the new file and
-// never half of one. A failed write leaves `path` untouched.
+// never half of one. A failed write leaves `path` untouched. While another process holds
+// `path` open the rename waits for it, up to about 4.5 s.
 bool replace_file_atomic(const std::string& path, const std::string& tmp, std::string_view bytes);
 bool create_dirs(const std::string& path);
 

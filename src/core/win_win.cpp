@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/paths.hpp"
@@ -198,15 +199,16 @@ bool replace_file_atomic(const std::string& path, const std::string& tmp, std::s
         return false;
     }
     const std::wstring wtmp = widen(tmp), wpath = widen(path);
-    // A reader or a virus scanner holding the target without delete sharing makes the
-    // rename fail for a moment; try a few times before giving up.
-    for (int attempt = 0; attempt < 20; ++attempt) {
+    // Any process holding the target open (a reader, a virus scanner, a backup tool) makes
+    // the rename fail until it lets go; on a busy machine that can be seconds, and giving up
+    // loses what was to be written (a journal entry, say). Keep trying for about 4.5 s.
+    for (int attempt = 0; attempt < 50; ++attempt) {
         if (::MoveFileExW(wtmp.c_str(), wpath.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD err = ::GetLastError();
         if (err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) break;
-        ::Sleep(10);
+        ::Sleep(std::min<DWORD>(10 * static_cast<DWORD>(attempt + 1), 100));
     }
     ::DeleteFileW(wtmp.c_str());
     return false;

@@ -7,6 +7,7 @@
 #include "core/memory.hpp"
 #include "core/win.hpp"
 #include "core/worker.hpp"
+#include "support/winutil.hpp"
 
 namespace tess {
 namespace {
@@ -88,6 +89,26 @@ TEST(Worker, StartedThreadsRunAndAreJoined) {
     for (int i = 0; i < 500 && !done; ++i)
         ::Sleep(10);
     EXPECT_TRUE(done.load());
+}
+
+// A reader holding the file open (here without delete sharing, as a virus scanner might)
+// for longer than a moment: the replacement waits for it instead of dropping the write.
+TEST(WinKit, ReplaceWaitsForAReaderThatHoldsTheFile) {
+    test::TempDir dir("replace");
+    const std::string path = dir.file("journal.json"), tmp = dir.file("journal.tmp");
+    ASSERT_TRUE(win::write_file(path, "old"));
+    win::unique_hfile held(::CreateFileW(win::widen(path).c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    std::jthread reader([&] {
+        ::Sleep(1'000);
+        held.reset();
+    });
+    EXPECT_TRUE(win::replace_file_atomic(path, tmp, "new"));
+    reader.join();
+    EXPECT_EQ(win::read_file(path), std::optional<std::string>("new"));
+    EXPECT_FALSE(test::exists(tmp));
 }
 
 }  // namespace
