@@ -7,25 +7,23 @@
 
 namespace tess {
 
-namespace {
-
-[[noreturn]] void cannot_start(const std::system_error& e) {
-    std::fprintf(stderr, "Tessavo: a thread could not start (%s)\n", e.what());
+void thread_cannot_start(const char* why) {
+    std::fprintf(stderr, "Tessavo: a thread could not start (%s)\n", why);
     std::abort();
 }
-
-}  // namespace
 
 std::jthread start_thread(std::function<void()> work) {
     try {
         return std::jthread(std::move(work));
     } catch (const std::system_error& e) {
-        cannot_start(e);
+        thread_cannot_start(e.what());
     }
 }
 
+#ifndef _WIN32
 void start_worker(std::function<void()> work) {
     start_thread(std::move(work)).detach();
 }
+#endif
 
 }  // namespace tess

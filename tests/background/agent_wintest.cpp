@@ -224,6 +224,7 @@ void click(HWND top, int id) {
 // A background helper the proposal always offers to close: a copy of this program named
 // like the Xbox app's tray helper. (Build daemons would need to be ten minutes old.)
 struct Helper {
+    test::HelperTurn turn;
     test::TempDir dir{"helper"};
     test::RunningProgram program;
 

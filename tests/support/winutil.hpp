@@ -100,6 +100,12 @@ struct MainWindowTurn {
 struct TrayWatchTurn {
     win::NamedLock lock{"tray-watch", "tessavo-tests", 300'000};
 };
+// Tests that run a background helper (a program named like one the proposal offers to
+// close) and tests that apply a whole proposal take turns: an Optimise closes every such
+// helper in the session, another test's too. Taken after a main-window or tray turn.
+struct HelperTurn {
+    win::NamedLock lock{"background-helpers", "tessavo-tests", 300'000};
+};
 
 // Starts `exe` with `args`, its environment this process's with `env` applied.
 RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,

@@ -290,12 +290,20 @@ TEST(ConsoleWin, HistoryThenUndo) {
 
 TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    HelperTurn helpers;
     CliEnv env;
     test::RunValue run{"TessCliTest Discord",
                        L"\"C:\\tess-cli-test\\Update.exe\" --processStart Discord.exe"};
     const std::uint64_t now = win::filetime_now();
     make_file(env.dir.file("Temp\\old.tmp"), 5000, now, 8 * kDayTicks);
     const std::string off = "Disable \"" + run.name + "\" at startup";
+    // A background helper the proposal offers to close, ticked: a copy of this program
+    // named like the Xbox app's tray helper.
+    const std::string helper_exe = env.dir.file("xboxpctray.exe");
+    ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(helper_exe).c_str(),
+                            FALSE));
+    RunningProgram helper = start_program(helper_exe, {"--child", "windowless_sleeper"});
+    ASSERT_TRUE(helper);
 
     // Standard input is not a console and there is no --yes: the question is shown, and
     // nothing happens.
@@ -304,6 +312,8 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     EXPECT_TRUE(contains(r.err, "Optimise will:\n\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "\xE2\x80\xA2 " + off + "\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "Refused")) << r.err;
+    EXPECT_TRUE(contains(r.err, "\xE2\x80\xA2 Close Xbox app tray")) << r.err;
+    EXPECT_TRUE(helper.running());
     EXPECT_EQ(run.approved().state, ApprovedState::Absent);
     EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
     EXPECT_FALSE(exists(env.journal()));
@@ -318,6 +328,7 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
         listed = listed || a["description"] == off;
     EXPECT_TRUE(listed) << r.out;
     EXPECT_TRUE(contains(r.err, "Step 4/4: Measuring the result")) << r.err;
+    EXPECT_TRUE(helper.running());
     EXPECT_EQ(run.approved().state, ApprovedState::Absent);
     EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
     EXPECT_FALSE(exists(env.journal()));
@@ -329,15 +340,22 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     EXPECT_EQ((*doc)["result"]["test_run"], false);
     EXPECT_GE((*doc)["result"]["startup_off"], 1);
     EXPECT_GE((*doc)["result"]["junk_bytes"], 5000);
+    EXPECT_GE((*doc)["result"]["closed"], 1);
+    EXPECT_EQ(helper.wait(5'000), 1);  // ended by the executor; on its own it ends with 0
     const ApprovedValue approved = run.approved();
     ASSERT_EQ(approved.state, ApprovedState::Present);
     EXPECT_EQ(approved.bytes.at(0), 3);  // switched off
     EXPECT_FALSE(exists(env.dir.file("Temp\\old.tmp")));
     const Journal j = load_journal(env.journal());
-    bool journalled = false;
-    for (const auto& e : j.entries)
+    bool journalled = false, closed = false;
+    for (const auto& e : j.entries) {
         journalled = journalled || (describe(e.action) == off && e.ok);
+        if (const auto* kill = std::get_if<KillProcesses>(&e.action))
+            for (const auto& t : kill->targets)
+                closed = closed || (t.pid == helper.pid() && e.ok);
+    }
     EXPECT_TRUE(journalled);
+    EXPECT_TRUE(closed) << "no journalled close of the helper";
 }
 
 }  // namespace

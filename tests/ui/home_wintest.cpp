@@ -25,6 +25,7 @@ constexpr char kJunkRow[] = "Clean Temporary files";
 // A data folder, a temp folder with one old and one new file, an empty local app-data
 // folder, and the helper running, kept by the keep list (so its row starts unticked).
 struct HomeFixture {
+    test::HelperTurn helpers;
     test::TempDir dir{"home"};
     Sleeper helper{dir, "dsatray.exe"};
     test::RunningProgram program;
