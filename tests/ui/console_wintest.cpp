@@ -312,7 +312,7 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     EXPECT_TRUE(contains(r.err, "Optimise will:\n\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "\xE2\x80\xA2 " + off + "\n")) << r.err;
     EXPECT_TRUE(contains(r.err, "Refused")) << r.err;
-    EXPECT_TRUE(contains(r.err, "\xE2\x80\xA2 Close Xbox app tray")) << r.err;
+    EXPECT_TRUE(contains(r.err, "\xE2\x80\xA2 End Xbox app tray (1 process)\n")) << r.err;
     EXPECT_TRUE(helper.running());
     EXPECT_EQ(run.approved().state, ApprovedState::Absent);
     EXPECT_TRUE(exists(env.dir.file("Temp\\old.tmp")));
