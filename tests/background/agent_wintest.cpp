@@ -74,6 +74,9 @@ struct TrayEnv {
     test::TrayWatchTurn turn;
     test::TempDir dir{"tray"};
     test::ScopedEnv data{"TESS_DATA_DIR", dir.path()};
+    // Its own temp folder, so a quick optimise cleans nothing of the machine's.
+    test::ScopedEnv temp{"TEMP", dir.file("Temp")};
+    test::ScopedEnv tmp{"TMP", dir.file("Temp")};
     test::ScopedEnv tick{"TESS_TICK_MS", "50"};
     test::ScopedEnv offscreen{"TESS_OFFSCREEN", "1"};
     test::ScopedEnv no_update{"TESS_NO_UPDATE_CHECK", "1"};  // no request to GitHub

@@ -10,7 +10,13 @@
 namespace tess::test {
 
 namespace {
+// Test folders live outside every folder a junk clean looks in (the temp folder above
+// all): an Optimise run by one test would otherwise delete another test's old fixture files.
 std::string temp_root() {
+    if (const auto profile = win::get_env("USERPROFILE"); profile && !profile->empty()) {
+        const std::string root = *profile + "\\tess-tests";
+        if (win::create_dirs(root)) return root;
+    }
     wchar_t buf[MAX_PATH + 1];
     DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
     std::string p = win::narrow(buf, n);

@@ -82,7 +82,7 @@ TEST_F(UpdateWindowTest, FailedInstallLeavesOnlyClose) {
     ASSERT_TRUE(h);
     ::SendMessageW(::GetDlgItem(h, 201), BM_CLICK, 0, 0);
     std::string close;
-    for (int i = 0; i < 100 && (close = caption(h, 202)) != "Close"; ++i)
+    for (int i = 0; i < 600 && (close = caption(h, 202)) != "Close"; ++i)
         ::Sleep(50);
     EXPECT_EQ(close, "Close");
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(h, 201)));

@@ -145,10 +145,17 @@ TEST(MainWindow, ScanShowsTheProgressScreenThenTheProposal) {
     open(app, {"--scan"});
     // The progress screen: no "Scan now", no list yet, the ring drawn where the layout says.
     EXPECT_FALSE(visible(app.main, id::kScanNow));
+    // Rescan stays disabled while the scan runs: disabled before and after the picture, the
+    // picture shows the progress screen (on a busy machine the scan may end meanwhile).
+    const auto scanning = [&] {
+        const auto rescan = ud::find_control(app.main, id::kRescan);
+        return rescan.ok() && !rescan.value().enabled;
+    };
+    const bool scanning_before = scanning();
     const auto shot = ud::capture(app.main);
     ASSERT_TRUE(shot.ok());
     const Frame f{shot.value().width, shot.value().height, 96};
-    if (!visible(app.main, id::kList)) {  // still scanning: the ring shows
+    if (scanning_before && scanning()) {  // the ring shows
         const ProgressLayout p = progress_layout(f);
         const int cx = (p.ring_area.left + p.ring_area.right) / 2;
         const int cy = (p.ring_area.top + p.ring_area.bottom) / 2;
