@@ -114,6 +114,11 @@ RunningProgram start_program(const std::string& exe, const std::vector<std::stri
 RunningProgram start_tessavo(const std::vector<std::string>& args,
                              const std::vector<EnvVar>& env = {});
 
+// Sends `button`'s window what a click on it sends (WM_COMMAND with BN_CLICKED). A BM_CLICK
+// is lost when another window (one of a test running beside this one) takes the focus or
+// the mouse capture between its press and its release.
+void press(HWND button);
+
 void write_text(const std::string& path, const std::string& text);
 std::optional<std::string> read_text(const std::string& path);
 bool exists(const std::string& path);

@@ -250,6 +250,11 @@ RunningProgram start_tessavo(const std::vector<std::string>& args, const std::ve
     return start_program(built_exe("Tessavo.exe"), args, env);
 }
 
+void press(HWND button) {
+    ::SendMessageW(::GetParent(button), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+}
+
 void write_text(const std::string& path, const std::string& text) {
     win::write_file(path, text);
 }

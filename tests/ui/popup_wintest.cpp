@@ -70,7 +70,7 @@ TEST(ToastWindow, ButtonTellsTheOwnerAndCloses) {
         RECT r{};
         ::GetWindowRect(toast, &r);
         EXPECT_EQ(r.left, -10000);
-        ::SendMessageW(::GetDlgItem(toast, 102), BM_CLICK, 0, 0);
+        test::press(::GetDlgItem(toast, 102));
         pump(std::chrono::milliseconds(100));
         EXPECT_EQ(Owner::pressed, static_cast<WPARAM>(kind));
         EXPECT_FALSE(::IsWindow(toast));
@@ -96,7 +96,7 @@ TEST(ToastWindow, OneAtATimeAndNoButtonRow) {
     // Off screen it does not close by itself, and the close button closes it without a message.
     pump(std::chrono::milliseconds(1200));
     EXPECT_TRUE(::IsWindow(second));
-    ::SendMessageW(::GetDlgItem(second, 101), BM_CLICK, 0, 0);
+    test::press(::GetDlgItem(second, 101));
     pump(std::chrono::milliseconds(50));
     EXPECT_FALSE(::IsWindow(second));
     EXPECT_EQ(Owner::pressed, 0xFFFFu);

@@ -22,14 +22,20 @@ updates::UpdateInfo release() {
 }
 
 // This process's update window: other test programs may show theirs at the same time.
+HWND own_window() {
+    HWND h = nullptr;
+    while ((h = ::FindWindowExW(nullptr, h, L"TessavoUpdate", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(h, &pid);
+        if (pid == ::GetCurrentProcessId()) return h;
+    }
+    return nullptr;
+}
+
+// Once it shows, with its buttons made: found any earlier, it may still be creating them.
 HWND wait_for_window() {
-    for (int i = 0; i < 100; ++i) {
-        HWND h = nullptr;
-        while ((h = ::FindWindowExW(nullptr, h, L"TessavoUpdate", nullptr)) != nullptr) {
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(h, &pid);
-            if (pid == ::GetCurrentProcessId()) return h;
-        }
+    for (int i = 0; i < 200; ++i) {
+        if (HWND h = own_window(); h && ::IsWindowVisible(h) && ::GetDlgItem(h, 203)) return h;
         ::Sleep(50);
     }
     return nullptr;
@@ -45,14 +51,28 @@ protected:
     ScopedEnv data_env_{"TESS_DATA_DIR", data_.path()};
     ScopedEnv offscreen_{"TESS_OFFSCREEN", "1"};
 
-    std::future<UpdateOutcome> open() {
-        return std::async(std::launch::async,
-                          [] { return show_update_window(nullptr, release()); });
+    // The window on a thread of its own. A test that failed may leave it open, and the
+    // future would wait for it when it goes: it is closed first.
+    struct Opened {
+        std::future<UpdateOutcome> outcome;
+        ~Opened() {
+            for (int i = 0; i < 300 && outcome.valid(); ++i) {
+                if (outcome.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready)
+                    break;
+                if (HWND h = own_window()) ::PostMessageW(h, WM_CLOSE, 0, 0);
+                ::Sleep(100);
+            }
+        }
+    };
+    Opened open() {
+        return {
+            std::async(std::launch::async, [] { return show_update_window(nullptr, release()); })};
     }
 };
 
 TEST_F(UpdateWindowTest, OffersThreeChoicesNamedByTheirCaptions) {
-    auto outcome = open();
+    auto opened = open();
+    auto& outcome = opened.outcome;
     const HWND h = wait_for_window();
     ASSERT_TRUE(h);
     EXPECT_EQ(win::narrow(window_text(h)), "Tessavo update");
@@ -60,27 +80,29 @@ TEST_F(UpdateWindowTest, OffersThreeChoicesNamedByTheirCaptions) {
     EXPECT_EQ(caption(h, 202), "Later");
     EXPECT_EQ(caption(h, 203), "Skip this version");
     EXPECT_TRUE(::GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_TOPMOST);  // no owner
-    ::SendMessageW(::GetDlgItem(h, 202), BM_CLICK, 0, 0);
+    test::press(::GetDlgItem(h, 202));
     ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(outcome.get(), UpdateOutcome::Closed);
     EXPECT_EQ(load_settings().skip_version, std::nullopt);
 }
 
 TEST_F(UpdateWindowTest, SkipThisVersionIsRemembered) {
-    auto outcome = open();
+    auto opened = open();
+    auto& outcome = opened.outcome;
     const HWND h = wait_for_window();
     ASSERT_TRUE(h);
-    ::SendMessageW(::GetDlgItem(h, 203), BM_CLICK, 0, 0);
+    test::press(::GetDlgItem(h, 203));
     ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(outcome.get(), UpdateOutcome::Skipped);
     EXPECT_EQ(load_settings().skip_version, "0.6.0");
 }
 
 TEST_F(UpdateWindowTest, FailedInstallLeavesOnlyClose) {
-    auto outcome = open();
+    auto opened = open();
+    auto& outcome = opened.outcome;
     const HWND h = wait_for_window();
     ASSERT_TRUE(h);
-    ::SendMessageW(::GetDlgItem(h, 201), BM_CLICK, 0, 0);
+    test::press(::GetDlgItem(h, 201));
     std::string close;
     for (int i = 0; i < 600 && (close = caption(h, 202)) != "Close"; ++i)
         ::Sleep(50);
