@@ -270,9 +270,8 @@ TESS_CHILD(focus_windowed) {
     ::ShowWindow(w, SW_SHOWNOACTIVATE);
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = win::widen(test::quote_arg(args.at(0)) + " --child focus_spinner 120000");
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
+    if (!test::create_process(test::quote_arg(args.at(0)) + " --child focus_spinner 120000", false,
+                              0, nullptr, si, pi))
         return 3;
     ::CloseHandle(pi.hThread);
     win::unique_handle helper(pi.hProcess);
@@ -293,10 +292,9 @@ TEST(FocusWin, ProgramsOnScreenAndWhatTheyStartedKeepFullSpeed) {
     ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(copy).c_str(), TRUE));
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = win::widen(test::quote_arg(copy) + " --child focus_windowed " +
-                                  test::quote_arg(win::exe_path()));
-    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &si, &pi));
+    ASSERT_TRUE(test::create_process(
+        test::quote_arg(copy) + " --child focus_windowed " + test::quote_arg(win::exe_path()),
+        false, 0, nullptr, si, pi));
     ::CloseHandle(pi.hThread);
     win::unique_handle windowed(pi.hProcess);
     const std::uint32_t windowed_pid = pi.dwProcessId;

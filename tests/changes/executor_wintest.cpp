@@ -135,9 +135,8 @@ TEST(ExecutorWin, RunningImageWithAProtectedNameIsNeverEnded) {
     ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(copy).c_str(), TRUE));
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = win::widen(test::quote_arg(copy) + " --child changes_sleeper");
-    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &si, &pi));
+    ASSERT_TRUE(test::create_process(test::quote_arg(copy) + " --child changes_sleeper", false, 0,
+                                     nullptr, si, pi));
     ::CloseHandle(pi.hThread);
     win::unique_handle process(pi.hProcess);
     apply_ops_as(dir.file("journal.json"),

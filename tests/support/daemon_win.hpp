@@ -20,9 +20,8 @@ struct Daemon {
     Daemon(const std::string& java, const std::string& child, const std::string& daemon_args) {
         STARTUPINFOW si{sizeof si};
         PROCESS_INFORMATION pi{};
-        std::wstring cmd = win::widen(quote_arg(java) + " --child " + child + " " + daemon_args);
-        if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &si, &pi))
+        if (!create_process(quote_arg(java) + " --child " + child + " " + daemon_args, false, 0,
+                            nullptr, si, pi))
             return;
         ::CloseHandle(pi.hThread);
         process.reset(pi.hProcess);

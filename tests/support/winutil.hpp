@@ -107,6 +107,12 @@ struct HelperTurn {
     win::NamedLock lock{"background-helpers", "tessavo-tests", 300'000};
 };
 
+// CreateProcessW of `command_line`. Wine now and then fails to bring up a new process at all
+// (its start-up, not the program's): that gets one more try, said on stderr with the
+// Windows error. A second failure is the caller's.
+bool create_process(const std::string& command_line, bool inherit_handles, DWORD flags,
+                    void* environment, STARTUPINFOW& si, PROCESS_INFORMATION& pi);
+
 // Starts `exe` with `args`, its environment this process's with `env` applied.
 RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
                              const std::vector<EnvVar>& env = {});

@@ -70,14 +70,28 @@ std::string quote_arg(const std::string& arg) {
     return out;
 }
 
+bool create_process(const std::string& command_line, bool inherit_handles, DWORD flags,
+                    void* environment, STARTUPINFOW& si, PROCESS_INFORMATION& pi) {
+    std::wstring cmd = win::widen(command_line);
+    const auto create = [&] {
+        return ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, inherit_handles, flags,
+                                environment, nullptr, &si, &pi) != FALSE;
+    };
+    if (create()) return true;
+    std::fprintf(stderr, "could not start %s (Windows error %lu); trying once more\n",
+                 command_line.c_str(), ::GetLastError());
+    ::Sleep(500);
+    if (create()) return true;
+    std::fprintf(stderr, "could not start %s (Windows error %lu)\n", command_line.c_str(),
+                 ::GetLastError());
+    return false;
+}
+
 namespace {
 win::unique_handle spawn(const std::string& command_line) {
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = win::widen(command_line);
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return {};
+    if (!create_process(command_line, false, 0, nullptr, si, pi)) return {};
     ::CloseHandle(pi.hThread);
     return win::unique_handle(pi.hProcess);
 }
@@ -120,10 +134,7 @@ CommandOutput run_capture(const std::string& command_line, std::uint32_t timeout
     si.hStdOutput = write_end.get();
     si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = win::widen(command_line);
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return result;
+    if (!create_process(command_line, true, 0, nullptr, si, pi)) return result;
     ::CloseHandle(pi.hThread);
     win::unique_handle process(pi.hProcess);
     write_end.reset();  // the child holds the only writer now, so its exit ends the pipe
@@ -222,26 +233,10 @@ RunningProgram start_program(const std::string& exe, const std::vector<std::stri
         cmd += ' ';
         cmd += quote_arg(a);
     }
-    std::wstring wcmd = win::widen(cmd);
     std::wstring block = environment_with(env);
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};
-    const auto create = [&] {
-        return ::CreateProcessW(nullptr, wcmd.data(), nullptr, nullptr, FALSE,
-                                CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &si, &pi);
-    };
-    // Wine now and then fails to bring up a new process at all (its start-up, not the
-    // program's); that gets one more try, said on stderr. A second failure is the test's.
-    if (!create()) {
-        std::fprintf(stderr, "could not start %s (Windows error %lu); trying once more\n",
-                     exe.c_str(), ::GetLastError());
-        ::Sleep(500);
-        if (!create()) {
-            std::fprintf(stderr, "could not start %s (Windows error %lu)\n", exe.c_str(),
-                         ::GetLastError());
-            return {};
-        }
-    }
+    if (!create_process(cmd, false, CREATE_UNICODE_ENVIRONMENT, block.data(), si, pi)) return {};
     ::CloseHandle(pi.hThread);
     return RunningProgram(win::unique_handle(pi.hProcess));
 }

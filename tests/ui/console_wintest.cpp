@@ -49,11 +49,8 @@ CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args) {
     si.hStdOutput = o.get();
     si.hStdError = e.get();
     PROCESS_INFORMATION pi{};
-    std::wstring wide = win::widen(command);
     CliRun run;
-    if (!::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                          nullptr, &si, &pi))
-        return run;
+    if (!create_process(command, true, CREATE_NO_WINDOW, nullptr, si, pi)) return run;
     ::CloseHandle(pi.hThread);
     run.code = wait_exit(win::unique_handle(pi.hProcess));
     o.reset();
@@ -300,8 +297,8 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     // A background helper the proposal offers to close, ticked: a copy of this program
     // named like the Xbox app's tray helper.
     const std::string helper_exe = env.dir.file("xboxpctray.exe");
-    ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(helper_exe).c_str(),
-                            FALSE));
+    ASSERT_TRUE(
+        ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(helper_exe).c_str(), FALSE));
     RunningProgram helper = start_program(helper_exe, {"--child", "windowless_sleeper"});
     ASSERT_TRUE(helper);
 

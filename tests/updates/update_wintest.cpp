@@ -169,11 +169,8 @@ InstallRun run_install(const std::string& exe, const std::string& release_url, b
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::wstring wcmd = win::widen(cmd);
     InstallRun run;
-    if (!::CreateProcessW(nullptr, wcmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
-        return run;
+    if (!test::create_process(cmd, false, 0, nullptr, si, pi)) return run;
     win::unique_handle process(pi.hProcess), thread(pi.hThread);
     run.pid = pi.dwProcessId;
     test::wait_exit(process, 60'000);
