@@ -120,9 +120,9 @@ RunningProgram start_program(const std::string& exe, const std::vector<std::stri
 RunningProgram start_tessavo(const std::vector<std::string>& args,
                              const std::vector<EnvVar>& env = {});
 
-// Sends `button`'s window what a click on it sends (WM_COMMAND with BN_CLICKED). A BM_CLICK
-// is lost when another window (one of a test running beside this one) takes the focus or
-// the mouse capture between its press and its release.
+// Sends `button`'s window what a click on it sends (WM_COMMAND with BN_CLICKED), without the
+// focus and mouse capture a BM_CLICK takes on the way, which another window (one of a test
+// running beside this one) may hold.
 void press(HWND button);
 
 void write_text(const std::string& path, const std::string& text);

@@ -14,6 +14,7 @@
 #include "support/winutil.hpp"
 #include "sys/fsops.hpp"
 #include "sys/startup.hpp"
+#include "ui/main_window_winutil.hpp"
 
 namespace tess {
 namespace {
@@ -296,10 +297,8 @@ TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     const std::string off = "Disable \"" + run.name + "\" at startup";
     // A background helper the proposal offers to close, ticked: a copy of this program
     // named like the Xbox app's tray helper.
-    const std::string helper_exe = env.dir.file("xboxpctray.exe");
-    ASSERT_TRUE(
-        ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(helper_exe).c_str(), FALSE));
-    RunningProgram helper = start_program(helper_exe, {"--child", "windowless_sleeper"});
+    ui::wintest::Sleeper sleeper(env.dir, "xboxpctray.exe");
+    const RunningProgram& helper = sleeper.program;
     ASSERT_TRUE(helper);
 
     // Standard input is not a console and there is no --yes: the question is shown, and
