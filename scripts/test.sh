@@ -22,12 +22,21 @@ build_win "$root" "$jobs"
 echo "== portable files: no <windows.h>, directly or through a project header"
 bash scripts/check-portable.sh x86_64-w64-mingw32-g++-posix "$root/build/win/json-include"
 trap wine_env_stop EXIT
-wine_env_start "$root/build/win"
+# One Wine lane per parallel test (see scripts/wine-env.sh): tests that run at the same time
+# never share a prefix, a wineserver, a display or a Recycle Bin.
+lanes=${TESS_LANES_COUNT:-$jobs}
+start=$(date +%s)
+wine_lanes_start "$root/build/win" "$lanes"
+echo "wine: $lanes lanes and lane own ready in $(( $(date +%s) - start )) s"
+# The test lists are read in the first lane, before any test runs there.
+. "$root/build/win/lanes/1/env"
 # A test program that Wine fails to start at all (seen once in a fresh prefix) exits at
 # once without a line of output; only such a test gets one more try, said here. A test
 # that printed anything and failed has failed.
 results="$root/build/win/Testing/results.xml"
-if ! ctest --test-dir build/win -j "$jobs" --output-on-failure --output-junit "$results"; then
+spec="$root/build/win/lanes/resources.json"
+if ! ctest --test-dir build/win -j "$lanes" --resource-spec-file "$spec" --output-on-failure \
+     --output-junit "$results"; then
   failed=$(sed 's/^[0-9]*://' build/win/Testing/Temporary/LastTestsFailed.log | sort)
   silent=$(awk '/<testcase /{ name = $0; sub(/.*<testcase name="/, "", name); sub(/".*/, "", name)
                               fail = /status="fail"/ }
@@ -37,6 +46,6 @@ if ! ctest --test-dir build/win -j "$jobs" --output-on-failure --output-junit "$
     exit 1
   fi
   for t in $silent; do echo "== retrying $t once: Wine started it without any output"; done
-  ctest --test-dir build/win --output-on-failure \
+  ctest --test-dir build/win --resource-spec-file "$spec" --output-on-failure \
     -R "^($(echo "$silent" | sed 's/[][\.*^$+?(){}|/]/\\&/g' | paste -sd '|'))\$"
 fi

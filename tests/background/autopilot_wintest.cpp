@@ -59,9 +59,6 @@ void wait_command_lines(const std::vector<std::uint32_t>& pids) {
 // A data directory, temp folder and local app data of the test's own, two daemons, an
 // old and a new temp file and crash dump, settings with Autopilot on.
 struct Machine {
-    // Every Gradle daemon of the machine lands in one suggestion: runs with daemons of
-    // other tests (the main window's "Run now") take turns.
-    win::NamedLock daemons{"build-daemons", "tessavo-tests", 300'000};
     TempDir dir{"autopilot"};
     ScopedEnv data{"TESS_DATA_DIR", dir.file("data")};
     ScopedEnv temp{"TEMP", dir.file("Temp")};

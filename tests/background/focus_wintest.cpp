@@ -4,9 +4,8 @@
 // fails) nor the power overlay functions of powrprof.dll. These tests therefore pass
 // focus_system() a throttling call and an overlay that record what they are asked;
 // the throttling call accepts only this test's own children (as Windows would), so
-// busy processes of other tests are skipped exactly as the real call under Wine skips
-// them. Processes, their creation times and priority classes, focus.json and its lock
-// are all real.
+// other busy processes are skipped exactly as the real call under Wine skips them. Processes, their
+// creation times and priority classes, focus.json and its lock are all real.
 #include <windows.h>
 
 #include <gtest/gtest.h>

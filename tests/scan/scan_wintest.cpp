@@ -199,7 +199,7 @@ TEST(FullScanWin, ScansThisPrefixAndPostsItsSteps) {
     EXPECT_FALSE(closable.count(own));
 
     // The prefix's services and the Run value we wrote, with its suggestion.
-    // Test services that other test programs create and delete meanwhile are left out.
+    // Test services (another test's, left by a failure in this lane) are left out.
     std::set<std::string> expected_services, got_services;
     for (const ServiceInfo& s : list_services())
         if (!s.name.starts_with("TessavoTest")) expected_services.insert(s.name);

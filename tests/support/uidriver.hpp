@@ -141,18 +141,9 @@ enum class KeyHow : std::uint8_t {
     input = 1,
 };
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how = KeyHow::post);
-// Only one window is active at a time, and tests running side by side share the display:
-// a click or a key in one test makes its window active and takes the focus from another's.
-// Clicks, keys and focus changes of every driver take this lock (per user, re-entrant on
-// one thread) while they act; a test that reads the focus after a key holds it throughout.
-struct ActiveWindowLock;
-std::shared_ptr<ActiveWindowLock> hold_active_window(std::uint32_t timeout_ms = 60'000);
-
 // Opens the menu of a notification icon as a right click on the icon does (`icon_message`
 // with WM_RBUTTONUP to the icon's window), presses Up `ups` times from no selection (1 = the
-// last item) and Return, then waits up to `wait_ms` for `done`. A menu closes when another
-// window takes the foreground, which a test running beside this one can make happen at any
-// moment; a choice that left no trace is made again, three tries in all.
+// last item) and Return, then waits up to `wait_ms` for `done`.
 Result<Done> choose_tray_menu_item(Window icon_window, unsigned icon_message, int ups,
                                    const std::function<bool()>& done,
                                    std::uint32_t wait_ms = 15'000);

@@ -321,8 +321,6 @@ Result<Done> click(Window top, int id, ClickHow how) {
     if (!c) return Error{c.error()};
     HWND h = to_hwnd(c->window);
     BOOL sent = FALSE;
-    // A pressed button takes the focus, which activates its window.
-    const auto hold = hold_active_window();
     if (how == ClickHow::button) {
         if (!c->visible) return fail("control " + std::to_string(id) + " is hidden");
         if (!c->enabled) return fail("control " + std::to_string(id) + " is disabled");
@@ -371,54 +369,29 @@ private:
 };
 }  // namespace
 
-struct ActiveWindowLock {
-    // Not a data directory's scope: every test of this user shares the one display.
-    explicit ActiveWindowLock(std::uint32_t timeout_ms)
-        : lock("UiDriver.ActiveWindow", "", timeout_ms) {}
-    win::NamedLock lock;
-};
-
-std::shared_ptr<ActiveWindowLock> hold_active_window(std::uint32_t timeout_ms) {
-    return std::make_shared<ActiveWindowLock>(timeout_ms);
-}
-
 Result<Done> choose_tray_menu_item(Window icon_window, unsigned icon_message, int ups,
                                    const std::function<bool()>& done, std::uint32_t wait_ms) {
     const std::uint32_t pid = window_pid(icon_window);
-    std::string last = "no menu opened";
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        {
-            const auto hold = hold_active_window();
-            if (!::PostMessageW(to_hwnd(icon_window), icon_message, 1, WM_RBUTTONUP))
-                return fail("no icon window " + window_id(icon_window));
-            const auto menu = wait_window({"#32768", std::nullopt, pid, true}, 10'000);
-            if (!menu) {
-                last = menu.error();
-                continue;
-            }
-            for (int i = 0; i < ups; ++i)
-                ::PostMessageW(to_hwnd(*menu), WM_KEYDOWN, VK_UP, 0);
-            ::PostMessageW(to_hwnd(*menu), WM_KEYDOWN, VK_RETURN, 0);
-            const ULONGLONG end = ::GetTickCount64() + 10'000;
-            while (::IsWindow(to_hwnd(*menu)) && ::IsWindowVisible(to_hwnd(*menu)) &&
-                   ::GetTickCount64() < end)
-                ::Sleep(20);
-        }
-        const ULONGLONG end = ::GetTickCount64() + wait_ms;
-        for (;;) {
-            if (done()) return Done{};
-            if (::GetTickCount64() >= end) break;
-            ::Sleep(50);
-        }
-        last = "the menu's choice took no effect in " + std::to_string(wait_ms) + " ms";
+    if (!::PostMessageW(to_hwnd(icon_window), icon_message, 1, WM_RBUTTONUP))
+        return fail("no icon window " + window_id(icon_window));
+    const auto menu = wait_window({"#32768", std::nullopt, pid, true}, 10'000);
+    if (!menu) return Error{menu.error()};
+    for (int i = 0; i < ups; ++i)
+        ::PostMessageW(to_hwnd(*menu), WM_KEYDOWN, VK_UP, 0);
+    ::PostMessageW(to_hwnd(*menu), WM_KEYDOWN, VK_RETURN, 0);
+    const ULONGLONG end = ::GetTickCount64() + wait_ms;
+    for (;;) {
+        if (done()) return Done{};
+        if (::GetTickCount64() >= end) break;
+        ::Sleep(50);
     }
-    return fail(last);
+    return fail("the menu's choice took no effect in " + std::to_string(wait_ms) + " ms");
 }
 
 Result<Done> activate(Window top) {
     HWND h = to_hwnd(top);
     if (!::IsWindow(h)) return fail("no window " + window_id(top));
-    // Another program (a test running beside this one) may take the foreground meanwhile.
+    // The activation reaches the window thread asynchronously; look again after it settles.
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (::GetForegroundWindow() == h) return Done{};
         ::SetForegroundWindow(h);
@@ -431,7 +404,6 @@ Result<Done> activate(Window top) {
 Result<Done> set_focus(Window top, int id) {
     auto c = find_control(top, id);
     if (!c) return Error{c.error()};
-    const auto hold = hold_active_window();
     if (auto a = activate(top); !a) return a;
     // SetFocus acts only on the caller's own input state; sharing the window thread's state
     // for the call lets it move that thread's focus, as a mouse click on the control would.
@@ -458,7 +430,6 @@ INPUT key_input(WORD vk, bool up) {
 
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how) {
     HWND h = to_hwnd(top);
-    const auto hold = hold_active_window();
     if (auto a = activate(top); !a) return a;
     if (how == KeyHow::post) {
         HWND target = to_hwnd(focused(top));

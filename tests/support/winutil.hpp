@@ -89,24 +89,6 @@ private:
     win::unique_handle process_;
 };
 
-// Every test that opens a main window takes its turn: the window is a single instance per
-// session and a second start hands over to whichever window it finds. Turns are taken in
-// this order: main window, tray watch, background helpers.
-struct MainWindowTurn {
-    win::NamedLock lock{"main-window", "tessavo-tests", 300'000};
-};
-// The same for a test tray watch: every one started with TESS_DATA_DIR set shares the
-// mutex of that kind, so a second one would leave at once.
-struct TrayWatchTurn {
-    win::NamedLock lock{"tray-watch", "tessavo-tests", 300'000};
-};
-// Tests that run a background helper (a program named like one the proposal offers to
-// close) and tests that apply a whole proposal take turns: an Optimise closes every such
-// helper in the session, another test's too. Taken after a main-window or tray turn.
-struct HelperTurn {
-    win::NamedLock lock{"background-helpers", "tessavo-tests", 300'000};
-};
-
 // CreateProcessW of `command_line`. Wine now and then fails to bring up a new process at all
 // (its start-up, not the program's): that gets one more try, said on stderr with the
 // Windows error. A second failure is the caller's.

@@ -11,7 +11,7 @@ namespace tess::test {
 
 namespace {
 // Test folders live outside every folder a junk clean looks in (the temp folder above
-// all): an Optimise run by one test would otherwise delete another test's old fixture files.
+// all): an Optimise run by a test would otherwise delete its own old fixture files.
 std::string temp_root() {
     if (const auto profile = win::get_env("USERPROFILE"); profile && !profile->empty()) {
         const std::string root = *profile + "\\tess-tests";

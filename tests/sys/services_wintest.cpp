@@ -29,8 +29,7 @@ TEST(ServicesWin, ListsEachServiceOnceWhenTheFirstBufferIsTooSmall) {
     // still lists everything once.
     for (std::uint64_t first : {0ull, 64ull, 1024ull}) {
         const auto restarted = list_services(first);
-        // Other test programs running at the same time create and delete services of
-        // their own; those come and go between the two lists.
+        // Test services of other tests are left out: one that failed may have left its own.
         std::vector<std::string> a, b;
         for (const auto& s : normal)
             if (!s.name.starts_with("TessavoTest")) a.push_back(s.name);

@@ -31,7 +31,6 @@ namespace {
 namespace ud = uidriver;
 
 using namespace wintest;
-using test::TrayWatchTurn;
 
 Settings settings_in(const test::TempDir& data) {
     const auto text = test::read_text(data.file("settings.json"));
@@ -93,8 +92,6 @@ bool run_value_present_in_prefix() {
 }
 
 TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
-    MainWindowTurn turn;
-    TrayWatchTurn tray_turn;  // turning Autopilot on starts one
     App app;
     app.open();
     EXPECT_FALSE(app.visible(id::kList));
@@ -138,8 +135,6 @@ TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
 }
 
 TEST(AutopilotPage, TrayCardStartsAndStopsTheTrayWatch) {
-    MainWindowTurn turn;
-    TrayWatchTurn tray_turn;
     App app;
     app.open();
     ASSERT_EQ(tray_window(app), 0u);
@@ -158,7 +153,6 @@ TEST(AutopilotPage, TrayCardStartsAndStopsTheTrayWatch) {
 }
 
 TEST(AutopilotPage, KeepListShowsAndClears) {
-    MainWindowTurn turn;
     App app;
     Settings s;
     s.keep_running = {"gradle daemon", "vite"};
@@ -181,13 +175,11 @@ TEST(AutopilotPage, KeepListShowsAndClears) {
 // Tab walks the page's controls top to bottom as they are drawn; Space presses the one
 // with the focus.
 TEST(AutopilotPage, TabFollowsThePageFromTheTopAndSpacePresses) {
-    MainWindowTurn turn;
     App app;
     Settings s;
     s.keep_running = {"vite"};  // "Clear" shows
     test::write_text(app.data.file("settings.json"), serialize_settings(s));
     app.open();
-    const auto keys = ud::hold_active_window();
     ASSERT_TRUE(ud::set_focus(app.main, id::kAutopilotSwitch).ok());
     for (int next : {id::kDevServers, id::kClearKeep, id::kEveryDay, id::kEveryWeek, id::kRunNow,
                      id::kFocus}) {
@@ -202,7 +194,6 @@ TEST(AutopilotPage, TabFollowsThePageFromTheTopAndSpacePresses) {
 }
 
 TEST(AutopilotPage, FocusButtonTurnsFocusModeOnAndOff) {
-    MainWindowTurn turn;
     App app;
     app.open();
     const std::string state = app.data.file("focus.json");
@@ -220,7 +211,6 @@ TEST(AutopilotPage, FocusButtonTurnsFocusModeOnAndOff) {
 }
 
 TEST(AutopilotPage, RunNowCleansUpAndRecordsTheRun) {
-    MainWindowTurn turn;
     App app;
     app.open({{"TESS_DRY_RUN", "1"}});
     app.click(id::kRunNow);
@@ -237,7 +227,6 @@ TEST(AutopilotPage, RunNowCleansUpAndRecordsTheRun) {
 // ---- in this process --------------------------------------------------------------------
 
 struct Window {
-    MainWindowTurn turn;
     test::TempDir dir{"page6here"};
     test::ScopedEnv data{"TESS_DATA_DIR", dir.file("data")};
     HWND hwnd = nullptr;
@@ -395,9 +384,6 @@ TESS_CHILD(page6_daemon) {
 }
 
 TEST(AutopilotPageHere, RunNowClosesIdleDaemonsAndShowsTheSummary) {
-    // Every Gradle daemon of the machine lands in one suggestion: take turns with the other
-    // tests that run daemons.
-    const win::NamedLock daemons("build-daemons", "tessavo-tests", 300'000);
     Window w;
     ASSERT_TRUE(w.s);
     test::ScopedEnv temp("TEMP", w.dir.file("Temp"));

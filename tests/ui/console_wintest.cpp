@@ -288,7 +288,6 @@ TEST(ConsoleWin, HistoryThenUndo) {
 
 TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
-    HelperTurn helpers;
     CliEnv env;
     test::RunValue run{"TessCliTest Discord",
                        L"\"C:\\tess-cli-test\\Update.exe\" --processStart Discord.exe"};

@@ -91,7 +91,6 @@ std::vector<std::string> kept_in(const History& h) {
 }
 
 TEST(HistoryWindow, ListsTheJournalKeepsAProgramRunningAndUndoes) {
-    MainWindowTurn turn;
     History h;
     ASSERT_TRUE(h.svc.svc) << h.svc.create_error;
     {
@@ -168,7 +167,6 @@ TEST(HistoryWindow, ListsTheJournalKeepsAProgramRunningAndUndoes) {
 // ---- in this process ---------------------------------------------------------------------
 
 struct Window {
-    MainWindowTurn turn;
     test::TempDir dir{"historyhere"};
     test::ScopedEnv data{"TESS_DATA_DIR", dir.file("Data")};
     HWND hwnd = nullptr;

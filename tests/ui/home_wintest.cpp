@@ -25,7 +25,6 @@ constexpr char kJunkRow[] = "Clean Temporary files";
 // A data folder, a temp folder with one old and one new file, an empty local app-data
 // folder, and the helper running, kept by the keep list (so its row starts unticked).
 struct HomeFixture {
-    test::HelperTurn helpers;
     test::TempDir dir{"home"};
     Sleeper helper{dir, "dsatray.exe"};
     test::RunningProgram program;
@@ -88,7 +87,6 @@ int painted_pixels(const ud::Image& img, Rect r) {
 }
 
 TEST(HomeWindow, OptimiseAsksForAnAddedTickAndJournalsExactlyTheTickedRows) {
-    MainWindowTurn turn;
     HomeFixture fx;
     ASSERT_TRUE(fx.helper.program.running());
     ASSERT_TRUE(fx.open_proposal(false));
@@ -174,7 +172,6 @@ TEST(HomeWindow, OptimiseAsksForAnAddedTickAndJournalsExactlyTheTickedRows) {
 // A test run goes through every step: no question for the proposal's own ticks, nothing
 // changes on the machine or in the journal, and the result says it was a test run.
 TEST(HomeWindow, TestRunChangesNothingAndSaysSo) {
-    MainWindowTurn turn;
     HomeFixture fx;
     ASSERT_TRUE(fx.open_proposal(true));
     const ud::Window main = fx.main;

@@ -1,6 +1,5 @@
-// Driving the real Tessavo.exe main window from a test: its turn on the session, the
-// start with a test data folder, rows found by their first cell, ticks, and clicks that
-// open a question answered by the test.
+// Driving the real Tessavo.exe main window from a test: the start with a test data folder, rows
+// found by their first cell, ticks, and clicks that open a question answered by the test.
 #pragma once
 
 #include <windows.h>
@@ -19,8 +18,6 @@
 namespace tess::ui::wintest {
 
 namespace ud = uidriver;
-
-using test::MainWindowTurn;
 
 inline bool wait_for(const std::function<bool()>& done, std::uint32_t timeout_ms = 10'000) {
     const ULONGLONG end = ::GetTickCount64() + timeout_ms;

@@ -81,7 +81,6 @@ bool wait_applied(ud::Window main) {
 }
 
 TEST(ListPagesWindow, EachPageKindMakesItsRealChange) {
-    MainWindowTurn turn;
     PagesFixture fx;
     test::FolderLink link(fx.dir.file("decoy"), fx.modules + "\\linked");
     Sleeper app{fx.dir, "tess-page-app.exe"};
@@ -198,7 +197,6 @@ std::string command_answered(HWND hwnd, int id, ud::Answer answer) {
 // Under TESS_DRY_RUN a page apply changes nothing, writes no journal entry, and its
 // status says what would have been done. With nothing ticked the button says so.
 TEST(ListPagesHere, TestRunApplyChangesNothingAndSaysSo) {
-    MainWindowTurn turn;
     PagesFixture fx;
     std::vector<std::unique_ptr<test::ScopedEnv>> env;  // never moved: each restores once
     for (const auto& v : fx.env(true))
@@ -284,7 +282,6 @@ TEST(ListPagesHere, TestRunApplyChangesNothingAndSaysSo) {
 // already gone, a service deleted. Each apply reports in the status line, nothing crashes,
 // and nothing outside the ticked rows changes.
 TEST(ListPagesHere, ItemsGoneSinceTheFillEndInAStatusNotACrash) {
-    MainWindowTurn turn;
     test::TempDir dir{"gone"};
     const std::uint64_t now = win::filetime_now();
     make_file(dir.file("src\\proj\\package.json"), 2, now, 40 * kDayTicks);

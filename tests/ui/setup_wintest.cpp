@@ -147,23 +147,16 @@ std::string file_stamp(const std::string& path) {
            std::to_string(info.ftLastWriteTime.dwHighDateTime);
 }
 
-// A temporary install root, whose uninstall entry goes with it. Every test install
-// shares the entry "Tessavo-Test", so the tests that make one take turns.
+// A temporary install root, whose uninstall entry ("Tessavo-Test") goes with it.
 class TestRoot {
 public:
-    TestRoot()
-        : turn_("setup-test-entry", "tessavo-tests", 180'000),
-          dir_("tess-install-test"),
-          env_("TESS_INSTALL_ROOT", dir_.path()) {
-        EXPECT_TRUE(turn_.held());
-    }
+    TestRoot() : dir_("tess-install-test"), env_("TESS_INSTALL_ROOT", dir_.path()) {}
     ~TestRoot() {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, win::widen(kUninstallRoot + "Tessavo-Test").c_str());
     }
     const std::string& path() const { return dir_.path(); }
 
 private:
-    win::NamedLock turn_;
     TempDir dir_;
     ScopedEnv env_;
 };
@@ -487,9 +480,7 @@ struct RealInstallCleanup {
 
 TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
     // A real update closes the session's first main window and tray watch, then starts both
-    // from the installed copy: no other test's may be running meanwhile.
-    test::MainWindowTurn main_turn;
-    test::TrayWatchTurn tray_turn;
+    // from the installed copy.
     ScopedEnv no_root("TESS_INSTALL_ROOT", std::nullopt);
     ScopedEnv off("TESS_OFFSCREEN", "1");
     TempDir data("data");

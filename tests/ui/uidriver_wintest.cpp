@@ -21,7 +21,7 @@ constexpr std::uint32_t kCorner = 0xFF8000;
 constexpr int kWidth = 420, kHeight = 300;
 constexpr int kMinWidth = 360, kMinHeight = 250;  // frame included
 constexpr char kQuestion[] = "Delete 3 files?\nThey can\u2019t be restored.";
-// Not "Tessavo", so that window tests running beside these never take this box for theirs.
+// Not "Tessavo", so that no window test takes this box for one of its own.
 constexpr char kBoxTitle[] = "Driver test box";
 
 enum : int {
@@ -181,8 +181,7 @@ TESS_CHILD(driver_window) {
     HWND w = ::CreateWindowExW(0, kClass, L"Driver test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                offscreen ? -10000 : 40, offscreen ? -10000 : 40, r.right - r.left,
                                r.bottom - r.top, nullptr, nullptr, nullptr, nullptr);
-    // Not activated, as Tessavo's windows under TESS_OFFSCREEN: a window that activates
-    // itself takes the focus from a test running beside this one.
+    // Not activated, as Tessavo's windows under TESS_OFFSCREEN.
     ::ShowWindow(w, SW_SHOWNOACTIVATE);
     ::UpdateWindow(w);
     MSG m;
@@ -226,7 +225,7 @@ TEST_F(UiDriver, FindsTheWindowOfOneProcessAndTimesOutOnAnother) {
     EXPECT_EQ(window_pid(top_), child_.pid());
     EXPECT_EQ(window_class(top_), "TessDriverTest");
     EXPECT_EQ(window_text(top_), "Driver test");
-    // With the pid: tests running beside this one have windows of this class too.
+    // With the pid: only this child's window, whatever else has this class.
     EXPECT_EQ(find_window({"TessDriverTest", "Driver test", child_.pid(), true}), top_);
     EXPECT_EQ(find_window({"TessDriverTest", "Other title", child_.pid(), false}), 0u);
 
@@ -322,7 +321,6 @@ TEST_F(UiDriver, WaitsUntilAControlChanges) {
 }
 
 TEST_F(UiDriver, KeysMoveTheFocusAndPressButtons) {
-    const auto hold = hold_active_window();  // the focus is read after each key
     ASSERT_TRUE(set_focus(top_, kAlpha));
     EXPECT_EQ(focused(top_), find_control(top_, kAlpha)->window);
 
@@ -390,7 +388,6 @@ TEST_F(UiDriver, ReadsAndTicksListRowsAcrossTheProcessBoundary) {
 }
 
 TEST_F(UiDriver, ReadsAndAnswersAMessageBox) {
-    const auto hold = hold_active_window();  // a message box activates itself
     // The click opens a modal box; it must come back without an answer.
     ASSERT_TRUE(click(top_, kAsk));
     auto box = wait_message_box(child_.pid(), 10'000, kBoxTitle);

@@ -21,7 +21,7 @@ updates::UpdateInfo release() {
     return {"0.6.0", "## What's new\n- Faster scans", "https://example.invalid", {}};
 }
 
-// This process's update window: other test programs may show theirs at the same time.
+// This process's update window, not one a Tessavo.exe started by this test shows.
 HWND own_window() {
     HWND h = nullptr;
     while ((h = ::FindWindowExW(nullptr, h, L"TessavoUpdate", nullptr)) != nullptr) {

@@ -81,7 +81,6 @@ int selected_page(ud::Window top) {
 }
 
 TEST(MainWindow, SecondStartRestoresTheFirstAndEnds) {
-    MainWindowTurn turn;
     App app;
     open(app, {});
     ::ShowWindow(reinterpret_cast<HWND>(app.main), SW_MINIMIZE);
@@ -97,7 +96,6 @@ TEST(MainWindow, SecondStartRestoresTheFirstAndEnds) {
 }
 
 TEST(MainWindow, SecondStartWhileTheFirstHasNoWindowJustEnds) {
-    MainWindowTurn turn;
     // This process plays a first copy that holds the mutex but has no window yet.
     const win::unique_handle first(::CreateMutexW(nullptr, FALSE, kMainMutex));
     ASSERT_TRUE(first);
@@ -108,12 +106,9 @@ TEST(MainWindow, SecondStartWhileTheFirstHasNoWindowJustEnds) {
 }
 
 TEST(MainWindow, OffscreenPlacementSizeAndMinimum) {
-    MainWindowTurn turn;
     for (const std::string value : {"1", ""}) {  // set to anything, even empty
-        // Windows of other tests come and go meanwhile and the activation moves with them:
-        // a window of this test holds it (and the driver's lock keeps other tests' clicks
-        // away), so only the new window itself could take it.
-        const auto hold = ud::hold_active_window();
+        // A window of this test holds the activation, so only the new window itself could
+        // take it.
         const HWND holder =
             ::CreateWindowExW(0, L"STATIC", L"holder", WS_POPUP | WS_VISIBLE, -20000, -20000, 10,
                               10, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
@@ -140,7 +135,6 @@ TEST(MainWindow, OffscreenPlacementSizeAndMinimum) {
 }
 
 TEST(MainWindow, ScanShowsTheProgressScreenThenTheProposal) {
-    MainWindowTurn turn;
     App app;
     open(app, {"--scan"});
     // The progress screen: no "Scan now", no list yet, the ring drawn where the layout says.
@@ -173,7 +167,6 @@ TEST(MainWindow, ScanShowsTheProgressScreenThenTheProposal) {
 }
 
 TEST(MainWindow, HistoryAndAutopilotArguments) {
-    MainWindowTurn turn;
     {
         App app;
         open(app, {"--history"});
@@ -198,7 +191,6 @@ TEST(MainWindow, HistoryAndAutopilotArguments) {
 }
 
 TEST(MainWindow, PageButtonsSwitchColumnsAndRescanWaitsForTheScan) {
-    MainWindowTurn turn;
     App app;
     open(app, {});
     EXPECT_TRUE(visible(app.main, id::kScanNow));
@@ -264,7 +256,6 @@ private:
 // Every program started meanwhile sees 144 DPI, so this runs only from its own serial
 // ctest entry (tests/CMakeLists.txt), never beside other tests.
 TEST(MainWindowDpi, DISABLED_At144DpiTheMinimumIsOneAndAHalfTimes) {
-    MainWindowTurn turn;
     const ScopedLogPixels dpi(144);
     App app;
     open(app, {});
@@ -284,7 +275,6 @@ TEST(MainWindowDpi, DISABLED_At144DpiTheMinimumIsOneAndAHalfTimes) {
 // Tab walks the sidebar in order; Space presses the focused button and nothing else (a
 // caption's "&" once made a typed space press "Autopilot & Focus").
 TEST(MainWindow, TabFollowsTheSidebarFromTheTop) {
-    MainWindowTurn turn;
     App app;
     open(app, {});
     ASSERT_TRUE(ud::set_focus(app.main, id::kFirstPage).ok());
@@ -299,7 +289,6 @@ TEST(MainWindow, TabFollowsTheSidebarFromTheTop) {
 // ---- in this process --------------------------------------------------------------------
 
 struct InProcessWindow {
-    MainWindowTurn turn;
     HWND hwnd = create_main_window({}, true);
     UiState* s = hwnd ? state_of(hwnd) : nullptr;
     ~InProcessWindow() {

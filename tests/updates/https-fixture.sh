@@ -2,17 +2,24 @@
 # The HTTPS fixture of the update tests, run by CTest before and after them:
 #   https-fixture.sh start|stop DIR TEST-PROGRAM-COMMAND...
 # start: a fresh test CA and a certificate for "localhost" (openssl), the loopback
-# server (https_server.py), and the CA trusted in the test Wine prefix's root store
-# through the test program itself. stop: the CA taken out again and the server ended.
+# server (https_server.py), and the CA trusted in the root store of every Wine lane the
+# test command started (TESS_LANES; otherwise the default one) through the test program
+# itself. stop: the CA taken out again and the server ended.
 # The host's trust store is never touched.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 action=$1 dir=$2
 shift 2
 windir() { printf 'Z:%s' "$1" | tr / '\\'; }
+# Runs the test program once in each lane.
+in_each_lane() {
+  if [ -z "${TESS_LANES:-}" ]; then "$@"; return; fi
+  local lane
+  for lane in $TESS_LANES; do TESS_LANE=$lane "$@" || return 1; done
+}
 
 stop() {
-  [ -f "$dir/ca.der" ] && "$@" --child trust_test_ca remove "$(windir "$dir/ca.der")" || true
+  [ -f "$dir/ca.der" ] && in_each_lane "$@" --child trust_test_ca remove "$(windir "$dir/ca.der")" || true
   touch "$dir/stop"
   if [ -f "$dir/pid" ]; then
     pid=$(cat "$dir/pid")
@@ -55,7 +62,7 @@ CNF
   echo $! > "$dir/pid"
   for _ in $(seq 100); do [ -f "$dir/port" ] && break; sleep 0.1; done
   [ -f "$dir/port" ] || { echo "https fixture: the server did not start"; cat "$dir/server.log"; exit 1; }
-  "$@" --child trust_test_ca add "$(windir "$dir/ca.der")"
+  in_each_lane "$@" --child trust_test_ca add "$(windir "$dir/ca.der")"
   echo "https fixture: listening on localhost:$(cat "$dir/port")"
   ;;
 stop)

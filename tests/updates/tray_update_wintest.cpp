@@ -103,7 +103,6 @@ public:
         return program_.wait(20'000);
     }
 
-    test::TrayWatchTurn turn_;
     TempDir data_{"tray-upd"}, app_{"tray-app"}, temp_{"tray-temp"};
     std::string exe_, original_;
     test::RunningProgram program_;

@@ -298,7 +298,6 @@ public:
 // copy, starts the new one and ends the old window; a download that stops leaves the copy
 // as it was with only "Close".
 TEST_F(UpdateHttps, MainWindowOffersAFoundUpdateAtStartUp) {
-    const test::MainWindowTurn turn;
     const std::string marker = marker_bytes();
     const std::string hash = *sha256_hex(marker);
     Served s("main-window");
