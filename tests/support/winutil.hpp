@@ -103,8 +103,7 @@ RunningProgram start_tessavo(const std::vector<std::string>& args,
                              const std::vector<EnvVar>& env = {});
 
 // Sends `button`'s window what a click on it sends (WM_COMMAND with BN_CLICKED), without the
-// focus and mouse capture a BM_CLICK takes on the way, which another window (one of a test
-// running beside this one) may hold.
+// focus and mouse capture a BM_CLICK takes on the way.
 void press(HWND button);
 
 void write_text(const std::string& path, const std::string& text);

@@ -316,7 +316,7 @@ TEST(SetupWin, UpdateHandOverExitCodesWithAndWithoutBoxes) {
         ScopedEnv r("TESS_INSTALL_ROOT", dir.file("file"));
         ScopedEnv off("TESS_OFFSCREEN", "1");
         // A box would block the process until answered, so an exit within the wait is the
-        // proof that none was shown (other tests' boxes may be on the desktop meanwhile).
+        // proof that none was shown.
         EXPECT_EQ(test::run_command(update, 30'000), 2);
     }
     {

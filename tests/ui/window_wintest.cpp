@@ -253,8 +253,8 @@ private:
     std::optional<DWORD> old_;
 };
 
-// Every program started meanwhile sees 144 DPI, so this runs only from its own serial
-// ctest entry (tests/CMakeLists.txt), never beside other tests.
+// Every program started meanwhile sees 144 DPI, so this runs only from its own ctest entry
+// (tests/CMakeLists.txt), in a Wine lane no other test uses.
 TEST(MainWindowDpi, DISABLED_At144DpiTheMinimumIsOneAndAHalfTimes) {
     const ScopedLogPixels dpi(144);
     App app;
