@@ -136,7 +136,7 @@ int scan_benchmark() {
 int scan_command(const console::Request& request) {
     if (request.bench) return scan_benchmark();
     const ScanResult result = full_scan(system_scan_probes(), print_step);
-    out(request.json ? json::dump_pretty(scan_result_json(result)) + "\n" : scan_summary(result));
+    out(request.json ? json::dump_pretty(console::scan_json(result)) + "\n" : scan_summary(result));
     return console::kExitDone;
 }
 

@@ -128,6 +128,22 @@ Result<Request> parse_request(const std::vector<std::string>& args) {
     return r;
 }
 
+namespace {
+
+json::Out document() {
+    json::Out o = json::Out::object();
+    o["schema_version"] = kJsonSchemaVersion;
+    return o;
+}
+
+}  // namespace
+
+json::Out scan_json(const ScanResult& result) {
+    json::Out o = document();
+    o.update(scan_result_json(result));
+    return o;
+}
+
 // ---- junk and clean --------------------------------------------------------------------
 
 json::Out junk_json(const std::vector<JunkRow>& rows) {
@@ -144,7 +160,7 @@ json::Out junk_json(const std::vector<JunkRow>& rows) {
         i["ticked"] = row.ticked;
         list.push_back(std::move(i));
     }
-    json::Out o;
+    json::Out o = document();
     o["junk"] = std::move(list);
     return o;
 }
@@ -210,7 +226,7 @@ json::Out dev_json(const std::vector<DevFolder>& folders) {
         i["ticked"] = dev_folder_default_tick(f);
         list.push_back(std::move(i));
     }
-    json::Out o;
+    json::Out o = document();
     o["folders"] = std::move(list);
     return o;
 }
@@ -309,7 +325,7 @@ std::string optimise_text(const OptimiseResult& result) {
 }
 
 json::Out optimise_json(const OptimisePlan& plan, const OptimiseResult* result) {
-    json::Out o;
+    json::Out o = document();
     json::Out actions = json::Out::array();
     for (const Action& a : plan.actions) {
         json::Out i;
@@ -381,7 +397,7 @@ json::Out history_json(const std::vector<JournalEntry>& journal,
             break;
         }
     }
-    json::Out o;
+    json::Out o = document();
     o["history"] = std::move(list);
     return o;
 }
