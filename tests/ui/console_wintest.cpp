@@ -39,11 +39,7 @@ CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args) {
     win::unique_hfile in = open("NUL", GENERIC_READ, OPEN_EXISTING);
     win::unique_hfile o = open(out, GENERIC_WRITE, CREATE_ALWAYS);
     win::unique_hfile e = open(err, GENERIC_WRITE, CREATE_ALWAYS);
-    std::string command = quote_arg(built_exe("tessavo-cli.exe"));
-    for (const auto& a : args) {
-        command += ' ';
-        command += quote_arg(a);
-    }
+    const std::string command = command_line_of(built_exe("tessavo-cli.exe"), args);
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = in.get();
