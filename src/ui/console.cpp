@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/paths.hpp"
+#include "core/policy.hpp"
 #include "core/text.hpp"
 
 namespace tess::console {
@@ -481,6 +482,10 @@ bool is_yes(std::string_view answer) {
         answer.remove_suffix(1);
     const std::string a = to_lower_ascii(answer);
     return a == "y" || a == "yes";
+}
+
+std::string set_by_organisation_text(std::string_view what) {
+    return cat(what, ": ", kSetByOrganisation);
 }
 
 }  // namespace tess::console

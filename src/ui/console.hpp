@@ -139,6 +139,8 @@ std::string autopilot_status_text(const Schedule& schedule,
                                   const std::function<std::string(std::uint64_t)>& stamp);
 // 1 when a change of the run did not work.
 int autopilot_exit_code(const AutopilotRun& run);
+// "Focus mode: Set by your organisation": a change a policy forbids (exit 3).
+std::string set_by_organisation_text(std::string_view what);
 
 // "y" or "yes" in any case, white space around allowed.
 bool is_yes(std::string_view answer);

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "core/log.hpp"
+#include "core/policy.hpp"
 #include "core/roles.hpp"
 #include "ui/quiet_install.hpp"
 
@@ -32,7 +33,9 @@ int run_quiet_install(const Dispatch& d) {
     if (d.unknown_option.empty()) exe = sys.exe_path(error);
     const QuietInstallResult r =
         quiet_install(d, exe, error, [&](const std::string& from, bool desktop, bool tray) {
-            return install_locked(from, install_paths(), desktop, tray, sys);
+            // A policy on the tray watch at sign-in decides the Run value.
+            return install_locked(from, install_paths(), desktop,
+                                  load_policy().tray_at_sign_in.value_or(tray), sys);
         });
     if (!r.line.empty()) report(r.line);
     return r.code;
