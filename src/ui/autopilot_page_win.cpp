@@ -113,18 +113,24 @@ bool change_settings(UiState& s, const std::function<void(Settings&)>& change,
     return false;
 }
 
-// What a policy fixes on this page: those controls are disabled and say so.
+// What a policy fixes on this page: those controls are disabled and say so. Focus mode
+// that is on can always be switched off.
 struct Fixed {
     bool autopilot = false, dev_servers = false, focus = false;
 };
 
 Fixed fixed_by_policy() {
     const Policy p = load_policy();
-    return {p.autopilot.has_value(), p.close_dev_servers.has_value(), p.focus_allowed == false};
+    return {p.autopilot.has_value(), p.close_dev_servers.has_value(),
+            p.focus_allowed == false && !run_flags().focus_on};
 }
 
+// After a control's window text, and after a card's status line.
 std::string organisation_note(bool fixed) {
     return fixed ? " (" + std::string(kSetByOrganisation) + ")" : std::string();
+}
+std::string card_note(bool fixed) {
+    return fixed ? " \xC2\xB7 " + std::string(kSetByOrganisation) : std::string();
 }
 
 // ---- painting ------------------------------------------------------------------------------
@@ -141,11 +147,10 @@ void paint_autopilot_card(UiState& s, HDC dc, const Frame& f, const AutopilotLay
     const ColouredText status =
         autopilot_status_line(st.autopilot, filetime_to_unix(win::filetime_now()));
     const Fixed fixed = fixed_by_policy();
-    draw_text(
-        dc,
-        w(status.text + (fixed.autopilot ? " \xC2\xB7 " + std::string(kSetByOrganisation) : "")),
-        {a.left, c.top + f.s(50), a.right, c.top + f.s(72)}, s.fonts.get(FontRole::BodySemibold),
-        status.colour, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    draw_text(dc, w(status.text + card_note(fixed.autopilot)),
+              {a.left, c.top + f.s(50), a.right, c.top + f.s(72)},
+              s.fonts.get(FontRole::BodySemibold), status.colour,
+              DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     draw_text(dc,
               L"Deletes temp files older than 7 days and crash dumps, and closes Gradle and Kotlin "
               L"build daemons that sat idle for 30 minutes with nothing connected to them. It runs "
@@ -176,8 +181,7 @@ void paint_focus_card(UiState& s, HDC dc, const Frame& f, const AutopilotLayout&
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     const RunFlags flags = run_flags();
     const ColouredText status = focus_status_line(flags.focus_on, flags.focus, stamp_unix);
-    const bool fixed = fixed_by_policy().focus;
-    draw_text(dc, w(status.text + (fixed ? " \xC2\xB7 " + std::string(kSetByOrganisation) : "")),
+    draw_text(dc, w(status.text + card_note(fixed_by_policy().focus)),
               {a.left, c.top + f.s(50), l.focus_button.left - f.s(16), c.top + f.s(72)},
               s.fonts.get(FontRole::BodySemibold), status.colour,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
@@ -224,8 +228,7 @@ void update_page_captions(UiState& s) {
     for (const auto& [id, off] :
          {std::pair{id::kAutopilotSwitch, fixed.autopilot},
           std::pair{id::kEveryDay, fixed.autopilot}, std::pair{id::kEveryWeek, fixed.autopilot},
-          std::pair{id::kDevServers, fixed.dev_servers},
-          std::pair{id::kFocus, fixed.focus && !flags.focus_on}})
+          std::pair{id::kDevServers, fixed.dev_servers}, std::pair{id::kFocus, fixed.focus}})
         ::EnableWindow(control(s, id), off ? FALSE : TRUE);
 }
 
@@ -414,8 +417,7 @@ void run_now(UiState& s) {
 }
 
 void toggle_focus(UiState& s) {
-    // Focus mode that is on can always be switched off.
-    if (fixed_by_policy().focus && !run_flags().focus_on) return;
+    if (fixed_by_policy().focus) return;
     if (!try_begin(shared_state(), &SharedState::focus_toggling)) return;
     const bool on = run_flags().focus_on;
     set_status(s, on ? autopilot_status::kFocusLeaving : autopilot_status::kFocusEntering,
