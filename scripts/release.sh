@@ -49,3 +49,69 @@ cp "$from/tessavo-cli.exe" "$out/tessavo-cli.exe"
 (cd "$out" && sha256sum Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe > sha256sums.txt)
 echo "release $version:"
 (cd "$out" && ls -l Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe sha256sums.txt && cat sha256sums.txt)
+
+# The winget manifest set (Corvath.Tessavo.yaml, .installer.yaml, .locale.en-US.yaml:
+# version, installer and defaultLocale, schema 1.6.0) beside the assets: Tessavo-Setup.exe
+# from this release's download URL, installed per user with the silent switches. The
+# ProductCode is the uninstall entry's key name, by which winget finds the installed copy.
+winget_id=Corvath.Tessavo
+winget_schema=1.6.0
+setup_url=https://github.com/Corvath/tessavo/releases/download/v$version/Tessavo-Setup.exe
+setup_sha=$(sha256sum "$out/Tessavo-Setup.exe" | cut -d' ' -f1 | tr a-f A-F)
+cat > "$out/$winget_id.yaml" <<MANIFEST
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.version.$winget_schema.schema.json
+PackageIdentifier: $winget_id
+PackageVersion: $version
+DefaultLocale: en-US
+ManifestType: version
+ManifestVersion: $winget_schema
+MANIFEST
+cat > "$out/$winget_id.installer.yaml" <<MANIFEST
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.installer.$winget_schema.schema.json
+PackageIdentifier: $winget_id
+PackageVersion: $version
+InstallerType: exe
+Scope: user
+InstallModes:
+  - silent
+  - silentWithProgress
+InstallerSwitches:
+  Silent: "--install --quiet"
+  SilentWithProgress: "--install --quiet"
+UpgradeBehavior: install
+ProductCode: Tessavo
+AppsAndFeaturesEntries:
+  - DisplayName: Tessavo
+    Publisher: Tessavo
+    DisplayVersion: $version
+    ProductCode: Tessavo
+Installers:
+  - Architecture: x64
+    InstallerUrl: $setup_url
+    InstallerSha256: $setup_sha
+ManifestType: installer
+ManifestVersion: $winget_schema
+MANIFEST
+cat > "$out/$winget_id.locale.en-US.yaml" <<MANIFEST
+# yaml-language-server: \$schema=https://aka.ms/winget-manifest.defaultLocale.$winget_schema.schema.json
+PackageIdentifier: $winget_id
+PackageVersion: $version
+PackageLocale: en-US
+Publisher: Tessavo
+PublisherUrl: https://github.com/Corvath
+PackageName: Tessavo
+PackageUrl: https://github.com/Corvath/tessavo
+License: Proprietary
+ShortDescription: Make your PC faster in one click
+Description: >-
+  A one-click PC optimiser for 64-bit Windows: it closes idle programs, cleans junk,
+  switches unneeded startup apps off and sets unneeded services to start only when
+  needed, and every change can be undone.
+Tags:
+  - optimizer
+  - cleanup
+  - startup
+ManifestType: defaultLocale
+ManifestVersion: $winget_schema
+MANIFEST
+echo "winget manifest: $winget_id.yaml, $winget_id.installer.yaml, $winget_id.locale.en-US.yaml"

@@ -14,6 +14,7 @@
 #include "changes/journal.hpp"
 #include "core/json.hpp"
 #include "core/log.hpp"
+#include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
@@ -136,7 +137,7 @@ int scan_benchmark() {
 int scan_command(const console::Request& request) {
     if (request.bench) return scan_benchmark();
     const ScanResult result = full_scan(system_scan_probes(), print_step);
-    out(request.json ? json::dump_pretty(scan_result_json(result)) + "\n" : scan_summary(result));
+    out(request.json ? json::dump_pretty(console::scan_json(result)) + "\n" : scan_summary(result));
     return console::kExitDone;
 }
 
@@ -249,6 +250,10 @@ int focus_command(const console::Request& request) {
     if (word == "status") {
         out(console::focus_status_text(focus_load_state()) + "\n");
     } else if (word == "on") {
+        if (load_policy().focus_allowed == false) {
+            err(console::set_by_organisation_text("Focus mode") + "\n");
+            return console::kExitRefused;
+        }
         if (focus_is_on())
             out("Focus mode is already on\n");
         else
@@ -262,13 +267,19 @@ int focus_command(const console::Request& request) {
 }
 
 int autopilot_command(const console::Request& request) {
+    const Policy policy = load_policy();
     if (request.operands[0] == "status") {
-        out(console::autopilot_status_text(load_settings().autopilot,
+        out(console::autopilot_status_text(settings_in_force(load_settings(), policy).autopilot,
                                            [](std::uint64_t unix_seconds) {
                                                return local_stamp(unix_to_filetime(unix_seconds));
                                            }) +
-            "\n");
+            (policy.autopilot ? " (" + std::string(kSetByOrganisation) + ")\n" : "\n"));
         return console::kExitDone;
+    }
+    // An organisation that switched Autopilot off does not want it run by hand either.
+    if (policy.autopilot == false) {
+        err(console::set_by_organisation_text("Autopilot") + "\n");
+        return console::kExitRefused;
     }
     // Autopilot reads the test-run switch itself; --dry-run is that switch.
     if (request.dry_run) ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");

@@ -4,6 +4,7 @@
 #include "background/autopilot_win.hpp"
 #include "background/focus.hpp"
 #include "background/focus_win.hpp"
+#include "core/policy.hpp"
 
 namespace tess {
 
@@ -19,7 +20,12 @@ TrayCalls tray_calls() {
     c.focus_is_on = [] { return focus_is_on(); };
     c.focus_refresh = [] { focus_refresh(); };
     c.focus_clear_stale = [] { focus_clear_stale(); };
-    c.focus_toggle = [] { return focus_tray_toggle(); };
+    c.focus_toggle = [] {
+        // Focus mode that is on can always be switched off.
+        if (load_policy().focus_allowed == false && !focus_is_on())
+            return "Focus mode: " + std::string(kSetByOrganisation);
+        return focus_tray_toggle();
+    };
     c.focus_summary = [] {
         const auto state = focus_load_state();
         return state ? focus_summary(*state) : std::string();

@@ -18,6 +18,7 @@
 #include "background/panel_win.hpp"
 #include "core/log.hpp"
 #include "core/memory.hpp"
+#include "core/policy.hpp"
 #include "core/roles.hpp"
 #include "core/slot.hpp"
 #include "core/timeutil.hpp"
@@ -286,6 +287,7 @@ void show_menu(Tray& tray) {
             break;
         case TrayCommand::StartWithWindows: {
             const std::string exe = win::exe_path();
+            if (load_policy().tray_at_sign_in) break;  // set by the organisation
             if (!exe.empty()) set_run_value(!run_value_present(), exe);
             break;
         }
@@ -456,6 +458,10 @@ int run_tray_watch() {
     tray.taskbar_created = ::RegisterWindowMessageW(L"TaskbarCreated");
 
     move_earlier_run_value();
+    // A policy on the tray watch at sign-in holds the Run value to it (not for a test copy,
+    // whose Run value would be the session's).
+    if (const auto at_sign_in = load_policy().tray_at_sign_in; at_sign_in && !test_copy)
+        if (const std::string exe = win::exe_path(); !exe.empty()) set_run_value(*at_sign_in, exe);
     if (tray.calls.focus_clear_stale) start_worker(tray.calls.focus_clear_stale);
     add_icon(tray);
     log_line("tray watch started (pid " + std::to_string(::GetCurrentProcessId()) + ", every " +

@@ -9,6 +9,7 @@
 #include "background/focus_win.hpp"
 #include "changes/executor.hpp"
 #include "core/paths.hpp"
+#include "core/policy.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
 #include "sys/hw.hpp"
@@ -69,7 +70,7 @@ void record_cpu_sample(std::uint64_t now) {
 
 bool autopilot_due(std::uint64_t now) {
     DueFacts facts;
-    facts.schedule = load_settings().autopilot;
+    facts.schedule = load_settings_in_force().autopilot;
     if (!facts.schedule.enabled) return false;  // the usual answer, without the readings
     facts.now = now;
     facts.idle_seconds = idle_seconds();
@@ -91,7 +92,7 @@ AutopilotSystem autopilot_system() {
     sys.snapshot = [] { return process_snapshot(); };
     sys.connections = [](IpFamily family) { return tcp_connections(family); };
     sys.cpu_history = [] { return load_cpu_history(); };
-    sys.load_settings = [] { return load_settings(); };
+    sys.load_settings = [] { return load_settings_in_force(); };
     sys.update_settings = [](const std::function<void(Settings&)>& change) {
         update_settings(change);
     };

@@ -25,8 +25,23 @@ Dispatch choose_role(const std::vector<std::string>& args,
             d.role = Role::TrayWatch;
             return d;
         }
-        if (word == "--setup" || word == "--install") {
+        if (word == "--setup") {
             d.role = Role::Setup;
+            return d;
+        }
+        if (word == "--install") {
+            for (std::size_t i = 2; i < args.size(); ++i) {
+                const std::string& a = args[i];
+                if (a == "--quiet")
+                    d.quiet = true;
+                else if (a == "--no-desktop-shortcut")
+                    d.desktop_shortcut = false;
+                else if (a == "--no-tray")
+                    d.tray = false;
+                else if (d.unknown_option.empty())
+                    d.unknown_option = a;
+            }
+            d.role = d.quiet ? Role::QuietInstall : Role::Setup;
             return d;
         }
         if (word == "--update") {

@@ -18,12 +18,18 @@ enum class Role : std::uint8_t {
     Setup = 3,
     UpdateHandOver = 4,
     Uninstall = 5,
+    QuietInstall = 6,  // "--install --quiet"
 };
 
 struct Dispatch {
     Role role = Role::MainWindow;
     std::string plan_hex;  // AdminHelper: argv[2], empty when absent
-    bool quiet = false;    // Uninstall: "--quiet" anywhere on the command line
+    bool quiet = false;    // Uninstall: "--quiet" anywhere on the command line; install:
+                           // "--quiet" after "--install"
+    // Install: the options after "--install", and the first one that is none of them.
+    bool desktop_shortcut = true;  // off with "--no-desktop-shortcut"
+    bool tray = true;              // off with "--no-tray"
+    std::string unknown_option;
 };
 
 // The file name up to its last "."; ".." and names whose only "." is a leading one

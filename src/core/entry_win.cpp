@@ -44,6 +44,8 @@ int run_mode() {
             return run_update_handover();
         case Role::Uninstall:
             return run_uninstall(d.quiet);
+        case Role::QuietInstall:
+            return run_quiet_install(d);
         case Role::MainWindow:
             break;
     }

@@ -12,6 +12,8 @@ int run_tray_watch();                             // 0
 void run_setup_window();
 int run_update_handover();      // 0 or 2
 int run_uninstall(bool quiet);  // 0 removed, 1 cancelled, 2 failed
+struct Dispatch;
+int run_quiet_install(const Dispatch& d);  // 0 installed, 1 failed, 2 bad option
 void run_main_window();
 
 // Deletes "{stem}*.old" files beside the executable (update leftovers); ignores errors.

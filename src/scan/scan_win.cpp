@@ -2,6 +2,7 @@
 
 #include "changes/journal.hpp"
 #include "core/memory.hpp"
+#include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
 #include "ui/ui_messages.hpp"
@@ -31,7 +32,7 @@ ScanProbes system_scan_probes() {
     p.memory = memory_status;
     p.now = win::filetime_now;
     p.own_pid = [] { return static_cast<std::uint32_t>(::GetCurrentProcessId()); };
-    p.keep_running = [] { return load_settings().keep_running; };
+    p.keep_running = [] { return load_settings_in_force().keep_running; };
     p.uptime_ms = [] { return static_cast<std::uint64_t>(::GetTickCount64()); };
     p.disk = drive_c;
     p.ram = read_ram_info;

@@ -8,6 +8,7 @@
 #include "background/autopilot_win.hpp"
 #include "background/focus_win.hpp"
 #include "core/log.hpp"
+#include "core/policy.hpp"
 #include "core/timeutil.hpp"
 #include "core/worker.hpp"
 #include "sys/startup.hpp"
@@ -106,10 +107,30 @@ void expect_tray(UiState& s, bool running) {
 bool change_settings(UiState& s, const std::function<void(Settings&)>& change,
                      const std::function<bool(const Settings&)>& landed) {
     update_settings(change);
-    s.settings = load_settings();
+    s.settings = load_settings_in_force();
     if (landed(s.settings)) return true;
     set_status(s, autopilot_status::kNotSaved, StatusKind::Problem);
     return false;
+}
+
+// What a policy fixes on this page: those controls are disabled and say so. Focus mode
+// that is on can always be switched off.
+struct Fixed {
+    bool autopilot = false, dev_servers = false, focus = false;
+};
+
+Fixed fixed_by_policy() {
+    const Policy p = load_policy();
+    return {p.autopilot.has_value(), p.close_dev_servers.has_value(),
+            p.focus_allowed == false && !run_flags().focus_on};
+}
+
+// After a control's window text, and after a card's status line.
+std::string organisation_note(bool fixed) {
+    return fixed ? " (" + std::string(kSetByOrganisation) + ")" : std::string();
+}
+std::string card_note(bool fixed) {
+    return fixed ? " \xC2\xB7 " + std::string(kSetByOrganisation) : std::string();
 }
 
 // ---- painting ------------------------------------------------------------------------------
@@ -125,7 +146,9 @@ void paint_autopilot_card(UiState& s, HDC dc, const Frame& f, const AutopilotLay
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     const ColouredText status =
         autopilot_status_line(st.autopilot, filetime_to_unix(win::filetime_now()));
-    draw_text(dc, w(status.text), {a.left, c.top + f.s(50), a.right, c.top + f.s(72)},
+    const Fixed fixed = fixed_by_policy();
+    draw_text(dc, w(status.text + card_note(fixed.autopilot)),
+              {a.left, c.top + f.s(50), a.right, c.top + f.s(72)},
               s.fonts.get(FontRole::BodySemibold), status.colour,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     draw_text(dc,
@@ -158,7 +181,7 @@ void paint_focus_card(UiState& s, HDC dc, const Frame& f, const AutopilotLayout&
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     const RunFlags flags = run_flags();
     const ColouredText status = focus_status_line(flags.focus_on, flags.focus, stamp_unix);
-    draw_text(dc, w(status.text),
+    draw_text(dc, w(status.text + card_note(fixed_by_policy().focus)),
               {a.left, c.top + f.s(50), l.focus_button.left - f.s(16), c.top + f.s(72)},
               s.fonts.get(FontRole::BodySemibold), status.colour,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
@@ -178,7 +201,7 @@ AutopilotLayout layout_of(const UiState& s, const Frame& f) {
 void paint(UiState& s, HDC dc, const Frame& f) {
     paint_page_header(s, dc, f);
     // Read fresh: the tray watch and a run may have changed them since.
-    s.settings = load_settings();
+    s.settings = load_settings_in_force();
     const AutopilotLayout l = layout_of(s, f);
     paint_autopilot_card(s, dc, f, l);
     paint_focus_card(s, dc, f, l);
@@ -187,22 +210,31 @@ void paint(UiState& s, HDC dc, const Frame& f) {
 // Window texts name each control by its caption, and a switch by its state too.
 void update_page_captions(UiState& s) {
     const RunFlags flags = run_flags();
+    const Fixed fixed = fixed_by_policy();
     const auto on_off = [](bool on) { return on ? std::string(": on") : std::string(": off"); };
-    set_caption(control(s, id::kAutopilotSwitch),
-                w("Autopilot" + on_off(s.settings.autopilot.enabled)));
-    set_caption(control(s, id::kEveryDay), L"Every day");
-    set_caption(control(s, id::kEveryWeek), L"Every week");
+    set_caption(
+        control(s, id::kAutopilotSwitch),
+        w("Autopilot" + on_off(s.settings.autopilot.enabled) + organisation_note(fixed.autopilot)));
+    set_caption(control(s, id::kEveryDay), w("Every day" + organisation_note(fixed.autopilot)));
+    set_caption(control(s, id::kEveryWeek), w("Every week" + organisation_note(fixed.autopilot)));
     set_caption(control(s, id::kRunNow), w(run_now_caption(flags.autopilot_running)));
     set_caption(control(s, id::kFocus),
-                w(focus_button_caption(flags.focus_on, flags.focus_toggling)));
+                w(std::string(focus_button_caption(flags.focus_on, flags.focus_toggling)) +
+                  organisation_note(fixed.focus)));
     set_caption(control(s, id::kDevServers), w("Also close idle dev servers and adb" +
-                                               on_off(s.settings.autopilot.close_dev_servers)));
+                                               on_off(s.settings.autopilot.close_dev_servers) +
+                                               organisation_note(fixed.dev_servers)));
     set_caption(control(s, id::kClearKeep), L"Clear");
+    for (const auto& [id, off] :
+         {std::pair{id::kAutopilotSwitch, fixed.autopilot},
+          std::pair{id::kEveryDay, fixed.autopilot}, std::pair{id::kEveryWeek, fixed.autopilot},
+          std::pair{id::kDevServers, fixed.dev_servers}, std::pair{id::kFocus, fixed.focus}})
+        ::EnableWindow(control(s, id), off ? FALSE : TRUE);
 }
 
 void layout(UiState& s, const Frame& f) {
     if (s.page != Page::Autopilot) return;
-    s.settings = load_settings();
+    s.settings = load_settings_in_force();
     const AutopilotLayout l = layout_of(s, f);
     place(s, id::kAutopilotSwitch, l.autopilot_switch);
     place(s, id::kEveryDay, l.every_day);
@@ -302,6 +334,7 @@ void repaint_autopilot_card(UiState& s) {
 }
 
 void switch_autopilot(UiState& s) {
+    if (fixed_by_policy().autopilot) return;
     bool on = false;
     const bool saved = change_settings(
         s,
@@ -316,7 +349,8 @@ void switch_autopilot(UiState& s) {
         // Autopilot runs from the tray watch: make sure one runs, now and at sign-in.
         if (!tray_window_exists() && !start_tray(s))  // a failure shows on the tray card
             expect_tray(s, true);
-        if (!win::get_env("TESS_DATA_DIR")) set_run_value(true, win::exe_path());
+        if (!win::get_env("TESS_DATA_DIR") && load_policy().tray_at_sign_in != false)
+            set_run_value(true, win::exe_path());
         set_status(s, autopilot_status::kOn, StatusKind::Success);
         ::SetTimer(s.window, timer::kTray, timer::kTrayDelayMs, nullptr);
     }
@@ -324,6 +358,7 @@ void switch_autopilot(UiState& s) {
 }
 
 void set_interval(UiState& s, std::uint32_t days) {
+    if (fixed_by_policy().autopilot) return;
     change_settings(
         s, [&](Settings& st) { st.autopilot.every_days = days; },
         [&](const Settings& st) { return st.autopilot.every_days == days; });
@@ -331,6 +366,7 @@ void set_interval(UiState& s, std::uint32_t days) {
 }
 
 void switch_dev_servers(UiState& s) {
+    if (fixed_by_policy().dev_servers) return;
     bool on = false;
     const bool saved = change_settings(
         s,
@@ -381,6 +417,7 @@ void run_now(UiState& s) {
 }
 
 void toggle_focus(UiState& s) {
+    if (fixed_by_policy().focus) return;
     if (!try_begin(shared_state(), &SharedState::focus_toggling)) return;
     const bool on = run_flags().focus_on;
     set_status(s, on ? autopilot_status::kFocusLeaving : autopilot_status::kFocusEntering,
@@ -454,7 +491,7 @@ const PageModule& autopilot_module() {
 }
 
 void fill_autopilot_page(UiState& s) {
-    s.settings = load_settings();
+    s.settings = load_settings_in_force();
     // The Focus state as the file says now, unless a toggle is about to store its own.
     const FocusSystem sys = make_focus_system(s);
     const bool on = focus_is_on(sys);
@@ -485,7 +522,7 @@ void on_tray_timer(UiState& s) {
     if (s.page != Page::Autopilot) return;
     // A problem stays until the user does something else: it would vanish before it is read.
     if (s.status_kind == StatusKind::Problem) return;
-    s.settings = load_settings();
+    s.settings = load_settings_in_force();
     set_status(s, autopilot_page_status(s.settings.autopilot.enabled, s.tray_running),
                StatusKind::Neutral);
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/paths.hpp"
+#include "core/policy.hpp"
 #include "core/text.hpp"
 
 namespace tess::console {
@@ -128,6 +129,22 @@ Result<Request> parse_request(const std::vector<std::string>& args) {
     return r;
 }
 
+namespace {
+
+json::Out document() {
+    json::Out o = json::Out::object();
+    o["schema_version"] = kJsonSchemaVersion;
+    return o;
+}
+
+}  // namespace
+
+json::Out scan_json(const ScanResult& result) {
+    json::Out o = document();
+    o.update(scan_result_json(result));
+    return o;
+}
+
 // ---- junk and clean --------------------------------------------------------------------
 
 json::Out junk_json(const std::vector<JunkRow>& rows) {
@@ -144,7 +161,7 @@ json::Out junk_json(const std::vector<JunkRow>& rows) {
         i["ticked"] = row.ticked;
         list.push_back(std::move(i));
     }
-    json::Out o;
+    json::Out o = document();
     o["junk"] = std::move(list);
     return o;
 }
@@ -210,7 +227,7 @@ json::Out dev_json(const std::vector<DevFolder>& folders) {
         i["ticked"] = dev_folder_default_tick(f);
         list.push_back(std::move(i));
     }
-    json::Out o;
+    json::Out o = document();
     o["folders"] = std::move(list);
     return o;
 }
@@ -309,7 +326,7 @@ std::string optimise_text(const OptimiseResult& result) {
 }
 
 json::Out optimise_json(const OptimisePlan& plan, const OptimiseResult* result) {
-    json::Out o;
+    json::Out o = document();
     json::Out actions = json::Out::array();
     for (const Action& a : plan.actions) {
         json::Out i;
@@ -381,7 +398,7 @@ json::Out history_json(const std::vector<JournalEntry>& journal,
             break;
         }
     }
-    json::Out o;
+    json::Out o = document();
     o["history"] = std::move(list);
     return o;
 }
@@ -465,6 +482,10 @@ bool is_yes(std::string_view answer) {
         answer.remove_suffix(1);
     const std::string a = to_lower_ascii(answer);
     return a == "y" || a == "yes";
+}
+
+std::string set_by_organisation_text(std::string_view what) {
+    return cat(what, ": ", kSetByOrganisation);
 }
 
 }  // namespace tess::console

@@ -33,6 +33,10 @@ inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitRefused = 3;
 
+// Every --json document carries it as "schema_version". Within one version fields are
+// only ever added; removing or retyping one raises it (docs/schema/ holds the schemas).
+inline constexpr int kJsonSchemaVersion = 1;
+
 enum class Command : std::uint8_t {
     Help = 0,
     Scan = 1,
@@ -62,6 +66,9 @@ std::string_view usage_text();
 // The words after the program name. Each command takes only its own options; an
 // unknown command or option, a missing operand or one too many is an error (exit 2).
 Result<Request> parse_request(const std::vector<std::string>& args);
+
+// The full scan's report, as `scan --json` prints it.
+json::Out scan_json(const ScanResult& result);
 
 // ---- junk and clean --------------------------------------------------------------------
 json::Out junk_json(const std::vector<JunkRow>& rows);
@@ -132,6 +139,8 @@ std::string autopilot_status_text(const Schedule& schedule,
                                   const std::function<std::string(std::uint64_t)>& stamp);
 // 1 when a change of the run did not work.
 int autopilot_exit_code(const AutopilotRun& run);
+// "Focus mode: Set by your organisation": a change a policy forbids (exit 3).
+std::string set_by_organisation_text(std::string_view what);
 
 // "y" or "yes" in any case, white space around allowed.
 bool is_yes(std::string_view answer);

@@ -6,6 +6,7 @@
 
 #include "core/entry.hpp"
 #include "core/paths.hpp"
+#include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "ui/setup.hpp"
 
@@ -61,7 +62,8 @@ std::string running_version() {
 }
 
 CheckResult check_for_update(bool by_user) {
-    if (!by_user && win::get_env("TESS_NO_UPDATE_CHECK")) return {};
+    if (!by_user && (win::get_env("TESS_NO_UPDATE_CHECK") || load_policy().update_check_off))
+        return {};
     const std::string url = win::get_env("TESS_UPDATE_URL").value_or(std::string(kReleaseUrl));
     const auto answer = http_get(url, "application/vnd.github+json", kReleaseJsonLimit, nullptr);
     std::optional<std::string> skip;

@@ -51,6 +51,50 @@ TEST(Entry, DispatchTable) {
     }
 }
 
+// "--install --quiet" is the silent install; its options count only after "--install".
+TEST(Entry, InstallOptions) {
+    const struct {
+        std::vector<std::string> args;
+        Role role;
+        bool desktop, tray;
+        std::string unknown;
+    } cases[] = {
+        {{"x", "--install"}, Role::Setup, true, true, ""},
+        {{"x", "--install", "--quiet"}, Role::QuietInstall, true, true, ""},
+        {{"x", "--install", "--no-tray", "--quiet"}, Role::QuietInstall, true, false, ""},
+        {{"x", "--install", "--quiet", "--no-desktop-shortcut"},
+         Role::QuietInstall,
+         false,
+         true,
+         ""},
+        {{"x", "--install", "--quiet", "--no-desktop-shortcut", "--no-tray"},
+         Role::QuietInstall,
+         false,
+         false,
+         ""},
+        {{"x", "--install", "--quiet", "--no-trays", "--frob"},
+         Role::QuietInstall,
+         true,
+         true,
+         "--no-trays"},
+        {{"x", "--install", "--QUIET"}, Role::Setup, true, true, "--QUIET"},
+        {{"x", "--install", "--no-tray"}, Role::Setup, true, false, ""},
+        {{"x", "--setup", "--quiet"}, Role::Setup, true, true, ""},
+        {{"--quiet", "--install"}, Role::Setup, true, true, ""},
+    };
+    for (const auto& c : cases) {
+        const Dispatch d = choose_role(c.args, "Tessavo-Setup");
+        std::string where;
+        for (const auto& a : c.args)
+            where += a + " ";
+        EXPECT_EQ(d.role, c.role) << where;
+        EXPECT_EQ(d.quiet, c.role == Role::QuietInstall) << where;
+        EXPECT_EQ(d.desktop_shortcut, c.desktop) << where;
+        EXPECT_EQ(d.tray, c.tray) << where;
+        EXPECT_EQ(d.unknown_option, c.unknown) << where;
+    }
+}
+
 TEST(Entry, FileStem) {
     const struct {
         const char* name;

@@ -52,6 +52,8 @@ struct CommandOutput {
 };
 CommandOutput run_capture(const std::string& command_line, std::uint32_t timeout_ms = 60'000);
 std::string quote_arg(const std::string& arg);
+// `exe` and `args`, each quoted, as one command line.
+std::string command_line_of(const std::string& exe, const std::vector<std::string>& args);
 // Path of a program built beside the test program (Tessavo.exe, ...).
 std::string built_exe(const std::string& file_name);
 

@@ -226,13 +226,18 @@ int RunningProgram::end(std::uint32_t timeout_ms) {
     return code;
 }
 
-RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
-                             const std::vector<EnvVar>& env) {
+std::string command_line_of(const std::string& exe, const std::vector<std::string>& args) {
     std::string cmd = quote_arg(exe);
     for (const auto& a : args) {
         cmd += ' ';
         cmd += quote_arg(a);
     }
+    return cmd;
+}
+
+RunningProgram start_program(const std::string& exe, const std::vector<std::string>& args,
+                             const std::vector<EnvVar>& env) {
+    const std::string cmd = command_line_of(exe, args);
     std::wstring block = environment_with(env);
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};

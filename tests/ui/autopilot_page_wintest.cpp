@@ -22,6 +22,7 @@
 #include "sys/procs.hpp"
 #include "ui/autopilot_text.hpp"
 #include "ui/main_window_winutil.hpp"
+#include "ui/policy_winutil.hpp"
 #include "ui/ui_messages.hpp"
 #include "ui/ui_win.hpp"
 
@@ -132,6 +133,51 @@ TEST(AutopilotPage, SwitchesAndChoicesLandInSettings) {
     EXPECT_EQ(s.autopilot.every_days, 7u);
     EXPECT_EQ(app.caption(id::kAutopilotSwitch), "Autopilot: off");
     close_started_tray_watch();
+}
+
+// Autopilot fixed on (every day) for the user and Focus mode forbidden for the machine:
+// those controls are disabled and say so, a command sent to them anyway changes nothing,
+// and the user's own settings.json is never written. Without the policy they work again.
+TEST(AutopilotPage, ControlsAPolicyFixesAreDisabledAndSaySo) {
+    test::PolicyKeys policy;
+    ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "Autopilot", 1));
+    ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "AutopilotIntervalDays", 1));
+    ASSERT_TRUE(policy.set_dword(HKEY_LOCAL_MACHINE, "AllowFocusMode", 0));
+    App app;
+    app.open({{"TESS_POLICY_KEY", policy.path()}});
+    const auto enabled = [&](int id) {
+        const auto c = ud::find_control(app.main, id);
+        return c.ok() && c.value().enabled;
+    };
+    const struct {
+        int id;
+        std::string caption;
+    } fixed[] = {
+        {id::kAutopilotSwitch, "Autopilot: on (Set by your organisation)"},
+        {id::kEveryDay, "Every day (Set by your organisation)"},
+        {id::kEveryWeek, "Every week (Set by your organisation)"},
+        {id::kFocus, "Turn on Focus mode (Set by your organisation)"},
+    };
+    for (const auto& c : fixed) {
+        EXPECT_FALSE(enabled(c.id)) << c.caption;
+        EXPECT_EQ(app.caption(c.id), c.caption);
+        EXPECT_FALSE(ud::click(app.main, c.id).ok()) << c.caption;  // refused: disabled
+        ASSERT_TRUE(ud::click(app.main, c.id, ud::ClickHow::command).ok()) << c.caption;
+        ud::settle(app.main);
+    }
+    EXPECT_TRUE(enabled(id::kDevServers));
+    EXPECT_EQ(app.caption(id::kDevServers), "Also close idle dev servers and adb: off");
+    EXPECT_FALSE(test::exists(app.data.file("settings.json")));
+    EXPECT_FALSE(test::exists(app.data.file("focus.json")));
+    EXPECT_EQ(app.caption(id::kAutopilotSwitch), "Autopilot: on (Set by your organisation)");
+    app.program.end();
+
+    policy.clear();
+    app.open({{"TESS_POLICY_KEY", policy.path()}});
+    for (const auto& c : fixed)
+        EXPECT_TRUE(enabled(c.id)) << c.caption;
+    EXPECT_EQ(app.caption(id::kAutopilotSwitch), "Autopilot: off");
+    EXPECT_EQ(app.caption(id::kFocus), "Turn on Focus mode");
 }
 
 TEST(AutopilotPage, TrayCardStartsAndStopsTheTrayWatch) {

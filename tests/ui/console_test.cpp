@@ -236,6 +236,29 @@ TEST(ConsoleJson, DocumentsParseBack) {
     EXPECT_EQ((*nothing)["lines"][0], "Nothing needed changing.");
 }
 
+// Scripts find out which contract a document follows from its first key.
+TEST(ConsoleJson, EveryDocumentStartsWithTheSchemaVersion) {
+    const ScanResult scan = proposal_scan();
+    const OptimiseResult result{.applied = 1};
+    const auto stamp = [](std::uint64_t t) { return std::to_string(t); };
+    const std::vector<std::pair<std::string, json::Out>> docs = {
+        {"scan", scan_json(scan)},
+        {"junk", junk_json(scan.report.junk)},
+        {"dev", dev_json({})},
+        {"optimise", optimise_json(optimise_plan(scan), &result)},
+        {"optimise, nothing to do", optimise_json(OptimisePlan{}, nullptr)},
+        {"history", history_json({}, stamp)},
+    };
+    for (const auto& [name, doc] : docs) {
+        ASSERT_TRUE(doc.is_object()) << name;
+        EXPECT_EQ(doc.begin().key(), "schema_version") << name;
+        EXPECT_EQ(doc.begin().value(), kJsonSchemaVersion) << name;
+    }
+    EXPECT_EQ(kJsonSchemaVersion, 1);
+    // The report itself follows the version.
+    EXPECT_EQ(scan_json(scan)["health_score"], scan_result_json(scan)["health_score"]);
+}
+
 TEST(ConsoleBackground, FocusAndAutopilotStatus) {
     EXPECT_EQ(focus_status_text(std::nullopt), "Focus mode is off");
     FocusState on;

@@ -8,6 +8,7 @@
 #include "changes/executor.hpp"
 #include "changes/journal.hpp"
 #include "core/json.hpp"
+#include "core/settings.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/run_value.hpp"
 #include "support/test_service.hpp"
@@ -15,6 +16,7 @@
 #include "sys/fsops.hpp"
 #include "sys/startup.hpp"
 #include "ui/main_window_winutil.hpp"
+#include "ui/policy_winutil.hpp"
 
 namespace tess {
 namespace {
@@ -39,11 +41,7 @@ CliRun run_cli(const TempDir& dir, const std::vector<std::string>& args) {
     win::unique_hfile in = open("NUL", GENERIC_READ, OPEN_EXISTING);
     win::unique_hfile o = open(out, GENERIC_WRITE, CREATE_ALWAYS);
     win::unique_hfile e = open(err, GENERIC_WRITE, CREATE_ALWAYS);
-    std::string command = quote_arg(built_exe("tessavo-cli.exe"));
-    for (const auto& a : args) {
-        command += ' ';
-        command += quote_arg(a);
-    }
+    const std::string command = command_line_of(built_exe("tessavo-cli.exe"), args);
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = in.get();
@@ -284,6 +282,53 @@ TEST(ConsoleWin, HistoryThenUndo) {
     r = run_cli(env.dir, {"undo", "1"});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.out, "Nothing to do. Skipped:\n\xE2\x80\xA2 #1 (already undone)\n");
+}
+
+// Policies in HKLM and HKCU (a test key of their own, through TESS_POLICY_KEY): the
+// machine's win, a change they fix is refused with exit 3, a bad value is logged and
+// ignored, and without them the user's settings.json is in force again, never rewritten.
+TEST(ConsoleWin, PoliciesOverrideTheUsersSettingsUntilRemoved) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    test::PolicyKeys policy;
+    ScopedEnv key("TESS_POLICY_KEY", policy.path());
+    const std::string settings = env.dir.file("Data\\settings.json");
+    Settings mine;
+    mine.autopilot.enabled = true;
+    mine.autopilot.every_days = 7;
+    ::CreateDirectoryW(win::widen(env.dir.file("Data")).c_str(), nullptr);
+    write_text(settings, serialize_settings(mine));
+    const auto before = read_text(settings);
+    ASSERT_TRUE(before);
+
+    ASSERT_TRUE(policy.set_dword(HKEY_LOCAL_MACHINE, "Autopilot", 0));
+    ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "Autopilot", 1));
+    ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "AllowFocusMode", 0));
+    ASSERT_TRUE(policy.set_text(HKEY_LOCAL_MACHINE, "AllowFocusMode", "1"));  // wrong type
+    CliRun r = run_cli(env.dir, {"autopilot", "status"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "Autopilot is off: every 7 days; never run (Set by your organisation)\n");
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"focus", "on"}, {"autopilot", "run"}}) {
+        r = run_cli(env.dir, args);
+        EXPECT_EQ(r.code, 3) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+        EXPECT_EQ(r.err, (args[0] == "focus" ? "Focus mode" : "Autopilot") +
+                             std::string(": Set by your organisation\n"));
+    }
+    EXPECT_FALSE(exists(env.dir.file("Data\\focus.json")));
+    const std::string log = read_text(env.dir.file("Data\\agent.log")).value_or("");
+    EXPECT_TRUE(contains(log, "  policy AllowFocusMode (machine) ignored: not a REG_DWORD value\n"))
+        << log;
+    EXPECT_EQ(read_text(settings), before);
+
+    policy.clear();
+    r = run_cli(env.dir, {"autopilot", "status"});
+    EXPECT_EQ(r.out, "Autopilot is on: every 7 days; never run\n");
+    r = run_cli(env.dir, {"focus", "on"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(run_cli(env.dir, {"focus", "off"}).code, 0);
+    EXPECT_EQ(read_text(settings), before);
 }
 
 TEST(ConsoleWin, OptimiseRefusesWithoutAConsoleThenTestRunThenReal) {

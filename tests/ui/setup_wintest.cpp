@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/paths.hpp"
@@ -529,6 +530,173 @@ TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
         if (!gone) ::Sleep(100);
     }
     EXPECT_TRUE(gone);
+}
+
+// ---- the silent install ----------------------------------------------------------------------
+struct QuietRun {
+    int code = -1;
+    std::vector<std::string> windows;  // class names of every window it had
+    std::string err;
+};
+
+// Every visible top-level window of the process, as the UI driver lists them (COM's
+// hidden OleMainThreadWndClass window, made for the shortcuts, is none).
+std::vector<std::string> windows_of(DWORD pid) {
+    std::vector<HWND> all;
+    ::EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    std::vector<std::string> found;
+    for (HWND w : all) {
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(w, &owner);
+        if (owner != pid || !::IsWindowVisible(w)) continue;
+        wchar_t cls[128] = {};
+        const int n = ::GetClassNameW(w, cls, 128);
+        found.push_back(win::narrow(cls, n > 0 ? static_cast<std::size_t>(n) : 0));
+    }
+    return found;
+}
+
+// Tessavo-Setup.exe with `args` and standard error in a file (or none at all), watched
+// for windows until it ends; a window that waits for a person makes it time out.
+QuietRun run_setup_quietly(const TempDir& dir, const std::vector<std::string>& args,
+                           bool with_stderr = true) {
+    const std::string err = dir.file("setup-err.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    win::unique_hfile e;
+    if (with_stderr)
+        e.reset(::CreateFileW(win::widen(err).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0,
+                              nullptr));
+    const std::string command = test::command_line_of(built("Tessavo-Setup.exe"), args);
+    STARTUPINFOW si{sizeof si};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdError = e.get();
+    PROCESS_INFORMATION pi{};
+    QuietRun run;
+    if (!test::create_process(command, true, 0, nullptr, si, pi)) return run;
+    ::CloseHandle(pi.hThread);
+    win::unique_handle process(pi.hProcess);
+    // Until it ends, or shows a window (which then would wait for a person).
+    for (int i = 0; i < 1500 && run.windows.empty() &&
+                    ::WaitForSingleObject(process.get(), 20) == WAIT_TIMEOUT;
+         ++i)
+        run.windows = windows_of(pi.dwProcessId);
+    if (::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT)
+        ::TerminateProcess(process.get(), 99);
+    run.code = test::wait_exit(process, 5'000);
+    e.reset();
+    run.err = read_text(err).value_or("");
+    return run;
+}
+
+// Each option combination, checked in the files, the shortcuts and the uninstall entry,
+// then removed again through the entry's QuietUninstallString. With a test root the
+// install writes no Run value whatever --no-tray says (quiet_install_test.cpp checks that
+// the option reaches the install).
+TEST(QuietInstall, EachOptionCombinationWithNoWindowThenTheQuietUninstall) {
+    TestRoot root;
+    TempDir dir("quiet");
+    ScopedEnv data("TESS_DATA_DIR", dir.file("Data"));
+    const std::optional<std::string> run_before = run_value();
+    const InstallPaths p = install_paths();
+    const std::string exe = p.folder + "\\Tessavo.exe";
+    const std::string key = kUninstallRoot + "Tessavo-Test";
+    const struct {
+        std::vector<std::string> options;
+        bool desktop;
+    } cases[] = {
+        {{}, true},
+        {{"--no-desktop-shortcut"}, false},
+        {{"--no-tray"}, true},
+        {{"--no-tray", "--no-desktop-shortcut"}, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"--install", "--quiet"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const std::string what = c.options.empty() ? "no options" : c.options[0];
+        const QuietRun r = run_setup_quietly(dir, args);
+        EXPECT_EQ(r.code, 0) << what << ": " << r.err;
+        EXPECT_TRUE(r.windows.empty()) << what << ": " << r.windows[0];
+        EXPECT_EQ(r.err, "") << what;
+
+        EXPECT_EQ(read_text(exe), read_text(built("Tessavo-Setup.exe"))) << what;
+        EXPECT_EQ(read_text(p.folder + "\\tessavo-cli.exe"), read_text(built("tessavo-cli.exe")));
+        EXPECT_TRUE(exists(p.folder + "\\THIRD-PARTY-NOTICES.txt"));
+        const auto start = read_shortcut(p.start_menu_link);
+        ASSERT_TRUE(start) << what;
+        EXPECT_TRUE(same_path(start->path, exe)) << start->path;
+        const auto desktop = read_shortcut(p.desktop_link);
+        EXPECT_EQ(desktop.has_value(), c.desktop) << what;
+        if (desktop) {
+            EXPECT_TRUE(same_path(desktop->path, exe)) << desktop->path;
+        }
+        EXPECT_EQ(read_value(key, "DisplayName")->text, "Tessavo");
+        EXPECT_EQ(read_value(key, "InstallLocation")->text, p.folder);
+        const auto quiet = read_value(key, "QuietUninstallString");
+        ASSERT_TRUE(quiet) << what;
+        EXPECT_EQ(quiet->text, "\"" + exe + "\" --uninstall --quiet");
+        EXPECT_EQ(run_value(), run_before) << what;
+
+        // What Apps & features and deployment tools run for a silent removal.
+        EXPECT_EQ(test::run_command(quiet->text, 60'000), 0) << what;
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            gone = !exists(p.folder);
+            if (!gone) ::Sleep(100);
+        }
+        EXPECT_TRUE(gone) << what;
+        for (const std::string& f : {p.start_menu_link, p.desktop_link})
+            EXPECT_FALSE(exists(f)) << f;
+        EXPECT_FALSE(key_exists(key)) << what;
+    }
+}
+
+TEST(QuietInstall, AnUnknownOptionInstallsNothingAndAFailureSaysWhy) {
+    TestRoot root;
+    TempDir dir("quiet");
+    ScopedEnv data("TESS_DATA_DIR", dir.file("Data"));
+    const InstallPaths p = install_paths();
+    const std::string key = kUninstallRoot + "Tessavo-Test";
+
+    // The watch sees the window of an install that is not quiet.
+    {
+        ScopedEnv offscreen("TESS_OFFSCREEN", "1");
+        const QuietRun window = run_setup_quietly(dir, {"--install", "--no-tray"});
+        EXPECT_EQ(window.windows, std::vector<std::string>{"TessavoSetup"});
+    }
+
+    QuietRun r = run_setup_quietly(dir, {"--install", "--quiet", "--no-tray", "--desktop"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.windows.empty());
+    EXPECT_EQ(r.err,
+              "Tessavo setup: unknown option --desktop (usage: --install --quiet "
+              "[--no-desktop-shortcut] [--no-tray])\r\n");
+    EXPECT_FALSE(exists(p.folder));
+    EXPECT_FALSE(exists(p.start_menu_link));
+    EXPECT_FALSE(key_exists(key));
+
+    // A file where the install folder goes: the install cannot start.
+    test::write_text(root.path() + "\\Programs", "not a folder");
+    r = run_setup_quietly(dir, {"--install", "--quiet"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.windows.empty());
+    EXPECT_TRUE(
+        r.err.starts_with("Tessavo couldn't be installed: couldn't create " + p.folder + ": "))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(key_exists(key));
+    // With no standard error the line goes to the log.
+    r = run_setup_quietly(dir, {"--install", "--quiet"}, false);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.windows.empty());
+    const std::string log = read_text(dir.file("Data\\agent.log")).value_or("");
+    EXPECT_NE(log.find("  Tessavo couldn't be installed: couldn't create "), std::string::npos)
+        << log;
 }
 
 }  // namespace

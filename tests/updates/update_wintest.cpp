@@ -10,6 +10,7 @@
 #include "core/settings.hpp"
 #include "support/child.hpp"
 #include "support/uidriver.hpp"
+#include "ui/policy_winutil.hpp"
 #include "updates/https_fixture_win.hpp"
 #include "updates/update.hpp"
 
@@ -126,6 +127,28 @@ TEST_F(UpdateHttps, NoUpdateCheckStopsAutomaticChecksBeforeAnyRequest) {
     EXPECT_FALSE(s.requested("latest.json"));
     EXPECT_EQ(check_for_update(true).kind, CheckKind::Found);  // the user still may
     EXPECT_TRUE(s.requested("latest.json"));
+}
+
+// The organisation's DisableUpdateCheck does the same from the machine's or the user's
+// policies; a value out of range is ignored.
+TEST_F(UpdateHttps, DisableUpdateCheckPolicyStopsAutomaticChecks) {
+    Served s("policy");
+    s.put("bad.json", release_json("v0.6.0", {}));
+    s.put("off.json", release_json("v0.6.0", {}));
+    ScopedEnv checks("TESS_NO_UPDATE_CHECK", std::nullopt);
+    test::PolicyKeys policy;
+    ScopedEnv key("TESS_POLICY_KEY", policy.path());
+    ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "DisableUpdateCheck", 2));
+    {
+        ScopedEnv url("TESS_UPDATE_URL", s.url("bad.json"));
+        EXPECT_EQ(check_for_update(false).kind, CheckKind::Found);
+        EXPECT_TRUE(s.requested("bad.json"));
+    }
+    ASSERT_TRUE(policy.set_dword(HKEY_LOCAL_MACHINE, "DisableUpdateCheck", 1));
+    ScopedEnv url("TESS_UPDATE_URL", s.url("off.json"));
+    EXPECT_EQ(check_for_update(false).kind, CheckKind::NoUpdate);
+    EXPECT_FALSE(s.requested("off.json"));
+    EXPECT_EQ(check_for_update(true).kind, CheckKind::Found);  // the user still may
 }
 
 // ---- install ------------------------------------------------------------------------------
