@@ -23,8 +23,9 @@ echo "== portable files: no <windows.h>, directly or through a project header"
 bash scripts/check-portable.sh x86_64-w64-mingw32-g++-posix "$root/build/win/json-include"
 trap wine_env_stop EXIT
 # One Wine lane per parallel test (see scripts/wine-env.sh): tests that run at the same time
-# never share a prefix, a wineserver, a display or a Recycle Bin.
-lanes=${TESS_LANES_COUNT:-$jobs}
+# never share a prefix, a wineserver, a display or a Recycle Bin. Most Windows tests spend
+# their time waiting for a window or a process, so twice as many run as there are cores.
+lanes=${TESS_WINE_JOBS:-$((2 * jobs))}
 start=$(date +%s)
 wine_lanes_start "$root/build/win" "$lanes"
 echo "wine: $lanes lanes and lane own ready in $(( $(date +%s) - start )) s"

@@ -68,9 +68,7 @@ std::vector<PolicyValue> read_values(HKEY root, const std::string& key_path) {
 
 Policy load_policy() {
     std::vector<std::string> lines;
-    // Tests point both scopes at a key of their own: every program in a Wine prefix shares
-    // HKLM and HKCU, and a test's policy would otherwise govern the tests beside it.
-    const std::string key = win::get_env("TESS_POLICY_KEY").value_or(std::string(kPolicyKey));
+    const std::string key(kPolicyKey);
     const Policy p = decide_policy(read_values(HKEY_LOCAL_MACHINE, key),
                                    read_values(HKEY_CURRENT_USER, key), lines);
     // A background role reads the policies at every check: each complaint once a process.

@@ -144,7 +144,7 @@ TEST(AutopilotPage, ControlsAPolicyFixesAreDisabledAndSaySo) {
     ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "AutopilotIntervalDays", 1));
     ASSERT_TRUE(policy.set_dword(HKEY_LOCAL_MACHINE, "AllowFocusMode", 0));
     App app;
-    app.open({{"TESS_POLICY_KEY", policy.path()}});
+    app.open();
     const auto enabled = [&](int id) {
         const auto c = ud::find_control(app.main, id);
         return c.ok() && c.value().enabled;
@@ -173,7 +173,7 @@ TEST(AutopilotPage, ControlsAPolicyFixesAreDisabledAndSaySo) {
     app.program.end();
 
     policy.clear();
-    app.open({{"TESS_POLICY_KEY", policy.path()}});
+    app.open();
     for (const auto& c : fixed)
         EXPECT_TRUE(enabled(c.id)) << c.caption;
     EXPECT_EQ(app.caption(id::kAutopilotSwitch), "Autopilot: off");

@@ -284,14 +284,13 @@ TEST(ConsoleWin, HistoryThenUndo) {
     EXPECT_EQ(r.out, "Nothing to do. Skipped:\n\xE2\x80\xA2 #1 (already undone)\n");
 }
 
-// Policies in HKLM and HKCU (a test key of their own, through TESS_POLICY_KEY): the
+// Policies in HKLM and HKCU: the
 // machine's win, a change they fix is refused with exit 3, a bad value is logged and
 // ignored, and without them the user's settings.json is in force again, never rewritten.
 TEST(ConsoleWin, PoliciesOverrideTheUsersSettingsUntilRemoved) {
     if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
     CliEnv env;
     test::PolicyKeys policy;
-    ScopedEnv key("TESS_POLICY_KEY", policy.path());
     const std::string settings = env.dir.file("Data\\settings.json");
     Settings mine;
     mine.autopilot.enabled = true;

@@ -1,5 +1,6 @@
-// Group Policy values for a test: a key of its own under HKLM and HKCU, which the
-// programs it starts read through TESS_POLICY_KEY, removed again at the end.
+// Group Policy values for a test, in the real Software\Policies\Tessavo of HKLM and HKCU:
+// each test runs in a Wine lane of its own, so they govern only the programs it starts.
+// Both keys are removed before (what a failed test may have left) and after.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +14,7 @@ namespace tess::test {
 
 class PolicyKeys {
 public:
-    PolicyKeys()
-        : path_("Software\\TessavoTests\\Policies-" + std::to_string(::GetCurrentProcessId()) +
-                "-" + std::to_string(++count())) {}
+    PolicyKeys() { clear(); }
     ~PolicyKeys() { clear(); }
     PolicyKeys(const PolicyKeys&) = delete;
     PolicyKeys& operator=(const PolicyKeys&) = delete;
@@ -42,10 +41,6 @@ public:
     }
 
 private:
-    static int& count() {
-        static int n = 0;
-        return n;
-    }
     bool set(HKEY root, const std::string& name, DWORD type, const void* data,
              std::size_t size) const {
         win::unique_hkey key;
@@ -57,7 +52,7 @@ private:
                                 static_cast<const BYTE*>(data),
                                 static_cast<DWORD>(size)) == ERROR_SUCCESS;
     }
-    std::string path_;
+    std::string path_ = "Software\\Policies\\Tessavo";
 };
 
 }  // namespace tess::test

@@ -137,7 +137,6 @@ TEST_F(UpdateHttps, DisableUpdateCheckPolicyStopsAutomaticChecks) {
     s.put("off.json", release_json("v0.6.0", {}));
     ScopedEnv checks("TESS_NO_UPDATE_CHECK", std::nullopt);
     test::PolicyKeys policy;
-    ScopedEnv key("TESS_POLICY_KEY", policy.path());
     ASSERT_TRUE(policy.set_dword(HKEY_CURRENT_USER, "DisableUpdateCheck", 2));
     {
         ScopedEnv url("TESS_UPDATE_URL", s.url("bad.json"));
