@@ -127,10 +127,12 @@ std::string_view kept_reason_text(KeptReason reason) {
 
 std::string autopilot_summary(const AutopilotRun& run) {
     std::vector<std::string> parts;
+    // A test run changed nothing: it says what it would have done.
     if (run.junk_freed > 0)
-        parts.push_back("deleted " + size_text(run.junk_freed) + " of junk files");
+        parts.push_back((run.test_run ? "would delete " : "deleted ") + size_text(run.junk_freed) +
+                        " of junk files");
     if (!run.closed.empty()) {
-        std::string part = "closed ";
+        std::string part = run.test_run ? "would close " : "closed ";
         for (std::size_t i = 0; i < run.closed.size(); ++i)
             part += (i ? ", " : "") + run.closed[i];
         if (run.memory_freed > 0) part += " (" + size_text(run.memory_freed) + ")";

@@ -306,6 +306,8 @@ TEST(TrayAlerts, AutopilotAndFocusToasts) {
               (Toast{"Autopilot freed 312 MB", "Deleted 312 MB of junk files", "See details",
                      ToastKind::OpenHistory}));
     EXPECT_EQ(autopilot_toast(0, 2, "s")->title, "Autopilot finished");
+    EXPECT_EQ(autopilot_toast(312ull << 20, 0, "Would delete 312 MB of junk files", true)->title,
+              "Autopilot would free 312 MB");
     EXPECT_EQ(focus_toast(true, "Focus mode is on: x."),
               (Toast{"Focus mode is on", "Focus mode is on: x.", "", ToastKind::None}));
     EXPECT_EQ(focus_toast(false, "t").title, "Focus mode is off");

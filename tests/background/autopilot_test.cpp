@@ -189,6 +189,10 @@ TEST(AutopilotSummary, Texts) {
          "changed)"},
         {{{}, {}, 1, 0, 1, false},
          "Deleted 1 KB of junk files. 1 step(s) didn't work, see History"},
+        // A test run says what it would have done.
+        {{{"Gradle daemon"}, {}, 312 * kMB, 1288490189, 0, true},
+         "Would delete 312 MB of junk files; would close Gradle daemon (1.2 GB) (test run: "
+         "nothing was changed)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(autopilot_summary(c.run), c.text);
@@ -502,9 +506,11 @@ TEST(AutopilotRunFlow, TestRunChangesNothingButSavesTheResult) {
     EXPECT_EQ(run.junk_freed, 5 * kMB);  // what the scan found
     EXPECT_TRUE(run.test_run);
     EXPECT_EQ(f.settings.autopilot.last_run, kNow);
+    // It says what it would have done, not that it did it.
     EXPECT_EQ(f.settings.autopilot.last_result,
-              "Deleted 5 MB of junk files; closed Gradle daemon (700 MB); left Kotlin compile "
-              "daemon (used in the last 30 minutes) running (test run: nothing was changed)");
+              "Would delete 5 MB of junk files; would close Gradle daemon (700 MB); left Kotlin "
+              "compile daemon (used in the last 30 minutes) running (test run: nothing was "
+              "changed)");
 }
 
 TEST(AutopilotRunFlow, NothingToDoCallsNoExecutorAndAJunkScanThatFailsFindsNothing) {
