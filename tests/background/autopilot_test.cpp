@@ -183,12 +183,15 @@ TEST(AutopilotSummary, Texts) {
          "(used in the last 30 minutes) running"},
         {{}, "Nothing needed cleaning"},
         {{{}, {}, 0, 0, 0, true}, "Nothing needed cleaning (test run: nothing was changed)"},
-        {{{"A", "B"}, {}, 0, 0, 2, false}, "Closed A, B. 2 step(s) didn't work, see History"},
+        // Failures first.
+        {{{"A", "B"}, {}, 0, 0, 2, false}, "2 step(s) didn't work, see History. Closed A, B"},
+        // Nothing worked: never "Nothing needed cleaning".
+        {{{}, {}, 0, 0, 1, false}, "1 step(s) didn't work, see History"},
         {{{}, {{"X", K::InUse}, {"Y", K::WatchedTooShort}}, 0, 0, 0, true},
          "Left X (in use), Y (watched for less than 30 minutes) running (test run: nothing was "
          "changed)"},
         {{{}, {}, 1, 0, 1, false},
-         "Deleted 1 KB of junk files. 1 step(s) didn't work, see History"},
+         "1 step(s) didn't work, see History. Deleted 1 KB of junk files"},
         // A test run says what it would have done.
         {{{"Gradle daemon"}, {}, 312 * kMB, 1288490189, 0, true},
          "Would delete 312 MB of junk files; would close Gradle daemon (1.2 GB) (test run: "
@@ -491,8 +494,8 @@ TEST(AutopilotRunFlow, FailuresAreCountedAndOtherSettingsSurvive) {
     EXPECT_EQ(f.settings.autopilot.every_days, 1u);
     EXPECT_EQ(f.settings.keep_running, (std::vector<std::string>{"x"}));
     EXPECT_EQ(f.settings.autopilot.last_result,
-              "Deleted 1 KB of junk files; left Kotlin compile daemon (used in the last 30 "
-              "minutes) running. 1 step(s) didn't work, see History");
+              "1 step(s) didn't work, see History. Deleted 1 KB of junk files; left Kotlin "
+              "compile daemon (used in the last 30 minutes) running");
 }
 
 TEST(AutopilotRunFlow, TestRunChangesNothingButSavesTheResult) {

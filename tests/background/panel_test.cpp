@@ -141,10 +141,11 @@ TEST(QuickPanel, DoneScreenPutsProblemsFirst) {
         .applied = 3, .closed = 1, .services = 1, .startup_off = 1, .junk_bytes = 2 * kMiB};
     r.failures = {"access denied"};
     EXPECT_EQ(done_heading(r), "Done, with problems");
-    EXPECT_EQ(
-        panel_done_lines(r),
-        (std::vector<std::string>{"1 change(s) didn't work: access denied",
-                                  "Closed 1 idle program group(s)", "\xE2\x80\xA6" "and 3 more"}));
+    EXPECT_EQ(panel_done_lines(r),
+              (std::vector<std::string>{"1 change(s) didn't work: access denied",
+                                        "Closed 1 idle program group(s)",
+                                        "\xE2\x80\xA6"
+                                        "and 3 more"}));
     r.applied = 0;
     EXPECT_EQ(done_heading(r), "Nothing could be changed");
     EXPECT_EQ(done_heading(OptimiseResult{.skipped = 1}), "Nothing could be changed");
