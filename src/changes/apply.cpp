@@ -9,7 +9,8 @@ namespace tess {
 
 namespace {
 
-constexpr std::string_view kCheck = "\xE2\x9C\x94";  // "✔"
+constexpr std::string_view kCheck = "\xE2\x9C\x94";     // "✔"
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
 
 std::string num(std::uint64_t n) {
     return std::to_string(n);
@@ -100,7 +101,7 @@ std::vector<std::string> fit_lines(std::vector<std::string> lines, std::size_t r
     const std::size_t kept = room - 1;
     const std::size_t more = lines.size() - kept;
     lines.resize(kept);
-    lines.push_back(cat("\xE2\x80\xA6" "and ", num(more), " more"));
+    lines.push_back(cat(kEllipsis, "and ", num(more), " more"));
     return lines;
 }
 

@@ -143,9 +143,7 @@ TEST(QuickPanel, DoneScreenPutsProblemsFirst) {
     EXPECT_EQ(done_heading(r), "Done, with problems");
     EXPECT_EQ(panel_done_lines(r),
               (std::vector<std::string>{"1 change(s) didn't work: access denied",
-                                        "Closed 1 idle program group(s)",
-                                        "\xE2\x80\xA6"
-                                        "and 3 more"}));
+                                        "Closed 1 idle program group(s)", "…and 3 more"}));
     r.applied = 0;
     EXPECT_EQ(done_heading(r), "Nothing could be changed");
     EXPECT_EQ(done_heading(OptimiseResult{.skipped = 1}), "Nothing could be changed");

@@ -279,11 +279,11 @@ TEST(ResultLines, FitLinesKeepsTheFirstAndCountsTheRest) {
         std::size_t room;
         std::vector<std::string> fitted;
     } cases[] = {
-        {five, 4, {"a", "b", "c", "\xE2\x80\xA6" "and 2 more"}},
-        {five, 3, {"a", "b", "\xE2\x80\xA6" "and 3 more"}},
+        {five, 4, {"a", "b", "c", "…and 2 more"}},
+        {five, 3, {"a", "b", "…and 3 more"}},
         {five, 5, five},
         {five, 9, five},
-        {{"a", "b"}, 1, {"\xE2\x80\xA6" "and 2 more"}},
+        {{"a", "b"}, 1, {"…and 2 more"}},
         {{"a"}, 0, {}},
         {{}, 4, {}},
     };

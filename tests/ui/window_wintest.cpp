@@ -430,8 +430,7 @@ TEST(MainWindowHere, DoneScreenPutsFailuresFirstAndSaysSo) {
                                "2 change(s) didn't work: access denied (needs admin)",
                                "Also didn't work: the folder is already gone",
                                "Freed 5 MB of memory",
-                               "\xE2\x80\xA6"
-                               "and 4 more",
+                               "…and 4 more",
                            }));
     ASSERT_TRUE(pump_until([&] { return !w.s->busy; }, 60'000));
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(w.hwnd, id::kScanAgain)));
