@@ -248,7 +248,8 @@ int optimise_command(const console::Request& request) {
 int focus_command(const console::Request& request) {
     const std::string& word = request.operands[0];
     if (word == "status") {
-        out(console::focus_status_text(focus_load_state()) + "\n");
+        const bool on = focus_is_on();
+        out(console::focus_status_text(on, on ? focus_load_state() : std::nullopt) + "\n");
     } else if (word == "on") {
         if (load_policy().focus_allowed == false) {
             err(console::set_by_organisation_text("Focus mode") + "\n");

@@ -190,10 +190,11 @@ DevCheckReport on_dev_check(TrayState& state, const DevCheckResult& result) {
 }
 
 std::optional<Toast> autopilot_toast(std::uint64_t freed_bytes, std::uint64_t failed,
-                                     const std::string& summary) {
+                                     const std::string& summary, bool test_run) {
     if (freed_bytes == 0 && failed == 0) return std::nullopt;
-    const std::string title =
-        freed_bytes > 0 ? "Autopilot freed " + size_text(freed_bytes) : "Autopilot finished";
+    const std::string title = failed > 0 ? std::string("Autopilot finished, with problems")
+                              : test_run ? "Autopilot would free " + size_text(freed_bytes)
+                                         : "Autopilot freed " + size_text(freed_bytes);
     return Toast{title, summary, "See details", ToastKind::OpenHistory};
 }
 

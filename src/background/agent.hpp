@@ -117,8 +117,9 @@ struct DevCheckReport {
 DevCheckReport on_dev_check(TrayState& state, const DevCheckResult& result);
 
 // After a scheduled Autopilot run: a toast when it freed something or something failed.
+// Its title says when something failed; a test run's says what it would have freed.
 std::optional<Toast> autopilot_toast(std::uint64_t freed_bytes, std::uint64_t failed,
-                                     const std::string& summary);
+                                     const std::string& summary, bool test_run = false);
 // After the tray's Focus toggle, shown at once and without a button.
 Toast focus_toast(bool focus_on, const std::string& toggle_text);
 

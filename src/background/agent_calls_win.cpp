@@ -15,7 +15,7 @@ TrayCalls tray_calls() {
     c.run_autopilot = [] {
         const AutopilotRun run = run_autopilot();
         return AutopilotOutcome{run.junk_freed + run.memory_freed, run.failed,
-                                autopilot_summary(run)};
+                                autopilot_summary(run), run.test_run};
     };
     c.focus_is_on = [] { return focus_is_on(); };
     c.focus_refresh = [] { focus_refresh(); };

@@ -336,7 +336,8 @@ void on_autopilot_done(Tray& tray) {
     if (!outcome) return;
     tray.state.autopilot_running = false;
     log_line("autopilot: " + outcome->summary);
-    if (auto toast = autopilot_toast(outcome->freed_bytes, outcome->failed, outcome->summary))
+    if (auto toast = autopilot_toast(outcome->freed_bytes, outcome->failed, outcome->summary,
+                                     outcome->test_run))
         show_or_queue(tray, std::move(*toast));
 }
 

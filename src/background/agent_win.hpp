@@ -15,6 +15,7 @@ struct AutopilotOutcome {
     std::uint64_t freed_bytes = 0;  // junk and memory together
     std::uint64_t failed = 0;
     std::string summary;
+    bool test_run = false;
 };
 
 struct TrayCalls {

@@ -127,10 +127,12 @@ std::string_view kept_reason_text(KeptReason reason) {
 
 std::string autopilot_summary(const AutopilotRun& run) {
     std::vector<std::string> parts;
+    // A test run changed nothing: it says what it would have done.
     if (run.junk_freed > 0)
-        parts.push_back("deleted " + size_text(run.junk_freed) + " of junk files");
+        parts.push_back((run.test_run ? "would delete " : "deleted ") + size_text(run.junk_freed) +
+                        " of junk files");
     if (!run.closed.empty()) {
-        std::string part = "closed ";
+        std::string part = run.test_run ? "would close " : "closed ";
         for (std::size_t i = 0; i < run.closed.size(); ++i)
             part += (i ? ", " : "") + run.closed[i];
         if (run.memory_freed > 0) part += " (" + size_text(run.memory_freed) + ")";
@@ -144,19 +146,22 @@ std::string autopilot_summary(const AutopilotRun& run) {
         }
         parts.push_back(part + " running");
     }
+    // What went wrong comes first, so a toast or a status cut short still shows it.
     std::string text;
-    if (parts.empty()) {
-        text = "Nothing needed cleaning";
-    } else {
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            text += (i ? "; " : "") + parts[i];
-        if (text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
-    }
     if (run.failed > 0) {
         char buf[64];
-        std::snprintf(buf, sizeof buf, ". %llu step(s) didn't work, see History",
+        std::snprintf(buf, sizeof buf, "%llu step(s) didn't work, see History",
                       static_cast<unsigned long long>(run.failed));
-        text += buf;
+        text = buf;
+    }
+    if (!parts.empty()) {
+        std::string done;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            done += (i ? "; " : "") + parts[i];
+        if (done[0] >= 'a' && done[0] <= 'z') done[0] = static_cast<char>(done[0] - 'a' + 'A');
+        text += text.empty() ? done : ". " + done;
+    } else if (text.empty()) {
+        text = "Nothing needed cleaning";
     }
     if (run.test_run) text += " (test run: nothing was changed)";
     return text;

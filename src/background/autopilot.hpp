@@ -107,8 +107,9 @@ struct AutopilotRun {
     bool operator==(const AutopilotRun&) const = default;
 };
 
-// "Deleted 312 MB of junk files; closed Gradle daemon (1.2 GB); left ... running",
-// "Nothing needed cleaning", with the failure count and the test-run note.
+// "Deleted 312 MB of junk files; closed Gradle daemon (1.2 GB); left ... running" or
+// "Nothing needed cleaning", after the failure count when a step failed, with the test-run
+// note; a test run's "Would delete ..." and "would close ...".
 std::string autopilot_summary(const AutopilotRun& run);
 
 // A ticked dev-tool suggestion Autopilot may close.

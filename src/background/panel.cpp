@@ -99,8 +99,9 @@ QuickProposal quick_proposal(const std::vector<Suggestion>& suggestions,
             ++junk_actions;
     }
     if (kills > 0)
-        p.lines.push_back("Close " + std::to_string(kills) +
-                          " idle program(s) \xE2\x80\x94 frees " + size_text(p.ram_bytes));
+        p.lines.push_back(
+            "Close " + std::to_string(kills) + " idle program(s)" +
+            (p.ram_bytes > 0 ? " \xE2\x80\x94 frees " + size_text(p.ram_bytes) : std::string()));
     if (junk_actions > 0)
         p.lines.push_back(p.disk_bytes > 0 ? "Delete " + size_text(p.disk_bytes) + " of junk files"
                                            : "Clean Windows junk files");
@@ -120,8 +121,15 @@ std::string proposal_subtitle(std::uint64_t ram_bytes, std::uint64_t disk_bytes)
     return {};
 }
 
-std::string_view done_heading(bool test_run) {
-    return test_run ? "Test run \xE2\x80\x94 nothing was changed" : "Done! Your PC is optimised";
+std::string_view done_heading(const OptimiseResult& result) {
+    if (result.test_run) return "Test run \xE2\x80\x94 nothing was changed";
+    if (nothing_worked(result)) return "Nothing could be changed";
+    if (has_problems(result)) return "Done, with problems";
+    return "Done! Your PC is optimised";
+}
+
+std::vector<std::string> panel_done_lines(const OptimiseResult& result) {
+    return fit_lines(result_lines(result), kPanelDoneLines);
 }
 
 double gauge_sweep_degrees(const MemoryStatus& memory) {

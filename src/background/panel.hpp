@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "changes/actions.hpp"
+#include "changes/apply.hpp"
 #include "core/memory.hpp"
 #include "scan/analyze.hpp"
 #include "scan/junk.hpp"
@@ -62,8 +63,12 @@ QuickProposal quick_proposal(const std::vector<Suggestion>& suggestions,
 // Under the main button: "frees {} RAM · {} disk", "frees {} of RAM", "frees {} of disk" or
 // nothing.
 std::string proposal_subtitle(std::uint64_t ram_bytes, std::uint64_t disk_bytes);
-// The done screen's heading and up to three result lines.
-std::string_view done_heading(bool test_run);
+// The done screen's heading: the test run's, "Done, with problems" ("Nothing could be
+// changed" when nothing worked) or "Done! Your PC is optimised".
+std::string_view done_heading(const OptimiseResult& result);
+// Its result lines, problems first, at most three ("…and {} more" last when cut).
+inline constexpr std::size_t kPanelDoneLines = 3;
+std::vector<std::string> panel_done_lines(const OptimiseResult& result);
 
 // The gauge: an arc of max(0.02, 0.5 x committed / total) of the circle, at most all of it,
 // so a full ring means twice the RAM committed.

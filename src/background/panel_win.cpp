@@ -158,19 +158,21 @@ void paint_action_area(const Panel& p, HDC dc) {
             const ui::Rect mark{area.left + ui::scale(12, dpi), area.top + pad,
                                 area.left + ui::scale(40, dpi),
                                 area.top + pad + ui::scale(28, dpi)};
-            draw_check_mark(dc, p.fonts, mark, ui::colour::kSuccess);
+            const OptimiseResult result = p.result.value_or(OptimiseResult{});
+            const bool problems = done && has_problems(result);
+            const std::uint32_t ink = problems ? ui::colour::kWarning : ui::colour::kSuccess;
+            draw_check_mark(dc, p.fonts, mark, ink);
             const std::string heading =
-                done ? std::string(done_heading(p.result && p.result->test_run))
-                     : std::string("Nothing to fix right now");
+                done ? std::string(done_heading(result)) : std::string("Nothing to fix right now");
             ui::draw_text(dc, win::widen(heading),
                           {mark.right + ui::scale(6, dpi), mark.top, area.right - pad, mark.bottom},
-                          p.fonts.get(ui::FontRole::BodySemibold),
-                          done ? ui::colour::kSuccess : ui::colour::kInk,
+                          p.fonts.get(ui::FontRole::BodySemibold), done ? ink : ui::colour::kInk,
                           DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
             const int below = mark.bottom + ui::scale(6, dpi);
             if (done) {
                 paint_lines(p, dc, area, below,
-                            p.result ? result_lines(*p.result) : std::vector<std::string>{}, false);
+                            p.result ? panel_done_lines(*p.result) : std::vector<std::string>{},
+                            false);
             } else {
                 ui::draw_text(
                     dc, L"Your PC is in good shape. Open the full app for details.",

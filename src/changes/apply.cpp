@@ -9,7 +9,8 @@ namespace tess {
 
 namespace {
 
-constexpr std::string_view kCheck = "\xE2\x9C\x94";  // "✔"
+constexpr std::string_view kCheck = "\xE2\x9C\x94";     // "✔"
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
 
 std::string num(std::uint64_t n) {
     return std::to_string(n);
@@ -47,6 +48,30 @@ std::span<const JournalEntry> entries_after(const Journal& journal, std::size_t 
 
 std::vector<std::string> result_lines(const OptimiseResult& r) {
     std::vector<std::string> lines;
+    if (r.skipped > 0)
+        lines.push_back(cat(num(r.skipped), " change(s) skipped: admin approval was cancelled"));
+    for (std::size_t i = 0; i < r.failures.size(); ++i)
+        lines.push_back(
+            i == 0 ? cat(num(r.failures.size()), " change(s) didn't work: ", r.failures.front())
+                   : cat("Also didn't work: ", r.failures[i]));
+    const auto count = [](std::uint64_t n, std::string_view one, std::string_view many) {
+        return cat(num(n), " ", n == 1 ? one : many);
+    };
+    if (r.test_run) {
+        // Nothing was done: every line says what would have been.
+        if (r.closed > 0)
+            lines.push_back(cat("Would close ", count(r.closed, "idle program", "idle programs")));
+        if (r.junk_bytes > 0)
+            lines.push_back(cat("Would delete ", size_text(r.junk_bytes), " of junk files"));
+        if (r.startup_off > 0)
+            lines.push_back(
+                cat("Would stop ", count(r.startup_off, "app", "apps"), " opening at sign-in"));
+        if (r.services > 0)
+            lines.push_back(cat("Would set ", count(r.services, "service", "services"),
+                                " to start only when needed"));
+        if (lines.empty()) lines.push_back("Nothing would need changing.");
+        return lines;
+    }
     // Committed memory moves by itself; only a run that closed programs freed any of it.
     if (r.closed > 0 && r.committed_after < r.committed_before)
         lines.push_back(
@@ -58,12 +83,25 @@ std::vector<std::string> result_lines(const OptimiseResult& r) {
         lines.push_back(cat(num(r.startup_off), " app(s) no longer open at sign-in"));
     if (r.services > 0)
         lines.push_back(cat(num(r.services), " service(s) now start only when needed"));
-    if (r.skipped > 0)
-        lines.push_back(cat(num(r.skipped), " change(s) skipped: admin approval was cancelled"));
-    if (!r.failures.empty())
-        lines.push_back(
-            cat(num(r.failures.size()), " change(s) didn't work: ", r.failures.front()));
     if (lines.empty()) lines.push_back("Nothing needed changing.");
+    return lines;
+}
+
+bool has_problems(const OptimiseResult& r) {
+    return r.skipped > 0 || !r.failures.empty();
+}
+
+bool nothing_worked(const OptimiseResult& r) {
+    return has_problems(r) && r.applied == 0;
+}
+
+std::vector<std::string> fit_lines(std::vector<std::string> lines, std::size_t room) {
+    if (lines.size() <= room) return lines;
+    if (room == 0) return {};
+    const std::size_t kept = room - 1;
+    const std::size_t more = lines.size() - kept;
+    lines.resize(kept);
+    lines.push_back(cat(kEllipsis, "and ", num(more), " more"));
     return lines;
 }
 

@@ -40,9 +40,18 @@ struct OptimiseResult {
     bool operator==(const OptimiseResult&) const = default;
 };
 
-// The lines Home and the quick panel show; "Nothing needed changing." alone when no
-// other line applies. "Freed ... of memory" only after a run that closed programs.
+// The lines Home, the quick panel and the console show: what went wrong first (changes
+// skipped at the approval prompt, then one line per failure), then what worked;
+// "Nothing needed changing." alone when no other line applies. "Freed ... of memory" only
+// after a run that closed programs. A test run says what would have been done.
 std::vector<std::string> result_lines(const OptimiseResult& result);
+// Something failed or was skipped.
+bool has_problems(const OptimiseResult& result);
+// Problems, and not one change worked.
+bool nothing_worked(const OptimiseResult& result);
+// At most `room` lines: when more are given, the first `room` - 1 and "…and {} more".
+// The failures come first, so they are the lines kept.
+std::vector<std::string> fit_lines(std::vector<std::string> lines, std::size_t room);
 
 // kill_processes; clean_junk; everything else. Order is kept within each group.
 std::array<std::vector<Action>, 3> group_actions(const std::vector<Action>& actions);

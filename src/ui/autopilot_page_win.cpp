@@ -51,7 +51,7 @@ void store_focus(bool on, std::optional<FocusState> state,
     std::lock_guard lock(shared.mutex);
     shared.focus_on = on;
     shared.focus = std::move(state);
-    if (pending) shared.pending_status = std::move(pending);
+    if (pending) shared.pending_statuses.push_back(std::move(*pending));
 }
 
 // Word-wrapped text centred vertically in `r` (DrawTextW centres single lines only).
@@ -409,7 +409,7 @@ void run_now(UiState& s) {
         {
             SharedState& shared = shared_state();
             std::lock_guard lock(shared.mutex);
-            shared.pending_status = std::move(status);
+            shared.pending_statuses.push_back(std::move(status));
             shared.autopilot_running = false;
         }
         ::PostMessageW(window, kMainAutopilotDone, 0, 0);

@@ -6,6 +6,7 @@
 #include "core/paths.hpp"
 #include "core/policy.hpp"
 #include "core/text.hpp"
+#include "ui/home_text.hpp"
 
 namespace tess::console {
 
@@ -56,7 +57,10 @@ bool one_of(std::string_view words, std::string_view word) {
     return false;
 }
 
-std::string size_and_files(std::uint64_t bytes, std::uint64_t files) {
+// "12 MB in 340 files"; a total of nothing is "empty", as the Junk page says, or "size
+// unknown" when not everything could be read.
+std::string size_and_files(std::uint64_t bytes, std::uint64_t files, bool complete = true) {
+    if (bytes == 0) return complete ? "empty" : "size unknown";
     return cat(size_text(bytes), " in ", num(files), files == 1 ? " file" : " files");
 }
 
@@ -170,7 +174,7 @@ std::string junk_text(const std::vector<JunkRow>& rows) {
     std::string out;
     for (const JunkRow& row : rows) {
         out += cat("[", row.ticked ? "x" : " ", "] ", row.id, ": ", row.title, ", ",
-                   size_and_files(row.bytes, row.files));
+                   size_and_files(row.bytes, row.files, row.complete));
         if (!row.complete) out += row.needs_admin ? " (needs admin to read)" : " (not all read)";
         out += "\n";
     }
@@ -318,8 +322,7 @@ std::string_view phase_label(ApplyPhase phase) {
 }
 
 std::string optimise_text(const OptimiseResult& result) {
-    std::string out = result.test_run ? "Test run finished \xE2\x80\x94 nothing was changed\n"
-                                      : "Done! Your PC is optimised\n";
+    std::string out = cat(ui::done_title(result), "\n");
     for (const auto& line : result_lines(result))
         out += cat(line, "\n");
     return out;
@@ -454,8 +457,10 @@ ui::Changes undo_changes(const std::vector<std::uint64_t>& ids,
 
 // ---- Focus mode and Autopilot --------------------------------------------------------------
 
-std::string focus_status_text(const std::optional<FocusState>& state) {
-    if (!state) return "Focus mode is off";
+std::string focus_status_text(bool on, const std::optional<FocusState>& state) {
+    if (!on) return "Focus mode is off";
+    if (!state)
+        return "Focus mode is on: its saved state can't be read; \"focus off\" turns it off";
     return cat("Focus mode is on: ", focus_summary(*state));
 }
 

@@ -131,8 +131,9 @@ ui::Changes undo_changes(const std::vector<std::uint64_t>& ids,
                          const std::vector<JournalEntry>& journal);
 
 // ---- Focus mode and Autopilot --------------------------------------------------------------
-// "Focus mode is on: ..." or "Focus mode is off".
-std::string focus_status_text(const std::optional<FocusState>& state);
+// "Focus mode is on: ..." or "Focus mode is off". An existing focus.json means on, even
+// one that does not parse (`state` absent): it then says so, and how to end it.
+std::string focus_status_text(bool on, const std::optional<FocusState>& state);
 // "Autopilot is on: every 7 days; last run {stamp}: {result}" or "Autopilot is off ...".
 // `stamp` turns Unix seconds into local text.
 std::string autopilot_status_text(const Schedule& schedule,

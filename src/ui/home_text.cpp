@@ -95,6 +95,8 @@ std::string proposal_frees_line(const ScanReport& report) {
     const std::uint64_t disk = ticked_junk_bytes(report);
     if (memory + disk == 0)
         return "Nothing big to free right now. You can still look through the list below.";
+    if (disk == 0) return "Optimise frees about " + size_text(memory) + " of memory.";
+    if (memory == 0) return "Optimise frees about " + size_text(disk) + " of disk space.";
     return "Optimise frees about " + size_text(memory) + " of memory and " + size_text(disk) +
            " of disk space.";
 }
@@ -109,13 +111,16 @@ Card memory_card(const ScanReport& report) {
     std::size_t idle = 0;
     for (const Suggestion& s : report.suggestions)
         if (counts_as_idle_program(s.section)) ++idle;
-    return {size_text(ticked_suggestion_bytes(report)), "of memory held by " +
-                                                            std::to_string(idle) + " idle " +
-                                                            (idle == 1 ? "program" : "programs")};
+    const std::uint64_t bytes = ticked_suggestion_bytes(report);
+    if (bytes == 0) return {"Nothing", "to free from idle programs"};
+    return {size_text(bytes), "of memory held by " + std::to_string(idle) + " idle " +
+                                  (idle == 1 ? "program" : "programs")};
 }
 
 Card junk_card(const ScanReport& report) {
-    return {size_text(ticked_junk_bytes(report)), "of junk files to clean"};
+    const std::uint64_t bytes = ticked_junk_bytes(report);
+    if (bytes == 0) return {"Nothing", "to clean in junk files"};
+    return {size_text(bytes), "of junk files to clean"};
 }
 
 Card startup_card(const ScanReport& report) {
@@ -130,8 +135,17 @@ Card health_card(const ScanReport& report) {
             report.health.empty() ? "health checks all passed" : "health warnings and tips"};
 }
 
-std::string done_title(bool test_run) {
-    return test_run ? "Test run finished — nothing was changed" : "Done! Your PC is optimised";
+std::string done_title(const OptimiseResult& result) {
+    if (result.test_run) return "Test run finished — nothing was changed";
+    if (nothing_worked(result)) return "Nothing could be changed";
+    if (has_problems(result)) return "Done, with problems";
+    return "Done! Your PC is optimised";
+}
+
+DoneView done_view(const OptimiseResult& result, std::size_t room) {
+    const bool problems = has_problems(result);
+    return {done_title(result), problems, problems ? kAmberColour : kGreenColour,
+            fit_lines(result_lines(result), room)};
 }
 
 ScoreLine done_score_line(std::optional<unsigned> before, std::optional<unsigned> after) {

@@ -7,6 +7,9 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "changes/apply.hpp"
 #include "core/memory.hpp"
 #include "scan/scan.hpp"
 
@@ -32,7 +35,8 @@ struct Headline {
 // Junk worth cleaning, every suggestion and the warnings and problems.
 unsigned things_to_fix(const ScanReport& report);
 Headline proposal_headline(const ScanReport& report);
-// "Optimise frees about {} of memory and {} of disk space." or the nothing-big line.
+// "Optimise frees about {} of memory and {} of disk space." (a part that frees nothing
+// left out) or the nothing-big line.
 std::string proposal_frees_line(const ScanReport& report);
 // "Memory {:.0}% of RAM ({})  ·  After Optimise: about {}/100"
 std::string proposal_memory_line(const ScanReport& report);
@@ -42,13 +46,28 @@ struct Card {
     std::string caption;
 };
 // The four summary cards, memory, junk, start-up and health, from the report's own ticks.
+// A card whose bytes add up to nothing says "Nothing" in words.
 Card memory_card(const ScanReport& report);
 Card junk_card(const ScanReport& report);
 Card startup_card(const ScanReport& report);
 Card health_card(const ScanReport& report);
 
-// "Done! Your PC is optimised" or the test run's title.
-std::string done_title(bool test_run);
+// "Done! Your PC is optimised", the test run's title, or, when something failed or was
+// skipped, "Done, with problems" ("Nothing could be changed" when nothing worked).
+std::string done_title(const OptimiseResult& result);
+
+// What the Done screen shows of a run: the title, the disc (a green check, or the warning
+// colour when something failed or was skipped) and the result lines that fit.
+struct DoneView {
+    std::string title;
+    bool problems = false;
+    std::uint32_t disc_colour = 0;
+    std::vector<std::string> lines;
+
+    bool operator==(const DoneView&) const = default;
+};
+inline constexpr std::size_t kDoneLines = 4;
+DoneView done_view(const OptimiseResult& result, std::size_t room = kDoneLines);
 struct ScoreLine {
     std::string text;  // empty when no score was recorded
     std::uint32_t colour = 0;

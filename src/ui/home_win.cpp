@@ -4,6 +4,7 @@
 #include <array>
 
 #include "changes/apply_win.hpp"
+#include "changes/journal.hpp"
 #include "core/memory.hpp"
 #include "core/worker.hpp"
 #include "scan/scan.hpp"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr char16_t kScanGlyph = u'\xE721';
 constexpr char16_t kDoneGlyph = u'\xE73E';
+constexpr char16_t kWarningGlyph = u'\xE7BA';
 constexpr char16_t kCurrentGlyph = u'\xE895';
 constexpr char16_t kPendingGlyph = u'\xEA3A';
 constexpr char16_t kCardGlyphs[4] = {u'\xE9D9', u'\xE74D', u'\xE7E8', u'\xE95E'};
@@ -141,17 +143,26 @@ void paint_proposal(UiState& s, HDC dc, const Frame& f) {
               colour::kSecondary, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
 }
 
-// The check mark drawn with a pen, for a system without the glyph font.
-void draw_check(HDC dc, int cx, int cy, int radius) {
+// The check mark, or the warning's exclamation mark, drawn with a pen for a system without
+// the glyph font.
+void draw_mark(HDC dc, int cx, int cy, int radius, bool warning) {
     const int u = std::max(1, radius / 3);
     LOGBRUSH brush{BS_SOLID, to_colorref(colour::kWhite), 0};
     const win::unique_gdiobj pen(
         ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND,
                        static_cast<DWORD>(std::max(2, radius / 6)), &brush, 0, nullptr));
     if (!pen) return;
-    const POINT points[3] = {{cx - u, cy}, {cx - u / 3, cy + u * 2 / 3}, {cx + u, cy - u * 2 / 3}};
     const HGDIOBJ old = ::SelectObject(dc, pen.get());
-    ::Polyline(dc, points, 3);
+    if (warning) {
+        const POINT bar[2] = {{cx, cy - u}, {cx, cy + u / 3}};
+        const POINT dot[2] = {{cx, cy + u}, {cx, cy + u}};
+        ::Polyline(dc, bar, 2);
+        ::Polyline(dc, dot, 2);
+    } else {
+        const POINT points[3] = {
+            {cx - u, cy}, {cx - u / 3, cy + u * 2 / 3}, {cx + u, cy - u * 2 / 3}};
+        ::Polyline(dc, points, 3);
+    }
     ::SelectObject(dc, old);
 }
 
@@ -167,21 +178,30 @@ void paint_done(UiState& s, HDC dc, const Frame& f) {
         // While the measuring scan runs the window is busy: the new score is not known yet.
         if (shared.scan && !s.busy) after = shared.scan->report.health_score;
     }
-    draw_text(dc, w(done_title(result && result->test_run)), l.title, s.fonts.get(FontRole::Title),
-              colour::kInk, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    DoneView view = done_view(result.value_or(OptimiseResult{}), std::size(l.lines));
+    if (!result) view.lines.clear();
+    draw_text(dc, w(view.title), l.title, s.fonts.get(FontRole::Title), colour::kInk,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     const ScoreLine score = done_score_line(before, after);
     draw_text(dc, w(score.text), l.score_line, s.fonts.get(FontRole::Subheading), score.colour,
               DT_CENTER | DT_WORDBREAK | DT_END_ELLIPSIS);
-    fill_circle(dc, l.disc_x, l.disc_y, l.disc_radius, colour::kSuccess);
+    fill_circle(dc, l.disc_x, l.disc_y, l.disc_radius, view.disc_colour);
     if (s.fonts.has_glyphs())
-        draw_glyph(dc, s.fonts, FontRole::BigIcons, kDoneGlyph, l.check, colour::kWhite);
+        draw_glyph(dc, s.fonts, FontRole::BigIcons, view.problems ? kWarningGlyph : kDoneGlyph,
+                   l.check, colour::kWhite);
     else
-        draw_check(dc, l.disc_x, l.disc_y, l.disc_radius);
-    if (!result) return;
-    const std::vector<std::string> lines = result_lines(*result);
-    for (std::size_t i = 0; i < lines.size() && i < 4; ++i)
-        draw_text(dc, w(lines[i]), l.lines[i],
+        draw_mark(dc, l.disc_x, l.disc_y, l.disc_radius, view.problems);
+    for (std::size_t i = 0; i < view.lines.size(); ++i)
+        draw_text(dc, w(view.lines[i]), l.lines[i],
                   s.fonts.get(i == 0 ? FontRole::BodySemibold : FontRole::Body), colour::kInk,
+                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    s.done_shown = std::move(view);
+    // "Scan again" is off while the measuring scan (or another page's apply) runs: say why.
+    if (s.busy)
+        draw_text(dc, w(scan_again_off_text(s.scanning)),
+                  {l.scan_again.left, l.scan_again.bottom + f.s(8), l.see_changes.right,
+                   l.scan_again.bottom + f.s(28)},
+                  s.fonts.get(FontRole::Small), colour::kSecondary,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
@@ -243,9 +263,13 @@ void layout(UiState& s, const Frame& f) {
 }
 
 void store_result(OptimiseResult result) {
+    // History lists the journal the last scan read: it gets this run's entries now, so
+    // "See what changed" during the measuring scan shows them.
+    std::vector<JournalEntry> journal = load_journal(journal_path()).entries;
     SharedState& shared = shared_state();
     std::lock_guard lock(shared.mutex);
     shared.optimise = std::move(result);
+    if (shared.scan) shared.scan->journal = std::move(journal);
 }
 
 void optimise(UiState& s) {
@@ -332,7 +356,8 @@ void draw_scan_circle(UiState& s, const DRAWITEMSTRUCT& d) {
     const Rect r = from_rect(d.rcItem);
     const ButtonState st = button_state(d);
     fill_rect(d.hDC, r, colour::kContent);
-    const std::uint32_t fill = st.pressed   ? colour::kAccentPressed
+    const std::uint32_t fill = st.disabled  ? colour::kMuted
+                               : st.pressed ? colour::kAccentPressed
                                : st.hovered ? colour::kAccentHover
                                             : colour::kAccent;
     fill_circle(d.hDC, r.left + r.width() / 2, r.top + r.height() / 2, scan_circle_radius(f, r),
@@ -341,9 +366,11 @@ void draw_scan_circle(UiState& s, const DRAWITEMSTRUCT& d) {
                colour::kWhite);
     draw_text(d.hDC, L"Scan now", scan_circle_caption(f, r), s.fonts.get(FontRole::Title),
               colour::kWhite, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    draw_text(d.hDC, L"takes about 5 seconds", scan_circle_subtitle(f, r),
-              s.fonts.get(FontRole::Small), colour::kAccentSubtitle,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    // Off while a quiet scan or an apply runs, and it says why.
+    const std::wstring subtitle =
+        st.disabled ? w("wait: " + std::string(busy_reason(s.scanning))) : L"takes about 5 seconds";
+    draw_text(d.hDC, subtitle, scan_circle_subtitle(f, r), s.fonts.get(FontRole::Small),
+              colour::kAccentSubtitle, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     focus_rect(d, f.s(24));
 }
 

@@ -151,12 +151,10 @@ void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
     ::InvalidateRect(list, nullptr, TRUE);
 }
 
-// The worker's status goes to the window as the pending status, shown after the rescan.
+// The worker's status waits for the window, to be shown after the rescan.
 void store_status(ChangesStatus status) {
-    SharedState& shared = shared_state();
-    std::lock_guard lock(shared.mutex);
-    shared.pending_status = PendingStatus{
-        std::move(status.text), status.success ? StatusKind::Success : StatusKind::Problem};
+    post_status(shared_state(), {std::move(status.text),
+                                 status.success ? StatusKind::Success : StatusKind::Problem, true});
 }
 
 }  // namespace
@@ -199,6 +197,7 @@ void fill_page(UiState& s) {
         data.scan = shared.scan ? &*shared.scan : nullptr;
         data.dev = shared.dev ? &*shared.dev : nullptr;
         data.proposal_phase = s.phase == HomePhase::Proposal;
+        data.scanning = s.scanning;
         if (page != Page::Autopilot) rows = page_rows(page, data, local_stamp);
         hint = hint_text(page, data, !rows.empty());
         start_dev = page == Page::DevJunk && !shared.dev && !shared.dev_scanning;
@@ -235,7 +234,10 @@ void update_captions(UiState& s) {
     set_caption(optimise, w("Optimise now: " + c.optimise_subtitle));
     ::EnableWindow(optimise, c.optimise_enabled);
     set_caption(control(s, id::kSelectAll), w(c.select_all));
-    for (int id : {id::kSelectAll, id::kPageAction, id::kOptimise})
+    // A scan cannot start while another or an apply runs: the buttons look it.
+    ::EnableWindow(control(s, id::kScanNow), !s.busy);
+    ::EnableWindow(control(s, id::kScanAgain), !s.busy);
+    for (int id : {id::kSelectAll, id::kPageAction, id::kOptimise, id::kScanNow, id::kScanAgain})
         repaint_control(s, id);
 }
 
@@ -285,6 +287,7 @@ void apply_page(UiState& s) {
     }
     if (!confirm_changes(s.window, changes, "Tessavo will:")) return;
     s.busy = true;
+    s.applied_page = s.page;
     update_captions(s);
     ::EnableWindow(control(s, id::kRescan), FALSE);
     set_status(s, "Applying changes\u2026", StatusKind::Neutral);

@@ -399,7 +399,9 @@ std::string_view hint_text(Page page, const PageData& data, bool has_rows) {
         return "Click a row to see where it is. Folders come back when you install or build again; "
                "package caches are never ticked for you.";
     }
-    if (!data.scan) return "Press Scan now on Home first.";
+    if (!data.scan)
+        return data.scanning ? "Scanning your PC\u2026 This list fills in when the scan is done."
+                             : "Press Scan now on Home first.";
     switch (page) {
         case Page::Home:
             return has_rows ? "Click a row to read more. Closed programs start again when you open "

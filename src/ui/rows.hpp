@@ -111,6 +111,7 @@ struct PageData {
     const ScanResult* scan = nullptr;
     const std::vector<DevFolder>* dev = nullptr;  // the developer-junk result
     bool proposal_phase = false;                  // Home builds rows only then
+    bool scanning = false;                        // a full scan runs
 };
 std::vector<ListRow> page_rows(Page page, const PageData& data,
                                const std::function<std::string(std::uint64_t)>& stamp);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace tess::ui {
 
@@ -97,16 +98,48 @@ StartOptions start_options(std::span<const std::string> args) {
     return o;
 }
 
+std::string_view busy_reason(bool scanning) {
+    return scanning ? "a scan is running" : "changes are being applied";
+}
+
+std::string scan_again_off_text(bool scanning) {
+    return "Scan again is off while " + std::string(busy_reason(scanning)) + ".";
+}
+
 SharedState& shared_state() {
     static SharedState state;
     return state;
 }
 
-std::optional<PendingStatus> take_pending_status(SharedState& s) {
+std::optional<PendingStatus> join_statuses(std::span<const PendingStatus> statuses) {
+    if (statuses.empty()) return std::nullopt;
+    PendingStatus joined;
+    for (const PendingStatus& p : statuses) {
+        if (p.text.empty()) continue;
+        if (!joined.text.empty()) joined.text += ' ';
+        joined.text += p.text;
+        if (p.kind == StatusKind::Problem || joined.kind == StatusKind::Neutral)
+            joined.kind = p.kind;
+    }
+    return joined;
+}
+
+void post_status(SharedState& s, PendingStatus status) {
     std::lock_guard lock(s.mutex);
-    std::optional<PendingStatus> p = std::move(s.pending_status);
-    s.pending_status.reset();
-    return p;
+    s.pending_statuses.push_back(std::move(status));
+}
+
+std::optional<PendingStatus> take_pending_status(SharedState& s, bool rescan_done) {
+    std::vector<PendingStatus> taken;
+    {
+        std::lock_guard lock(s.mutex);
+        auto& queue = s.pending_statuses;
+        const auto waits = [&](const PendingStatus& p) { return p.after_rescan && !rescan_done; };
+        std::copy_if(queue.begin(), queue.end(), std::back_inserter(taken),
+                     [&](const PendingStatus& p) { return !waits(p); });
+        std::erase_if(queue, [&](const PendingStatus& p) { return !waits(p); });
+    }
+    return join_statuses(taken);
 }
 
 bool try_begin(SharedState& s, bool SharedState::*flag) {

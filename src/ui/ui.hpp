@@ -77,6 +77,12 @@ inline constexpr unsigned kMemoryMs = 2000;
 inline constexpr float kSpinnerStep = 9.0f;
 float next_spinner_angle(float angle);
 
+// Why "Scan now" and "Scan again" are off while the window is busy: "a scan is running"
+// or "changes are being applied".
+std::string_view busy_reason(bool scanning);
+// "Scan again is off while {}." under the Done screen's buttons.
+std::string scan_again_off_text(bool scanning);
+
 // ---- list ----------------------------------------------------------------------------
 // Where the list shows: pages 1-5 and 7, and Home in the proposal phase.
 bool shows_list(Page page, HomePhase phase);
@@ -122,7 +128,15 @@ inline constexpr int kOffscreen = -10000;
 struct PendingStatus {
     std::string text;
     StatusKind kind = StatusKind::Neutral;
+    // A page apply's result waits for the rescan that follows it: shown before, the
+    // rescan's own texts would replace it.
+    bool after_rescan = false;
+
+    bool operator==(const PendingStatus&) const = default;
 };
+// Several statuses as one line: the texts in order, the gravest kind (Problem over
+// Success over Neutral). None for none.
+std::optional<PendingStatus> join_statuses(std::span<const PendingStatus> statuses);
 
 // Written by worker threads, read by the window; every access holds `mutex`.
 struct SharedState {
@@ -132,7 +146,7 @@ struct SharedState {
     std::optional<std::vector<DevFolder>> dev;    // none before the first developer-junk scan
     std::optional<OptimiseResult> optimise;       // the last Optimise run
     std::optional<std::uint8_t> score_before;     // health score when Optimise started
-    std::optional<PendingStatus> pending_status;  // left by a worker for the window to show
+    std::vector<PendingStatus> pending_statuses;  // left by workers for the window to show
     bool focus_on = false;                        // focus.json exists
     std::optional<FocusState> focus;              // its contents, when readable
     bool autopilot_running = false;
@@ -142,8 +156,11 @@ struct SharedState {
 // The process's one instance, created empty on first use.
 SharedState& shared_state();
 
-// Takes the pending status out of `s` (the caller holds no lock).
-std::optional<PendingStatus> take_pending_status(SharedState& s);
+// Leaves a status for the window, after any left before (the caller holds no lock).
+void post_status(SharedState& s, PendingStatus status);
+// Takes the pending statuses out of `s`, joined; those waiting for a rescan only when
+// `rescan_done` (the caller holds no lock).
+std::optional<PendingStatus> take_pending_status(SharedState& s, bool rescan_done);
 // Tests and sets a run flag in one step; false when it was already set.
 bool try_begin(SharedState& s, bool SharedState::*flag);
 

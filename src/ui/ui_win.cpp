@@ -16,6 +16,7 @@
 #include "scan/scan_win.hpp"
 #include "ui/home_text.hpp"
 #include "ui/icon.hpp"
+#include "ui/list_pages_win.hpp"
 #include "ui/ui_messages.hpp"
 #include "ui/update_window_win.hpp"
 #include "updates/update.hpp"
@@ -190,8 +191,18 @@ void rescan(UiState& s) {
     if (!module_of(s.page).command(s, id::kRescan)) start_scan(s, true);
 }
 
-void show_pending_status(UiState& s) {
-    if (auto p = take_pending_status(shared_state())) set_status(s, p->text, p->kind);
+// `rescan_done`: a page apply's result, which waits for its rescan, may show too.
+void show_pending_status(UiState& s, bool rescan_done) {
+    if (auto p = take_pending_status(shared_state(), rescan_done)) set_status(s, p->text, p->kind);
+}
+
+// After a page apply: the page that was applied is looked at again, wherever the user is
+// now; developer folders have their own scan.
+void rescan_applied(UiState& s) {
+    if (s.applied_page == Page::DevJunk)
+        start_dev_scan(s);
+    else
+        start_scan(s, true);
 }
 
 void on_command(UiState& s, int id) {
@@ -212,6 +223,7 @@ void on_command(UiState& s, int id) {
 
 void on_scan_done(UiState& s) {
     s.busy = false;
+    s.scanning = false;
     ::EnableWindow(control(s, id::kRescan), TRUE);
     if (s.phase == HomePhase::Scanning) {
         s.phase = HomePhase::Proposal;
@@ -233,7 +245,7 @@ void on_scan_done(UiState& s) {
     for (int i = 0; i < 4; ++i)
         repaint_control(s, id::kCardMemory + i);
     fill_page(s);
-    show_pending_status(s);
+    show_pending_status(s, true);
 }
 
 void on_timer(UiState& s, UINT_PTR id) {
@@ -288,7 +300,7 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             return true;
         case kMainChangesDone:
             s.busy = false;
-            rescan(s);
+            rescan_applied(s);
             return true;
         case kMainTicksChanged:
             s.ticks_posted = false;
@@ -308,18 +320,16 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             start_scan(s, true);
             return true;
         case kMainDevScanDone:
-            ::EnableWindow(control(s, id::kRescan), TRUE);
-            if (s.page == Page::DevJunk) {
-                fill_page(s);
-                show_pending_status(s);
-            }
+            ::EnableWindow(control(s, id::kRescan), !s.busy);
+            if (s.page == Page::DevJunk) fill_page(s);
+            show_pending_status(s, true);
             return true;
         case kMainUpdateFound:
             offer_update(s);  // may destroy the window: touch nothing after
             return true;
         case kMainFocusDone:
         case kMainAutopilotDone:
-            show_pending_status(s);
+            show_pending_status(s, false);
             for (int id : {id::kAutopilotSwitch, id::kRunNow, id::kFocus})
                 repaint_control(s, id);
             repaint_all(s);
@@ -542,6 +552,7 @@ Rect status_area(const UiState& s) {
 void start_scan(UiState& s, bool quiet) {
     if (s.busy) return;
     s.busy = true;
+    s.scanning = true;
     ::EnableWindow(control(s, id::kRescan), FALSE);
     if (quiet) {
         set_status(s, "Rescanning\u2026", StatusKind::Neutral);

@@ -18,6 +18,7 @@
 #include "background/focus.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
+#include "ui/home_text.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/layout.hpp"
 #include "ui/paint_win.hpp"
@@ -43,6 +44,8 @@ struct UiState {
     Page page = Page::Home;
     HomePhase phase = HomePhase::Idle;
     bool busy = false;
+    bool scanning = false;           // a full scan runs (quiet or not)
+    Page applied_page = Page::Home;  // the page of the last page apply
     bool all_ticked = false;
     bool ticks_posted = false;
     int scan_step = 0;
@@ -54,6 +57,7 @@ struct UiState {
     std::optional<std::string> selected_program;
     std::string action_caption;     // button 204
     std::string optimise_subtitle;  // button 211
+    DoneView done_shown;            // what the Done screen painted last
     StartOptions start;
     unsigned caption_updates = 0;  // how many tick changes reached update_captions
     Settings settings;             // page 6 draws from these, re-read at every change

@@ -305,7 +305,11 @@ TEST(TrayAlerts, AutopilotAndFocusToasts) {
     EXPECT_EQ(autopilot_toast(312ull << 20, 0, "Deleted 312 MB of junk files"),
               (Toast{"Autopilot freed 312 MB", "Deleted 312 MB of junk files", "See details",
                      ToastKind::OpenHistory}));
-    EXPECT_EQ(autopilot_toast(0, 2, "s")->title, "Autopilot finished");
+    // A failure is in the title, even beside bytes freed.
+    EXPECT_EQ(autopilot_toast(0, 2, "s")->title, "Autopilot finished, with problems");
+    EXPECT_EQ(autopilot_toast(312ull << 20, 1, "s")->title, "Autopilot finished, with problems");
+    EXPECT_EQ(autopilot_toast(312ull << 20, 0, "Would delete 312 MB of junk files", true)->title,
+              "Autopilot would free 312 MB");
     EXPECT_EQ(focus_toast(true, "Focus mode is on: x."),
               (Toast{"Focus mode is on", "Focus mode is on: x.", "", ToastKind::None}));
     EXPECT_EQ(focus_toast(false, "t").title, "Focus mode is off");

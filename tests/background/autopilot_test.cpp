@@ -183,12 +183,19 @@ TEST(AutopilotSummary, Texts) {
          "(used in the last 30 minutes) running"},
         {{}, "Nothing needed cleaning"},
         {{{}, {}, 0, 0, 0, true}, "Nothing needed cleaning (test run: nothing was changed)"},
-        {{{"A", "B"}, {}, 0, 0, 2, false}, "Closed A, B. 2 step(s) didn't work, see History"},
+        // Failures first.
+        {{{"A", "B"}, {}, 0, 0, 2, false}, "2 step(s) didn't work, see History. Closed A, B"},
+        // Nothing worked: never "Nothing needed cleaning".
+        {{{}, {}, 0, 0, 1, false}, "1 step(s) didn't work, see History"},
         {{{}, {{"X", K::InUse}, {"Y", K::WatchedTooShort}}, 0, 0, 0, true},
          "Left X (in use), Y (watched for less than 30 minutes) running (test run: nothing was "
          "changed)"},
         {{{}, {}, 1, 0, 1, false},
-         "Deleted 1 KB of junk files. 1 step(s) didn't work, see History"},
+         "1 step(s) didn't work, see History. Deleted 1 KB of junk files"},
+        // A test run says what it would have done.
+        {{{"Gradle daemon"}, {}, 312 * kMB, 1288490189, 0, true},
+         "Would delete 312 MB of junk files; would close Gradle daemon (1.2 GB) (test run: "
+         "nothing was changed)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(autopilot_summary(c.run), c.text);
@@ -487,8 +494,8 @@ TEST(AutopilotRunFlow, FailuresAreCountedAndOtherSettingsSurvive) {
     EXPECT_EQ(f.settings.autopilot.every_days, 1u);
     EXPECT_EQ(f.settings.keep_running, (std::vector<std::string>{"x"}));
     EXPECT_EQ(f.settings.autopilot.last_result,
-              "Deleted 1 KB of junk files; left Kotlin compile daemon (used in the last 30 "
-              "minutes) running. 1 step(s) didn't work, see History");
+              "1 step(s) didn't work, see History. Deleted 1 KB of junk files; left Kotlin "
+              "compile daemon (used in the last 30 minutes) running");
 }
 
 TEST(AutopilotRunFlow, TestRunChangesNothingButSavesTheResult) {
@@ -502,9 +509,11 @@ TEST(AutopilotRunFlow, TestRunChangesNothingButSavesTheResult) {
     EXPECT_EQ(run.junk_freed, 5 * kMB);  // what the scan found
     EXPECT_TRUE(run.test_run);
     EXPECT_EQ(f.settings.autopilot.last_run, kNow);
+    // It says what it would have done, not that it did it.
     EXPECT_EQ(f.settings.autopilot.last_result,
-              "Deleted 5 MB of junk files; closed Gradle daemon (700 MB); left Kotlin compile "
-              "daemon (used in the last 30 minutes) running (test run: nothing was changed)");
+              "Would delete 5 MB of junk files; would close Gradle daemon (700 MB); left Kotlin "
+              "compile daemon (used in the last 30 minutes) running (test run: nothing was "
+              "changed)");
 }
 
 TEST(AutopilotRunFlow, NothingToDoCallsNoExecutorAndAJunkScanThatFailsFindsNothing) {

@@ -96,6 +96,9 @@ TEST(QuickPanel, ProposalFiveChangesOfFourKinds) {
                        }));
     EXPECT_EQ(proposal_subtitle(p.ram_bytes, p.disk_bytes),
               "frees 1.2 GB RAM \xC2\xB7 300 MB disk");
+    // Programs holding nothing measurable: the line leaves out what it would free.
+    EXPECT_EQ(quick_proposal({suggestion(KillProcesses{"Vite", {}}, 0)}, {}).lines,
+              std::vector<std::string>{"Close 1 idle program(s)"});
 }
 
 TEST(QuickPanel, JunkRowsThatBecomeActions) {
@@ -124,11 +127,30 @@ TEST(QuickPanel, JunkRowsThatBecomeActions) {
 TEST(QuickPanel, SubtitleAndHeadings) {
     EXPECT_EQ(proposal_subtitle(2 * kGiB, 0), "frees 2.0 GB of RAM");
     EXPECT_EQ(proposal_subtitle(0, 5 * kMiB), "frees 5 MB of disk");
-    EXPECT_EQ(done_heading(false), "Done! Your PC is optimised");
-    EXPECT_EQ(done_heading(true), "Test run \xE2\x80\x94 nothing was changed");
+    EXPECT_EQ(done_heading(OptimiseResult{}), "Done! Your PC is optimised");
+    EXPECT_EQ(done_heading({.test_run = true}), "Test run \xE2\x80\x94 nothing was changed");
     EXPECT_EQ(memory_heading(MemoryLevel::Normal), "Memory looks healthy");
     EXPECT_EQ(memory_heading(MemoryLevel::High), "Memory is getting tight");
     EXPECT_EQ(memory_heading(MemoryLevel::Critical), "Memory is overloaded");
+}
+
+// The panel's done screen after a run with problems: its heading says so and the failure
+// is among the three lines it has room for; a test run says what it would have done.
+TEST(QuickPanel, DoneScreenPutsProblemsFirst) {
+    OptimiseResult r{
+        .applied = 3, .closed = 1, .services = 1, .startup_off = 1, .junk_bytes = 2 * kMiB};
+    r.failures = {"access denied"};
+    EXPECT_EQ(done_heading(r), "Done, with problems");
+    EXPECT_EQ(panel_done_lines(r),
+              (std::vector<std::string>{"1 change(s) didn't work: access denied",
+                                        "Closed 1 idle program group(s)", "…and 3 more"}));
+    r.applied = 0;
+    EXPECT_EQ(done_heading(r), "Nothing could be changed");
+    EXPECT_EQ(done_heading(OptimiseResult{.skipped = 1}), "Nothing could be changed");
+    const OptimiseResult test{.applied = 2, .closed = 1, .junk_bytes = 2 * kMiB, .test_run = true};
+    EXPECT_EQ(panel_done_lines(test),
+              (std::vector<std::string>{"Would close 1 idle program",
+                                        "Would delete 2 MB of junk files"}));
 }
 
 TEST(QuickPanel, Gauge) {

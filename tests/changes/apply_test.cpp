@@ -185,8 +185,8 @@ TEST(PhasedRun, TestRunChangesNothingAndCountsThePlan) {
     EXPECT_EQ(r.startup_off, 1u);
     EXPECT_EQ(r.junk_bytes, 4096u);
     EXPECT_EQ(r.committed_after, r.committed_before);
-    // Never a "Freed" line in a test run.
-    EXPECT_EQ(result_lines(r)[0], "Closed 2 idle program group(s)");
+    // Never a "Freed" line in a test run, and no line that says it closed anything.
+    EXPECT_EQ(result_lines(r)[0], "Would close 2 idle programs");
 
     FakeRun g;
     g.dry_run = true;
@@ -203,14 +203,17 @@ TEST(ResultLines, EveryLineInOrder) {
     r.services = 1;
     r.skipped = 4;
     r.failures = {"ended 0, 1 access denied", "second"};
+    // What went wrong comes first, one line per failure, so no screen that shows only the
+    // first lines can hide it.
     EXPECT_EQ(result_lines(r), (std::vector<std::string>{
+                                   "4 change(s) skipped: admin approval was cancelled",
+                                   "2 change(s) didn't work: ended 0, 1 access denied",
+                                   "Also didn't work: second",
                                    "Freed 2 MB of memory",
                                    "Closed 2 idle program group(s)",
                                    "Deleted 1.5 GB of junk files",
                                    "3 app(s) no longer open at sign-in",
                                    "1 service(s) now start only when needed",
-                                   "4 change(s) skipped: admin approval was cancelled",
-                                   "2 change(s) didn't work: ended 0, 1 access denied",
                                }));
 }
 
@@ -240,6 +243,70 @@ TEST(ResultLines, SingleLinesAndNothing) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(result_lines(c.r), c.lines);
+}
+
+// A test run changed nothing: every line says what would have been done.
+TEST(ResultLines, TestRunSaysWhatWouldHaveBeenDone) {
+    const struct {
+        OptimiseResult r;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{.applied = 4,
+          .closed = 1,
+          .services = 2,
+          .startup_off = 1,
+          .junk_bytes = 3 << 20,
+          .test_run = true},
+         {"Would close 1 idle program", "Would delete 3 MB of junk files",
+          "Would stop 1 app opening at sign-in", "Would set 2 services to start only when needed"}},
+        {{.closed = 2, .startup_off = 3, .test_run = true},
+         {"Would close 2 idle programs", "Would stop 3 apps opening at sign-in"}},
+        {{.services = 1, .test_run = true}, {"Would set 1 service to start only when needed"}},
+        // Memory that dropped by itself during a test run is never "freed".
+        {{.closed = 1, .committed_before = 9 << 20, .committed_after = 1, .test_run = true},
+         {"Would close 1 idle program"}},
+        {{.test_run = true}, {"Nothing would need changing."}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(result_lines(c.r), c.lines);
+}
+
+// More lines than the room: the first ones (the problems) and "…and {} more" last.
+TEST(ResultLines, FitLinesKeepsTheFirstAndCountsTheRest) {
+    const std::vector<std::string> five = {"a", "b", "c", "d", "e"};
+    const struct {
+        std::vector<std::string> lines;
+        std::size_t room;
+        std::vector<std::string> fitted;
+    } cases[] = {
+        {five, 4, {"a", "b", "c", "…and 2 more"}},
+        {five, 3, {"a", "b", "…and 3 more"}},
+        {five, 5, five},
+        {five, 9, five},
+        {{"a", "b"}, 1, {"…and 2 more"}},
+        {{"a"}, 0, {}},
+        {{}, 4, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fit_lines(c.lines, c.room), c.fitted) << c.lines.size() << " in " << c.room;
+}
+
+TEST(ResultLines, ProblemsAndNothingWorked) {
+    const struct {
+        OptimiseResult r;
+        bool problems, nothing_worked;
+    } cases[] = {
+        {{}, false, false},
+        {{.applied = 3}, false, false},
+        {{.failures = {"x"}, .applied = 2}, true, false},
+        {{.failures = {"x"}}, true, true},
+        {{.skipped = 1}, true, true},
+        {{.applied = 1, .skipped = 1}, true, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(has_problems(c.r), c.problems) << c.r.applied;
+        EXPECT_EQ(nothing_worked(c.r), c.nothing_worked) << c.r.applied;
+    }
 }
 
 TEST(ChangesRun, ThreeChangesOneDeclined) {

@@ -183,10 +183,11 @@ TEST(ApplyRunWin, TestRunChangesNothing) {
     EXPECT_EQ(stored->startup_off, 1u);
     EXPECT_EQ(stored->junk_bytes, 5'000'000u);
     EXPECT_EQ(stored->committed_after, stored->committed_before);
+    // It says what it would have done.
     EXPECT_EQ(
         result_lines(*stored),
-        (std::vector<std::string>{"Closed 1 idle program group(s)", "Deleted 4 MB of junk files",
-                                  "1 app(s) no longer open at sign-in"}));
+        (std::vector<std::string>{"Would close 1 idle program", "Would delete 4 MB of junk files",
+                                  "Would stop 1 app opening at sign-in"}));
     EXPECT_TRUE(child.running());
     EXPECT_EQ(startup.read().state, ApprovedState::Absent);
     EXPECT_FALSE(exists(data.file("journal.json")));

@@ -300,7 +300,7 @@ struct Window {
         std::lock_guard lock(shared.mutex);
         shared.focus_on = false;
         shared.focus.reset();
-        shared.pending_status.reset();
+        shared.pending_statuses.clear();
     }
     // The click handled, and what it posted and painted.
     void command(int id) {

@@ -167,6 +167,22 @@ ScanResult proposal_scan() {
     return scan;
 }
 
+// Each category's size as the Junk page gives it: a total of nothing is "empty" (or
+// unknown when not everything could be read), never "1 KB in 0 files".
+TEST(ConsoleJunk, ZeroIsEmpty) {
+    const std::vector<JunkRow> rows = {
+        {"user_temp", "Temporary files", "d", 5, 4096, true, false, true},
+        {"crash_dumps", "Crash dumps", "d", 0, 0, true, false, false},
+        {"windows_temp", "Windows temporary files", "d", 0, 0, false, true, false},
+        {"browser_cache", "Browser cache", "d", 1, 1 << 20, false, false, true},
+    };
+    EXPECT_EQ(junk_text(rows),
+              "[x] user_temp: Temporary files, 4 KB in 5 files\n"
+              "[ ] crash_dumps: Crash dumps, empty\n"
+              "[ ] windows_temp: Windows temporary files, size unknown (needs admin to read)\n"
+              "[x] browser_cache: Browser cache, 1 MB in 1 file (not all read)\n");
+}
+
 // The proposal with its default ticks, as the window's Optimise takes it: ticked
 // suggestions, then the junk worth cleaning that is ticked by default.
 TEST(ConsoleOptimise, DefaultTicksBecomeTheWindowsActions) {
@@ -260,10 +276,14 @@ TEST(ConsoleJson, EveryDocumentStartsWithTheSchemaVersion) {
 }
 
 TEST(ConsoleBackground, FocusAndAutopilotStatus) {
-    EXPECT_EQ(focus_status_text(std::nullopt), "Focus mode is off");
+    EXPECT_EQ(focus_status_text(false, std::nullopt), "Focus mode is off");
     FocusState on;
     on.slowed.resize(2);
-    EXPECT_EQ(focus_status_text(on), "Focus mode is on: 2 background programs in efficiency mode");
+    EXPECT_EQ(focus_status_text(true, on),
+              "Focus mode is on: 2 background programs in efficiency mode");
+    // focus.json exists but does not parse: still on, as every other reader has it.
+    EXPECT_EQ(focus_status_text(true, std::nullopt),
+              "Focus mode is on: its saved state can't be read; \"focus off\" turns it off");
     const auto stamp = [](std::uint64_t t) { return "at " + std::to_string(t); };
     const struct {
         Schedule schedule;

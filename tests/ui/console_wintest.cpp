@@ -208,6 +208,29 @@ TEST(ConsoleWin, FocusOnStatusOff) {
     EXPECT_EQ(run_cli(env.dir, {"focus"}).code, 2);
 }
 
+// An existing focus.json means on, whether or not it parses: status says on (a script
+// trusting it turns Focus mode off), on says it already is, and off removes the file.
+TEST(ConsoleWin, FocusStatusOnAnUnreadableFileIsOn) {
+    if (!exists(built_exe("tessavo-cli.exe"))) GTEST_SKIP() << "tessavo-cli.exe is not built";
+    CliEnv env;
+    const std::string state = env.dir.file("Data\\focus.json");
+    win::create_dirs(env.dir.file("Data"));
+    for (const std::string content : {"", "{not json", "{\"since\": \"yesterday\"}"}) {
+        write_text(state, content);
+        CliRun r = run_cli(env.dir, {"focus", "status"});
+        EXPECT_EQ(r.code, 0) << content;
+        EXPECT_EQ(r.out,
+                  "Focus mode is on: its saved state can't be read; \"focus off\" turns it off\n")
+            << content;
+        EXPECT_EQ(run_cli(env.dir, {"focus", "on"}).out, "Focus mode is already on\n") << content;
+        r = run_cli(env.dir, {"focus", "off"});
+        EXPECT_EQ(r.code, 0) << content;
+        EXPECT_TRUE(r.out.starts_with("Focus mode is off")) << r.out;
+        EXPECT_FALSE(exists(state)) << content;
+        EXPECT_EQ(run_cli(env.dir, {"focus", "status"}).out, "Focus mode is off\n") << content;
+    }
+}
+
 // A test run of Autopilot finds the old temp file and deletes nothing; the status shows
 // the schedule the run saved.
 TEST(ConsoleWin, AutopilotTestRunAndStatus) {

@@ -87,8 +87,8 @@ TEST(HomeText, HeadlineCardsAndFreesLine) {
 }
 
 TEST(HomeText, DoneScreen) {
-    EXPECT_EQ(done_title(false), "Done! Your PC is optimised");
-    EXPECT_EQ(done_title(true), "Test run finished — nothing was changed");
+    EXPECT_EQ(done_title(OptimiseResult{}), "Done! Your PC is optimised");
+    EXPECT_EQ(done_title({.test_run = true}), "Test run finished — nothing was changed");
     EXPECT_EQ(done_score_line(std::nullopt, 80).text, "");
     EXPECT_EQ(done_score_line(70, std::nullopt).text,
               "Health score was 70. Checking the new score…");
@@ -98,6 +98,82 @@ TEST(HomeText, DoneScreen) {
     const ScoreLine same = done_score_line(70, 70);
     EXPECT_EQ(same.text, "Health score: 70 → 70");
     EXPECT_EQ(same.colour, kMutedColour);
+}
+
+// The Done screen owns up to what went wrong: its title and disc say so and the failure
+// lines come first; five lines or more end in "…and {} more".
+TEST(HomeText, DoneViewPutsProblemsFirst) {
+    const OptimiseResult worked{.applied = 4,
+                                .closed = 1,
+                                .services = 1,
+                                .startup_off = 1,
+                                .junk_bytes = 3 << 20,
+                                .committed_before = 9 << 20,
+                                .committed_after = 4 << 20};
+    OptimiseResult mixed = worked;
+    mixed.failures = {"access denied (needs admin)"};
+    OptimiseResult all_failed;
+    all_failed.failures = {"one", "two"};
+    const OptimiseResult declined{.skipped = 2};
+    const struct {
+        const char* name;
+        OptimiseResult r;
+        DoneView view;
+    } cases[] = {
+        {"worked",
+         worked,
+         {"Done! Your PC is optimised",
+          false,
+          kGreenColour,
+          {"Freed 5 MB of memory", "Closed 1 idle program group(s)", "Deleted 3 MB of junk files",
+           "…and 2 more"}}},
+        {"one failure among five successes",
+         mixed,
+         {"Done, with problems",
+          true,
+          kAmberColour,
+          {"1 change(s) didn't work: access denied (needs admin)", "Freed 5 MB of memory",
+           "Closed 1 idle program group(s)", "…and 3 more"}}},
+        {"every change failed",
+         all_failed,
+         {"Nothing could be changed",
+          true,
+          kAmberColour,
+          {"2 change(s) didn't work: one", "Also didn't work: two"}}},
+        {"approval declined",
+         declined,
+         {"Nothing could be changed",
+          true,
+          kAmberColour,
+          {"2 change(s) skipped: admin approval was cancelled"}}},
+        {"test run",
+         {.applied = 1, .junk_bytes = 3 << 20, .test_run = true},
+         {"Test run finished — nothing was changed",
+          false,
+          kGreenColour,
+          {"Would delete 3 MB of junk files"}}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(done_view(c.r), c.view) << c.name;
+    // With room for them, every line shows.
+    EXPECT_EQ(done_view(worked, 6).lines.size(), 5u);
+}
+
+// A total of nothing is said in words, never as "1 KB".
+TEST(HomeText, ZeroIsNothing) {
+    ScanReport r;
+    r.suggestions = {suggestion(SuggestionSection::DevTool, 300 * kMB, false)};
+    r.junk = {junk(0, true), junk(70 * kMB, false)};
+    EXPECT_EQ(memory_card(r).value, "Nothing");
+    EXPECT_EQ(memory_card(r).caption, "to free from idle programs");
+    EXPECT_EQ(junk_card(r).value, "Nothing");
+    EXPECT_EQ(junk_card(r).caption, "to clean in junk files");
+    r.suggestions[0].ticked = true;
+    EXPECT_EQ(proposal_frees_line(r), "Optimise frees about 300 MB of memory.");
+    r.suggestions[0].ticked = false;
+    r.junk[0].bytes = 2 * kMB;
+    EXPECT_EQ(proposal_frees_line(r), "Optimise frees about 2 MB of disk space.");
+    EXPECT_EQ(junk_card(r).value, "2 MB");
 }
 
 }  // namespace

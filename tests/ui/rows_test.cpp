@@ -618,6 +618,12 @@ TEST(Rows, HintsAndPageRows) {
     EXPECT_EQ(hint_text(Page::DevJunk, {nullptr, &none}, false).substr(0, 24),
               "No developer junk found:");
     EXPECT_EQ(hint_text(Page::Apps, {}, false), "Press Scan now on Home first.");
+    // While the first scan runs ("--history" starts one) there is nothing to press.
+    PageData scanning;
+    scanning.scanning = true;
+    for (Page page : {Page::History, Page::Junk})
+        EXPECT_EQ(hint_text(page, scanning, false),
+                  "Scanning your PC\xE2\x80\xA6 This list fills in when the scan is done.");
     EXPECT_EQ(hint_text(Page::Home, {&s}, false),
               "Nothing to fix right now. Your PC is in good shape.");
     EXPECT_EQ(hint_text(Page::History, {&s}, false),

@@ -76,14 +76,47 @@ TEST(Ui, SharedStateFlagsAndPendingStatus) {
     EXPECT_TRUE(try_begin(s, &SharedState::dev_scanning));
     EXPECT_FALSE(try_begin(s, &SharedState::dev_scanning));
     EXPECT_TRUE(try_begin(s, &SharedState::focus_toggling));
-    EXPECT_FALSE(take_pending_status(s).has_value());
-    s.pending_status = PendingStatus{"Done", StatusKind::Success};
-    const auto p = take_pending_status(s);
+    EXPECT_FALSE(take_pending_status(s, true).has_value());
+    post_status(s, PendingStatus{"Done", StatusKind::Success});
+    const auto p = take_pending_status(s, true);
     ASSERT_TRUE(p.has_value());
     EXPECT_EQ(p->text, "Done");
-    EXPECT_FALSE(take_pending_status(s).has_value());  // cleared when taken
+    EXPECT_FALSE(take_pending_status(s, true).has_value());  // cleared when taken
     EXPECT_EQ(&shared_state(), &shared_state());
     EXPECT_EQ(next_spinner_angle(351.0f), 0.0f);
+}
+
+// A page's result and a Focus or Autopilot result that arrive together both reach the
+// status line; the page's waits for its rescan, and a problem is never shown as a success.
+TEST(Ui, PendingStatusesAreQueuedNotOverwritten) {
+    SharedState s;
+    post_status(s, {"1 change(s) applied, 1 didn't work (x).", StatusKind::Problem, true});
+    post_status(s, {"\u2714 Focus mode is on.", StatusKind::Success});
+    // Before the rescan: only Focus mode's.
+    EXPECT_EQ(take_pending_status(s, false),
+              (PendingStatus{"\u2714 Focus mode is on.", StatusKind::Success}));
+    post_status(s, {"\u2714 Nothing needed cleaning.", StatusKind::Success});
+    EXPECT_EQ(take_pending_status(s, true),
+              (PendingStatus{"1 change(s) applied, 1 didn't work (x). \u2714 Nothing needed "
+                             "cleaning.",
+                             StatusKind::Problem}));
+    EXPECT_FALSE(take_pending_status(s, true));
+
+    const PendingStatus neutral{"a", StatusKind::Neutral}, ok{"b", StatusKind::Success},
+        bad{"c", StatusKind::Problem};
+    const struct {
+        std::vector<PendingStatus> in;
+        std::optional<PendingStatus> out;
+    } cases[] = {
+        {{}, std::nullopt},
+        {{neutral}, neutral},
+        {{neutral, ok}, PendingStatus{"a b", StatusKind::Success}},
+        {{ok, neutral}, PendingStatus{"b a", StatusKind::Success}},
+        {{bad, ok}, PendingStatus{"c b", StatusKind::Problem}},
+        {{ok, bad, neutral}, PendingStatus{"b c a", StatusKind::Problem}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(join_statuses(c.in), c.out) << c.in.size();
 }
 
 TEST(Layout, SidebarAt96And144) {

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include "changes/journal.hpp"
 #include "core/win.hpp"
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
@@ -364,6 +365,169 @@ TEST(MainWindowHere, BadInputsNeverCrashOrBlank) {
     ::SendMessageW(w.hwnd, kMainProgress, 99, 0);  // progress step
     ::RedrawWindow(w.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     EXPECT_TRUE(::IsWindow(w.hwnd));
+}
+
+// Leaves the window's shared state as it found it.
+struct SharedReset {
+    ~SharedReset() {
+        std::lock_guard lock(shared_state().mutex);
+        shared_state().optimise.reset();
+        shared_state().score_before.reset();
+        shared_state().dev.reset();
+        shared_state().pending_statuses.clear();
+    }
+};
+
+void repaint_now(HWND hwnd) {
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// A run where two changes failed among five that worked: the Done screen read back from
+// the window says so in its title and disc, and the failures take the first lines, with
+// "…and 4 more" last. "Scan again" is off while the measuring scan runs. Then a run where
+// nothing worked never shows the success title.
+TEST(MainWindowHere, DoneScreenPutsFailuresFirstAndSaysSo) {
+    InProcessWindow w;
+    ASSERT_TRUE(w.s);
+    SharedReset reset;
+    OptimiseResult r{.applied = 5,
+                     .closed = 1,
+                     .services = 1,
+                     .startup_off = 1,
+                     .junk_bytes = 3 << 20,
+                     .committed_before = 9 << 20,
+                     .committed_after = 4 << 20};
+    r.failures = {"access denied (needs admin)", "the folder is already gone"};
+    {
+        std::lock_guard lock(shared_state().mutex);
+        shared_state().optimise = r;
+        shared_state().score_before = 60;
+    }
+    // As the Optimise flow leaves the window when its run has stored the result.
+    w.s->phase = HomePhase::Optimising;
+    w.s->busy = true;
+    ::SendMessageW(w.hwnd, kMainApplyDone, 0, 0);
+    ASSERT_EQ(w.s->phase, HomePhase::Done);
+    EXPECT_TRUE(w.s->busy);  // the measuring scan
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(w.hwnd, id::kScanAgain)));
+    repaint_now(w.hwnd);
+    const DoneView shown = w.s->done_shown;
+    EXPECT_EQ(shown.title, "Done, with problems");
+    EXPECT_TRUE(shown.problems);
+    EXPECT_EQ(shown.disc_colour, colour::kWarning);
+    EXPECT_EQ(shown.lines, (std::vector<std::string>{
+                               "2 change(s) didn't work: access denied (needs admin)",
+                               "Also didn't work: the folder is already gone",
+                               "Freed 5 MB of memory",
+                               "…and 4 more",
+                           }));
+    ASSERT_TRUE(pump_until([&] { return !w.s->busy; }, 60'000));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(w.hwnd, id::kScanAgain)));
+
+    {
+        std::lock_guard lock(shared_state().mutex);
+        shared_state().optimise = OptimiseResult{.failures = {"access denied"}};
+    }
+    repaint_now(w.hwnd);
+    EXPECT_EQ(w.s->done_shown.title, "Nothing could be changed");
+    EXPECT_EQ(w.s->done_shown.disc_colour, colour::kWarning);
+    EXPECT_EQ(w.s->done_shown.lines,
+              std::vector<std::string>{"1 change(s) didn't work: access denied"});
+}
+
+// An apply on Developer junk whose user has moved to another page: the folders are looked
+// at again (not a full scan, which would leave the deleted ones listed), and the apply's
+// status still reaches the status line. A Focus result arriving meanwhile does not take
+// its place.
+TEST(MainWindowHere, ApplyOnDeveloperJunkRescansItFromAnotherPage) {
+    test::TempDir dir{"devrescan"};
+    win::create_dirs(dir.file("empty"));
+    test::ScopedEnv roots("TESS_DEV_ROOTS", dir.file("empty"));
+    InProcessWindow w;
+    ASSERT_TRUE(w.s);
+    SharedReset reset;
+    store_apps(1);
+    set_page(*w.s, Page::Apps);
+    pump();
+    w.s->applied_page = Page::DevJunk;
+    w.s->busy = true;
+    post_status(shared_state(), {"0 change(s) applied, 1 didn't work (the folder is already gone).",
+                                 StatusKind::Problem, true});
+    post_status(shared_state(), {"\xE2\x9C\x94 Focus mode is on.", StatusKind::Success});
+    ::SendMessageW(w.hwnd, kMainFocusDone, 0, 0);
+    EXPECT_EQ(w.s->status, "\xE2\x9C\x94 Focus mode is on.");
+    ::SendMessageW(w.hwnd, kMainChangesDone, 0, 0);
+    EXPECT_FALSE(w.s->scanning);
+    {
+        std::lock_guard lock(shared_state().mutex);
+        EXPECT_TRUE(shared_state().dev_scanning);
+    }
+    ASSERT_TRUE(pump_until(
+        [&] {
+            std::lock_guard lock(shared_state().mutex);
+            return shared_state().dev.has_value() && !shared_state().dev_scanning;
+        },
+        60'000));
+    pump();
+    EXPECT_EQ(w.s->status, "0 change(s) applied, 1 didn't work (the folder is already gone).");
+    EXPECT_EQ(w.s->status_kind, StatusKind::Problem);
+}
+
+// "--history" opens History and starts a quiet scan: until it ends the list is empty and
+// the status says a scan is on its way, not to press Scan now; "Scan now" is off meanwhile.
+TEST(MainWindowHere, HistoryArgumentSaysTheScanIsRunning) {
+    SharedReset reset;
+    const HWND hwnd = create_main_window({.history = true}, true);
+    ASSERT_TRUE(hwnd);
+    UiState& s = *state_of(hwnd);
+    pump();
+    ASSERT_TRUE(s.scanning);  // a full scan samples for two seconds
+    EXPECT_EQ(s.page, Page::History);
+    EXPECT_EQ(s.status, "Scanning your PC\xE2\x80\xA6 This list fills in when the scan is done.");
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(hwnd, id::kScanNow)));
+    pump_until([&] { return !s.busy; }, 60'000);
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(hwnd, id::kScanNow)));
+    ::DestroyWindow(hwnd);
+    pump();
+    std::lock_guard lock(shared_state().mutex);
+    shared_state().scan.reset();
+}
+
+// "See what changed" pressed while the measuring scan after Optimise runs: History lists
+// the journal as the run left it, not as the scan before the run read it. (A test run
+// writes nothing: the entry written beside it stands for the run's own.)
+TEST(MainWindowHere, HistoryDuringTheMeasuringScanListsTheJournalAsTheRunLeftIt) {
+    test::TempDir dir{"fresh"};
+    win::create_dirs(dir.file("Data"));
+    test::ScopedEnv data("TESS_DATA_DIR", dir.file("Data"));
+    test::ScopedEnv dry("TESS_DRY_RUN", "1");
+    InProcessWindow w;
+    ASSERT_TRUE(w.s);
+    SharedReset reset;
+    ScanResult scan;  // one junk category to clean, and no journal entry yet
+    scan.report.junk = {{"user_temp", "Temporary files", "d", 1, 4096, true, false, true}};
+    {
+        std::lock_guard lock(shared_state().mutex);
+        shared_state().scan = std::move(scan);
+    }
+    w.s->phase = HomePhase::Proposal;
+    set_page(*w.s, Page::Home);
+    pump();
+    ASSERT_EQ(w.s->list_model.rows.size(), 1u);
+    Journal journal{dir.file("Data\\journal.json"), {}};
+    JournalEntry entry;
+    entry.action = CleanJunk{"user_temp", "Temporary files"};
+    entry.ok = true;
+    append_journal_entry(journal, entry);
+
+    ::SendMessageW(w.hwnd, WM_COMMAND, MAKEWPARAM(id::kOptimise, BN_CLICKED), 0);
+    ASSERT_TRUE(pump_until([&] { return w.s->phase == HomePhase::Done; }, 30'000));
+    ASSERT_TRUE(w.s->busy);  // the measuring scan samples processes for two seconds
+    ::SendMessageW(w.hwnd, WM_COMMAND, MAKEWPARAM(id::kSeeChanges, BN_CLICKED), 0);
+    EXPECT_EQ(w.s->page, Page::History);
+    ASSERT_EQ(w.s->list_model.rows.size(), 1u);
+    EXPECT_EQ(w.s->list_model.rows[0].cells[1], "Clean Temporary files");
+    pump_until([&] { return !w.s->busy; }, 60'000);
 }
 
 }  // namespace
