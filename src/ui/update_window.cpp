@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/text.hpp"
+#include "ui/paint.hpp"
 
 namespace tess::ui {
 
@@ -129,6 +130,14 @@ std::string update_failure_text(std::string_view error) {
         error.remove_suffix(1);
     return "The update couldn't be installed: " + std::string(error) +
            ". Your current version keeps working.";
+}
+
+int update_footer_height(int dpi, int status_text_height) {
+    return scale(18, dpi) + std::max(scale(40, dpi), status_text_height) + scale(18, dpi);
+}
+
+int update_client_height(int footer_top, int footer, int limit) {
+    return std::min(footer_top + 1 + footer, limit);
 }
 
 double update_progress_fraction(UpdatePhase phase, std::uint64_t bytes, std::uint64_t total) {

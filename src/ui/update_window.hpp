@@ -42,6 +42,13 @@ std::string update_status_text(UpdatePhase phase, std::uint64_t bytes, std::uint
 // "The update couldn't be installed: {}. Your current version keeps working." without a
 // doubled full stop.
 std::string update_failure_text(std::string_view error);
+// The footer below its dividing line, in pixels at `dpi`: the buttons' row with 18 above
+// and below (76 at 96 DPI), taller when the status text wraps past the buttons' height.
+int update_footer_height(int dpi, int status_text_height);
+// The client height the window grows to for a footer of `footer` pixels, at most
+// `limit` (the work area's height less the frame).
+int update_client_height(int footer_top, int footer, int limit);
+
 // The progress bar's fill: bytes/total within 0.02-1, 0.1 while the total is unknown, full
 // once installed.
 double update_progress_fraction(UpdatePhase phase, std::uint64_t bytes, std::uint64_t total);

@@ -11,6 +11,7 @@
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/paint_win.hpp"
+#include "ui/popup_win.hpp"
 #include "ui/update_messages.hpp"
 
 namespace tess::ui {
@@ -94,6 +95,47 @@ int footer_top(const UpdateWindow& u) {
     return u.notes_bottom + px(u, 14);
 }
 
+// Where the failure text wraps: left of the "Close" button, from the buttons' top down.
+RECT failure_text_box(const UpdateWindow& u, int width, int height) {
+    const int top = footer_top(u) + px(u, 1) + px(u, 18);
+    return {px(u, 24), top, width - px(u, 24) - px(u, 110), height - px(u, 8)};
+}
+
+int window_style_height(int client_height, DWORD style, DWORD ex) {
+    RECT frame{0, 0, 100, client_height};
+    ::AdjustWindowRectEx(&frame, style, FALSE, ex);
+    return frame.bottom - frame.top;
+}
+
+// A failure text taller than the buttons' row makes the window grow (within the work
+// area) so all of it shows, and keeps the window on screen.
+void fit_failure_text(UpdateWindow& u) {
+    RECT client{};
+    ::GetClientRect(u.hwnd, &client);
+    RECT box = failure_text_box(u, client.right, client.bottom);
+    const std::wstring text = w(update_failure_text(u.error));
+    if (const HDC dc = ::GetDC(u.hwnd)) {
+        const HGDIOBJ old = ::SelectObject(dc, u.fonts.get(FontRole::Body));
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(u.hwnd, dc);
+    }
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(u.hwnd, GWL_STYLE));
+    const DWORD ex = static_cast<DWORD>(::GetWindowLongPtrW(u.hwnd, GWL_EXSTYLE));
+    const PopupRect work = work_area_near(u.owner);
+    const int frame = window_style_height(0, style, ex);
+    const int client_height = update_client_height(
+        footer_top(u), update_footer_height(u.dpi, box.bottom - box.top), work.height() - frame);
+    if (client_height <= client.bottom) return;
+    RECT r{};
+    ::GetWindowRect(u.hwnd, &r);
+    const int width = r.right - r.left, height = client_height + frame;
+    PopupPoint at{r.left, r.top};
+    if (r.left > -10000) at = clamp_to(work, at, width, height);  // off screen in tests
+    ::SetWindowPos(u.hwnd, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void layout_controls(UpdateWindow& u) {
     const int top = footer_top(u) + px(u, 1) + px(u, 18);
     const int right = px(u, 500) - px(u, 24);
@@ -135,8 +177,8 @@ void paint(HDC dc, const UpdateWindow& u, int width, int height) {
     const int top = line + px(u, 1) + px(u, 18);
     const Rect status{px(u, 24), top, width - px(u, 24), height - px(u, 8)};
     if (u.phase == UpdatePhase::Failed) {
-        draw_text(dc, w(update_failure_text(u.error)),
-                  {status.left, status.top, status.right - px(u, 110), status.bottom},
+        const RECT box = failure_text_box(u, width, height);
+        draw_text(dc, w(update_failure_text(u.error)), {box.left, box.top, box.right, box.bottom},
                   u.fonts.get(FontRole::Body), kProblem, DT_LEFT | DT_TOP | DT_WORDBREAK);
     } else if (u.phase == UpdatePhase::Installing || u.phase == UpdatePhase::Installed) {
         draw_text(dc, w(update_status_text(u.phase, u.bytes, u.total)),
@@ -264,6 +306,7 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             } else {
                 u->error = u->slot->take().value_or("");
                 u->phase = UpdatePhase::Failed;
+                fit_failure_text(*u);
             }
             layout_controls(*u);
             return 0;
@@ -312,16 +355,14 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     RECT frame{0, 0, px(u, 500), footer_top(u) + px(u, 1) + px(u, 76)};
     ::AdjustWindowRectEx(&frame, style, FALSE, ex);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    RECT area{};
-    if (owner) {
-        ::GetWindowRect(owner, &area);
-    } else {
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    }
+    // Centred over a visible owner, otherwise (the hidden tray window, no owner) on the
+    // work area under the cursor; wholly inside that work area either way.
+    const PopupRect work = work_area_near(owner);
+    const PopupRect over = visible_rect(owner).value_or(work);
     const bool offscreen = win::get_env("TESS_OFFSCREEN").has_value();
-    int x = area.left + (area.right - area.left - width) / 2;
-    int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);
-    if (offscreen) x = y = -10000;
+    PopupPoint at = centre_within(work, over, width, height);
+    if (offscreen) at = {-10000, -10000};
+    const int x = at.x, y = at.y;
 
     const HWND hwnd = ::CreateWindowExW(ex, kClassName, L"Tessavo update", style, x, y, width,
                                         height, owner, nullptr, ::GetModuleHandleW(nullptr), &u);

@@ -74,6 +74,10 @@ struct Image {
     }
 };
 
+// The smallest rectangle holding every pixel whose 0xRRGGBB `ink` accepts; nullopt when
+// none does. How far drawn text reaches, read from a picture.
+std::optional<Rect> ink_bounds(const Image& image, const std::function<bool(std::uint32_t)>& ink);
+
 // A message-box button (the value is its command id).
 enum class Answer : std::uint8_t { ok = 1, cancel = 2, yes = 6, no = 7 };
 std::optional<Answer> parse_answer(std::string_view word);  // "yes", "no", "ok", "cancel"

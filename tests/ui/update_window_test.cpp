@@ -81,6 +81,19 @@ TEST(UpdateTexts, SubtitleStatusAndFailure) {
               "working.");
 }
 
+// The footer grows with a failure text taller than the buttons' row, up to the limit.
+TEST(UpdateLayout, FooterGrowsWithItsText) {
+    const struct {
+        int dpi, text, footer;
+    } cases[] = {
+        {96, 0, 76}, {96, 40, 76}, {96, 57, 93}, {144, 0, 114}, {144, 60, 114}, {144, 90, 126},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(update_footer_height(c.dpi, c.text), c.footer) << c.dpi << " " << c.text;
+    EXPECT_EQ(update_client_height(200, 93, 1000), 294);
+    EXPECT_EQ(update_client_height(200, 93, 250), 250);
+}
+
 TEST(UpdateTexts, ProgressFill) {
     const auto installing = UpdatePhase::Installing;
     EXPECT_DOUBLE_EQ(update_progress_fraction(installing, 0, 0), 0.1);

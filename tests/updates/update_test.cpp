@@ -383,10 +383,18 @@ struct FakeFiles {
             files[to] = files.at(from);
             return std::nullopt;
         };
-        o.start = [this](const std::string& exe) { started.push_back(exe); };
+        o.start = [this](const std::string& exe, const std::string& args) {
+            started.push_back(exe + " " + args);
+        };
         return o;
     }
 };
+
+TEST(Replace, HandOverArgumentsCarryTheVerifiedCompanion) {
+    EXPECT_EQ(handover_arguments(std::nullopt, ""), "--update");
+    EXPECT_EQ(handover_arguments("C:\\Users\\a b\\Temp\\Tessavo-0.6.0-tessavo-cli.exe", "ab12"),
+              "--update \"C:\\Users\\a b\\Temp\\Tessavo-0.6.0-tessavo-cli.exe\" ab12");
+}
 
 TEST(Replace, RunningCopyIsRenamedAsideReplacedAndStarted) {
     FakeFiles f{{{"C:\\p\\Tessavo.exe", "old"}, {"T:\\new.exe", "new"}}, {}, {}, {}};
@@ -394,7 +402,8 @@ TEST(Replace, RunningCopyIsRenamedAsideReplacedAndStarted) {
     EXPECT_EQ(f.files, (std::map<std::string, std::string>{{"C:\\p\\Tessavo.77.old", "old"},
                                                            {"C:\\p\\Tessavo.exe", "new"},
                                                            {"T:\\new.exe", "new"}}));
-    EXPECT_EQ(f.started, (std::vector<std::string>{"C:\\p\\Tessavo.exe"}));
+    // The new copy waits for this process to go before its window opens.
+    EXPECT_EQ(f.started, (std::vector<std::string>{"C:\\p\\Tessavo.exe --after-update 77"}));
 }
 
 TEST(Replace, FailuresLeaveTheRunningCopyInPlace) {
