@@ -675,6 +675,7 @@ bool wait_for_predecessor(std::uint32_t pid, win::unique_handle& mutex) {
     const win::unique_handle old(::OpenProcess(SYNCHRONIZE, FALSE, pid));
     const ULONGLONG deadline = ::GetTickCount64() + kAfterUpdateWaitMs;
     while (true) {
+        ::SetLastError(0);
         mutex.reset(::CreateMutexW(nullptr, FALSE, kMainMutex));
         if (mutex && ::GetLastError() != ERROR_ALREADY_EXISTS) return true;
         // Our own handle would keep the name alive.

@@ -7,23 +7,12 @@
 #include "background/panel.hpp"
 #include "background/panel_win.hpp"
 #include "core/win.hpp"
+#include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "ui/popup_win.hpp"
 
 namespace tess {
 namespace {
-
-void pump(DWORD ms) {
-    const ULONGLONG end = ::GetTickCount64() + ms;
-    while (::GetTickCount64() < end) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
 
 RECT rect_of(HWND w) {
     RECT r{};
@@ -76,7 +65,7 @@ TEST(QuickPanel, ToastStacksAboveItAndNeverCoversIt) {
             corner = rect_of(toast_window());
             open_quick_panel(po);
         }
-        pump(200);
+        uidriver::pump_messages(200);
         ASSERT_TRUE(quick_panel_window() && toast_window()) << panel_first;
         const RECT panel = rect_of(quick_panel_window()), toast = rect_of(toast_window());
         EXPECT_TRUE(apart(toast, panel)) << (panel_first ? "panel first" : "toast first");
@@ -87,9 +76,9 @@ TEST(QuickPanel, ToastStacksAboveItAndNeverCoversIt) {
         const HWND main = ::GetDlgItem(quick_panel_window(), kPanelMain);
         const std::wstring checking = ui::window_text(main);
         for (int i = 0; i < 600 && ui::window_text(main) == checking; ++i)
-            pump(50);
+            uidriver::pump_messages(50);
         close_quick_panel_now();
-        pump(100);
+        uidriver::pump_messages(100);
     }
     // Closed, the panel no longer holds the toast up.
     const RECT back = rect_of(toast_window());

@@ -114,6 +114,10 @@ bool is_enabled(Window w);
 // (WM_GETMINMAXINFO) apply. Returns once it has handled the change.
 Result<Done> resize(Window w, int width, int height);
 
+// Runs this thread's message loop for `ms`: the windows it owns (a toast, a panel shown by
+// the caller itself) paint and handle their timers meanwhile.
+void pump_messages(std::uint32_t ms);
+
 // Waits (at most `timeout_ms`) until the thread owning `w` has handled what was sent and
 // posted to it so far and has painted: two round trips through its message queue.
 bool settle(Window w, std::uint32_t timeout_ms = 5'000);

@@ -19,18 +19,6 @@ namespace ui = tess::uidriver;
 
 namespace {
 
-void pump(DWORD ms) {
-    const ULONGLONG end = ::GetTickCount64() + ms;
-    while (::GetTickCount64() < end) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
-
 void shot(ui::Window w, const std::string& folder, const std::string& name) {
     const auto image = ui::capture(w, ui::CaptureArea::window);
     if (image && ui::save_png(*image, folder + "\\" + name + ".png"))
@@ -61,7 +49,7 @@ void toasts(const std::string& folder) {
         // for a paint on the thread that calls it.
         ::SetWindowPos(tess::toast_window(), nullptr, 20, 20, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        pump(300);
+        ui::pump_messages(300);
         shot(reinterpret_cast<ui::Window>(tess::toast_window()), folder,
              "toast-kind" + std::to_string(static_cast<int>(t.kind)));
     }
@@ -86,7 +74,7 @@ void toast_above_panel(const std::string& folder) {
     tess::show_toast(
         owner, {"Focus mode is on", "Focus mode is on: 3 background programs in efficiency mode.",
                 "", tess::ToastKind::None});
-    pump(600);
+    ui::pump_messages(600);
     const HWND windows[] = {tess::quick_panel_window(), tess::toast_window()};
     RECT all{};
     std::optional<ui::Image> images[2];
@@ -120,7 +108,7 @@ void toast_above_panel(const std::string& folder) {
     }
     tess::close_toast();
     tess::close_quick_panel_now();
-    pump(100);
+    ui::pump_messages(100);
     ::DestroyWindow(owner);
     ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
 }

@@ -86,7 +86,7 @@ TEST(UpdateLayout, FooterGrowsWithItsText) {
     const struct {
         int dpi, text, footer;
     } cases[] = {
-        {96, 0, 76}, {96, 40, 76}, {96, 57, 93}, {144, 0, 114}, {144, 60, 114}, {144, 90, 126},
+        {96, 0, 76}, {96, 40, 76}, {96, 57, 93}, {144, 0, 114}, {144, 60, 114}, {144, 90, 144},
     };
     for (const auto& c : cases)
         EXPECT_EQ(update_footer_height(c.dpi, c.text), c.footer) << c.dpi << " " << c.text;

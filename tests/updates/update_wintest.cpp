@@ -254,6 +254,50 @@ TEST_F(UpdateHttps, InstalledCopyStartsTheSetupProgramWithUpdate) {
     EXPECT_FALSE(s.requested("missing"));
 }
 
+// The console companion comes with the release: an installed copy downloads and verifies it
+// beside the setup program and hands both over, the companion with its checksum; a companion
+// that fails its check stops the update before anything is started.
+TEST_F(UpdateHttps, InstalledCopyHandsOverTheVerifiedCompanion) {
+    const std::string marker = marker_bytes();
+    const std::string cli = "MZ console companion 0.6.0";
+    const std::string cli_hash = *sha256_hex(cli);
+    Served s("companion");
+    s.put("Tessavo-Setup.exe", marker);
+    s.put("tessavo-cli.exe", cli);
+    const std::string setup = asset_json("Tessavo-Setup.exe", s.url("Tessavo-Setup.exe"),
+                                         marker.size(), "sha256:" + *sha256_hex(marker));
+    const struct {
+        std::string name;
+        std::string cli_digest;
+        std::string result;
+    } cases[] = {
+        {"verified", cli_hash, "ok"},
+        {"tampered", std::string(64, '0'),
+         "the download failed its security check (checksum mismatch), so it was not installed"},
+    };
+    for (const auto& c : cases) {
+        s.put(c.name + ".json",
+              release_json("v0.6.0", {setup, asset_json("tessavo-cli.exe", s.url("tessavo-cli.exe"),
+                                                        cli.size(), "sha256:" + c.cli_digest)}));
+        TempDir app("upd-app"), temp("upd-temp");
+        const std::string exe = app.file("Tessavo.exe");
+        ASSERT_TRUE(
+            ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), TRUE));
+        const InstallRun run =
+            run_install(exe, s.url(c.name + ".json"), true, temp.path(), temp.file("result.txt"));
+        EXPECT_EQ(run.result, c.result) << c.name;
+        if (c.result != "ok") {
+            ::Sleep(300);
+            EXPECT_FALSE(test::exists(temp.file("started.txt"))) << c.name;
+            continue;
+        }
+        const std::string saved = temp.file("Tessavo-0.6.0-tessavo-cli.exe");
+        EXPECT_EQ(read_text(saved), cli);
+        EXPECT_EQ(wait_for_file(temp.file("started.txt")),
+                  "started --update " + saved + " " + cli_hash);
+    }
+}
+
 // A portable copy of Tessavo.exe started with its start-up check pointed at `release`,
 // up to the moment its update window shows.
 class OfferedCopy {
