@@ -461,9 +461,13 @@ TEST_F(UpdateHttps, PortableUpdateFromTheMainWindowLeavesTheNewVersionOpen) {
     copy.click(201);  // Update now
     EXPECT_EQ(copy.program_.wait(30'000), 0);
     EXPECT_EQ(read_text(copy.exe_), fresh);
+    // Once it shows: found any earlier, it may still be being created.
     HWND next = nullptr;
-    for (int i = 0; i < 300 && !(next = main_window_of(copy.exe_, copy.pid_)); ++i)
+    for (int i = 0; i < 300; ++i) {
+        next = main_window_of(copy.exe_, copy.pid_);
+        if (next && ::IsWindowVisible(next)) break;
         ::Sleep(100);
+    }
     ASSERT_TRUE(next) << "no main window of the new version";
     EXPECT_TRUE(::IsWindowVisible(next));
     DWORD next_pid = 0;
