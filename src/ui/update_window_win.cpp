@@ -38,7 +38,8 @@ struct UpdateWindow {
     UpdatePhase phase = UpdatePhase::Offer;
     UpdateOutcome outcome = UpdateOutcome::Closed;
     std::shared_ptr<Slot<std::string>> slot = std::make_shared<Slot<std::string>>();  // the error
-    int notes_bottom = 0;  // client y where the notes end, at this DPI
+    int notes_bottom = 0;    // client y where the notes end, at this DPI
+    int subtitle_extra = 0;  // the subtitle's wrapped lines beyond its first, in pixels
 };
 
 std::wstring w(std::string_view utf8) {
@@ -63,7 +64,7 @@ int line_height(HDC dc, const UpdateWindow& u, const std::string& line) {
 // Lays the notes out from y = 120 and returns where they end; draws them when `draw`.
 int notes(HDC dc, const UpdateWindow& u, bool draw) {
     using namespace colour;
-    int y = px(u, 120);
+    int y = px(u, 120) + u.subtitle_extra;
     if (u.lines.empty()) {
         const int h = line_height(dc, u, "Improvements and fixes.");
         if (draw)
@@ -164,10 +165,16 @@ void paint(HDC dc, const UpdateWindow& u, int width, int height) {
     draw_text(dc, w("Version " + u.info.version + " is ready"),
               {px(u, 80), px(u, 22), width - px(u, 24), px(u, 50)}, u.fonts.get(FontRole::Heading),
               kInk, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    draw_text(dc, w(update_subtitle(updates::running_version(), u.download_size)),
-              {px(u, 80), px(u, 50), width - px(u, 24), px(u, 72)}, u.fonts.get(FontRole::Small),
-              kSecondary, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    draw_text(dc, L"What's new", {px(u, 24), px(u, 92), width - px(u, 24), px(u, 112)},
+    const std::wstring subtitle = w(update_subtitle(updates::running_version(), u.download_size));
+    if (u.subtitle_extra > 0)
+        draw_text(dc, subtitle,
+                  {px(u, 80), px(u, 52), width - px(u, 24), px(u, 72) + u.subtitle_extra},
+                  u.fonts.get(FontRole::Small), kSecondary, DT_LEFT | DT_TOP | DT_WORDBREAK);
+    else
+        draw_text(dc, subtitle, {px(u, 80), px(u, 50), width - px(u, 24), px(u, 72)},
+                  u.fonts.get(FontRole::Small), kSecondary, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    const int heading = px(u, 92) + u.subtitle_extra;
+    draw_text(dc, L"What's new", {px(u, 24), heading, width - px(u, 24), heading + px(u, 20)},
               u.fonts.get(FontRole::BodySemibold), kSecondary, DT_LEFT | DT_TOP | DT_SINGLELINE);
     notes(dc, u, true);
 
@@ -345,8 +352,19 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     u.fonts = create_fonts(u.dpi, find_glyph_face());
     u.icon = load_icon(nullptr, kAppIcon, px(u, 40));
 
-    // The client height follows the notes: measured before the window exists.
+    // The client height follows the subtitle and the notes: measured before the window
+    // exists. A subtitle too long for one line wraps and moves everything below it down.
     if (const HDC screen = ::GetDC(nullptr)) {
+        const std::wstring subtitle =
+            w(update_subtitle(updates::running_version(), u.download_size));
+        const HGDIOBJ old = ::SelectObject(screen, u.fonts.get(FontRole::Small));
+        RECT one{0, 0, px(u, 500 - 80 - 24), 0}, all = one;
+        ::DrawTextW(screen, L"Y", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        ::DrawTextW(screen, subtitle.c_str(), static_cast<int>(subtitle.size()), &all,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        ::SelectObject(screen, old);
+        u.subtitle_extra =
+            std::max(0, static_cast<int>((all.bottom - all.top) - (one.bottom - one.top)));
         u.notes_bottom = notes(screen, u, false);
         ::ReleaseDC(nullptr, screen);
     }
