@@ -4,6 +4,7 @@
 
 #include "core/text.hpp"
 #include "ui/paint.hpp"
+#include "ui/setup.hpp"
 
 namespace tess::ui {
 
@@ -125,11 +126,12 @@ std::string update_status_text(UpdatePhase phase, std::uint64_t bytes, std::uint
     return "Downloading\xE2\x80\xA6";
 }
 
-std::string update_failure_text(std::string_view error) {
+std::string update_failure_text(std::string_view error, bool program_in_place) {
     while (!error.empty() && error.back() == '.')
         error.remove_suffix(1);
-    return "The update couldn't be installed: " + std::string(error) +
-           ". Your current version keeps working.";
+    std::string text = "The update couldn't be installed: " + std::string(error) + ". ";
+    if (program_in_place) return text + "Your current version keeps working.";
+    return text + "Download Tessavo again from " + std::string(kReleasesPage) + ".";
 }
 
 int update_footer_height(int dpi, int status_text_height) {

@@ -35,6 +35,7 @@ struct UpdateWindow {
     std::uint64_t bytes = 0, total = 0;
     std::uint64_t download_size = 0;
     std::string error;
+    bool program_in_place = true;  // after a failure: this program's file is still there
     UpdatePhase phase = UpdatePhase::Offer;
     UpdateOutcome outcome = UpdateOutcome::Closed;
     std::shared_ptr<Slot<std::string>> slot = std::make_shared<Slot<std::string>>();  // the error
@@ -114,7 +115,7 @@ void fit_failure_text(UpdateWindow& u) {
     RECT client{};
     ::GetClientRect(u.hwnd, &client);
     RECT box = failure_text_box(u, client.right, client.bottom);
-    const std::wstring text = w(update_failure_text(u.error));
+    const std::wstring text = w(update_failure_text(u.error, u.program_in_place));
     if (const HDC dc = ::GetDC(u.hwnd)) {
         const HGDIOBJ old = ::SelectObject(dc, u.fonts.get(FontRole::Body));
         ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
@@ -185,8 +186,9 @@ void paint(HDC dc, const UpdateWindow& u, int width, int height) {
     const Rect status{px(u, 24), top, width - px(u, 24), height - px(u, 8)};
     if (u.phase == UpdatePhase::Failed) {
         const RECT box = failure_text_box(u, width, height);
-        draw_text(dc, w(update_failure_text(u.error)), {box.left, box.top, box.right, box.bottom},
-                  u.fonts.get(FontRole::Body), kProblem, DT_LEFT | DT_TOP | DT_WORDBREAK);
+        draw_text(dc, w(update_failure_text(u.error, u.program_in_place)),
+                  {box.left, box.top, box.right, box.bottom}, u.fonts.get(FontRole::Body), kProblem,
+                  DT_LEFT | DT_TOP | DT_WORDBREAK);
     } else if (u.phase == UpdatePhase::Installing || u.phase == UpdatePhase::Installed) {
         draw_text(dc, w(update_status_text(u.phase, u.bytes, u.total)),
                   {status.left, top, status.right, top + px(u, 20)}, u.fonts.get(FontRole::Body),
@@ -312,6 +314,10 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 ::SetTimer(hwnd, kCloseTimer, kCloseAfterMs, nullptr);
             } else {
                 u->error = u->slot->take().value_or("");
+                const std::string exe = win::exe_path();
+                u->program_in_place =
+                    exe.empty() ||
+                    ::GetFileAttributesW(win::widen(exe).c_str()) != INVALID_FILE_ATTRIBUTES;
                 u->phase = UpdatePhase::Failed;
                 fit_failure_text(*u);
             }

@@ -31,7 +31,7 @@ inline ::testing::AssertionResult failure_text_fits(uidriver::Window window,
     if (!ink) return ::testing::AssertionFailure() << "no failure text drawn";
 
     // The text's box: 24 from the left, 24 + 110 (the "Close" button) from the right.
-    const std::wstring text = win::widen(ui::update_failure_text(error));
+    const std::wstring text = win::widen(ui::update_failure_text(error, true));
     RECT box{0, 0, image->width - ui::scale(24 + 24 + 110, dpi), 0};
     const ui::FontSet fonts = ui::create_fonts(dpi, ui::find_glyph_face());
     const HDC dc = ::GetDC(nullptr);

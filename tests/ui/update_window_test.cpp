@@ -73,12 +73,19 @@ TEST(UpdateTexts, SubtitleStatusAndFailure) {
               "Installed. Restarting Tessavo\xE2\x80\xA6");
     EXPECT_EQ(update_status_text(UpdatePhase::Offer, 1, 2), "");
 
-    EXPECT_EQ(update_failure_text("download interrupted"),
+    EXPECT_EQ(update_failure_text("download interrupted", true),
               "The update couldn't be installed: download interrupted. Your current version keeps "
               "working.");
-    EXPECT_EQ(update_failure_text("Access is denied."),
+    EXPECT_EQ(update_failure_text("Access is denied.", true),
               "The update couldn't be installed: Access is denied. Your current version keeps "
               "working.");
+    // A replace that could not put the program's file back: it does not keep working.
+    EXPECT_EQ(update_failure_text("couldn't replace the app: Disk full (the previous copy is "
+                                  "C:\\p\\Tessavo.77.old)",
+                                  false),
+              "The update couldn't be installed: couldn't replace the app: Disk full (the previous "
+              "copy is C:\\p\\Tessavo.77.old). Download Tessavo again from "
+              "https://github.com/Corvath/tessavo/releases.");
 }
 
 // The footer grows with a failure text taller than the buttons' row, up to the limit.

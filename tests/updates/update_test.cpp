@@ -364,12 +364,15 @@ struct FakeFiles {
     std::map<std::string, std::string> files;
     std::vector<std::string> started;
     std::optional<std::string> move_error, copy_error;
+    bool put_back_fails = false;  // only the first move (the one aside) succeeds
+    int moves = 0;
 
     ReplaceOps ops() {
         ReplaceOps o;
         o.move = [this](const std::string& from,
                         const std::string& to) -> std::optional<std::string> {
             if (move_error) return move_error;
+            if (put_back_fails && moves++ > 0) return std::string("Access is denied");
             files[to] = files.at(from);
             files.erase(from);
             return std::nullopt;
@@ -421,6 +424,14 @@ TEST(Replace, FailuresLeaveTheRunningCopyInPlace) {
     EXPECT_EQ(copy_fails.files, (std::map<std::string, std::string>{{"C:\\p\\Tessavo.exe", "old"},
                                                                     {"T:\\new.exe", "new"}}));
     EXPECT_TRUE(copy_fails.started.empty());
+
+    // Even putting it back fails: the text says where the program's file is now.
+    FakeFiles stuck{{{"C:\\p\\Tessavo.exe", "old"}, {"T:\\new.exe", "new"}}, {}, {}, "Disk full"};
+    stuck.put_back_fails = true;
+    EXPECT_EQ(replace_running_exe(stuck.ops(), "C:\\p\\Tessavo.exe", "T:\\new.exe", 77),
+              "couldn't replace the app: Disk full (the previous copy is C:\\p\\Tessavo.77.old)");
+    EXPECT_EQ(stuck.files.at("C:\\p\\Tessavo.77.old"), "old");
+    EXPECT_TRUE(stuck.started.empty());
 }
 
 }  // namespace
