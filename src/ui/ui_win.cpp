@@ -9,6 +9,7 @@
 
 #include "core/entry.hpp"
 #include "core/memory.hpp"
+#include "core/paths.hpp"
 #include "core/roles.hpp"
 #include "core/slot.hpp"
 #include "core/text.hpp"
@@ -671,9 +672,29 @@ namespace {
 
 // Takes the single-instance name once process `pid` has let go of it (it ends, or frees
 // the name), within kAfterUpdateWaitMs; false when it never does.
+// Asks the main window of another process started from this executable's folder to close:
+// that copy of the program was just replaced, so it runs the old version.
+void close_old_main_window_beside() {
+    const std::string exe = win::exe_path();
+    HWND h = nullptr;
+    while ((h = ::FindWindowExW(nullptr, h, kMainClass, nullptr)) != nullptr) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(h, &pid);
+        if (pid == ::GetCurrentProcessId()) continue;
+        const win::unique_handle process(
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        wchar_t image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+            same_path(parent_path(win::narrow(image, size)), parent_path(exe)))
+            ::PostMessageW(h, WM_CLOSE, 0, 0);
+    }
+}
+
 bool wait_for_predecessor(std::uint32_t pid, win::unique_handle& mutex) {
     const win::unique_handle old(::OpenProcess(SYNCHRONIZE, FALSE, pid));
     const ULONGLONG deadline = ::GetTickCount64() + kAfterUpdateWaitMs;
+    bool asked = false;
     while (true) {
         ::SetLastError(0);
         mutex.reset(::CreateMutexW(nullptr, FALSE, kMainMutex));
@@ -681,6 +702,12 @@ bool wait_for_predecessor(std::uint32_t pid, win::unique_handle& mutex) {
         // Our own handle would keep the name alive.
         mutex.reset();
         if (::GetTickCount64() >= deadline) return false;
+        // The replaced process has gone (a tray watch that updated) and still the name is
+        // held: by the main window of the same old copy, which must not stay.
+        if (!asked && (!old || ::WaitForSingleObject(old.get(), 0) == WAIT_OBJECT_0)) {
+            close_old_main_window_beside();
+            asked = true;
+        }
         if (old)
             ::WaitForSingleObject(old.get(), 100);
         else

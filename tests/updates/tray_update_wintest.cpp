@@ -301,5 +301,49 @@ TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
     EXPECT_TRUE(wait_until([&] { return test::exists(c.app_.file("started.txt")); }));
 }
 
+// "Update now" from the tray of a portable copy whose main window is open too, with a real
+// Tessavo.exe as the download: the old main window closes and a main window of the new
+// version comes up in its place.
+TEST_F(TrayUpdate, HandOverReplacesTheOpenMainWindowWithTheNewVersion) {
+    const std::string fresh =
+        read_text(test::built_exe("Tessavo.exe")).value_or("") + "tessavo-next-version";
+    Served s("tray-main");
+    s.put("Tessavo.exe", fresh);
+    s.put("latest.json", release_json("v0.6.0", s, fresh));
+    TrayCopy c(s.url("latest.json"));
+    ASSERT_TRUE(c.tray_);
+    test::RunningProgram old_main = test::start_program(c.exe_, {},
+                                                        {{"TESS_DATA_DIR", c.data_.path()},
+                                                         {"TESS_OFFSCREEN", "1"},
+                                                         {"TESS_NO_UPDATE_CHECK", "1"}});
+    const auto main =
+        ud::wait_window({"TessavoWindow", std::nullopt, old_main.pid(), true}, 20'000);
+    ASSERT_TRUE(main);
+    const ud::Window toast = c.wait("TessavoToast");
+    ASSERT_TRUE(toast);
+    c.click(toast, 102);
+    const ud::Window offer = c.wait("TessavoUpdate");
+    ASSERT_TRUE(offer);
+    c.click(offer, 201);  // Update now
+    EXPECT_EQ(c.program_.wait(30'000), 0);
+    EXPECT_EQ(old_main.wait(20'000), 0);  // asked to close by the new version
+    EXPECT_EQ(read_text(c.exe_), fresh);
+    // A main window of the new program, in a process of neither old one.
+    ud::Window next = 0;
+    EXPECT_TRUE(wait_until(
+        [&] {
+            next = ud::find_window({"TessavoWindow", std::nullopt, 0, true});
+            const auto pid = next ? ud::window_pid(next) : 0;
+            return next && pid != c.pid_ && pid != old_main.pid();
+        },
+        20s));
+    if (next) {
+        const win::unique_handle process(
+            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, ud::window_pid(next)));
+        ::TerminateProcess(process.get(), 0);
+        ::WaitForSingleObject(process.get(), 10'000);
+    }
+}
+
 }  // namespace
 }  // namespace tess::updates
