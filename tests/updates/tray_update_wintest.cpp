@@ -102,6 +102,15 @@ public:
         const auto clicked = ud::click(top, id);
         ASSERT_TRUE(clicked) << clicked.error();
     }
+    // The automatic check's toast, its button, then "Update now" in the window it opens.
+    void update_from_toast() const {
+        const ud::Window toast = wait("TessavoToast");
+        ASSERT_TRUE(toast);
+        click(toast, 102);
+        const ud::Window offer = wait("TessavoUpdate");
+        ASSERT_TRUE(offer);
+        click(offer, 201);
+    }
     int end() {
         ::PostMessageW(hwnd(tray_), WM_CLOSE, 0, 0);
         return program_.wait(20'000);
@@ -285,12 +294,7 @@ TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
     s.put("latest.json", release_json("v0.6.0", s, marker));
     TrayCopy c(s.url("latest.json"));
     ASSERT_TRUE(c.tray_);
-    const ud::Window toast = c.wait("TessavoToast");
-    ASSERT_TRUE(toast);
-    c.click(toast, 102);
-    const ud::Window offer = c.wait("TessavoUpdate");
-    ASSERT_TRUE(offer);
-    c.click(offer, 201);  // Update now
+    c.update_from_toast();
     EXPECT_EQ(c.program_.wait(30'000), 0);
     const std::string log = c.log();
     const auto handed = log.find("update: installing 0.6.0, handing over\n");
@@ -319,12 +323,7 @@ TEST_F(TrayUpdate, HandOverReplacesTheOpenMainWindowWithTheNewVersion) {
     const auto main =
         ud::wait_window({"TessavoWindow", std::nullopt, old_main.pid(), true}, 20'000);
     ASSERT_TRUE(main);
-    const ud::Window toast = c.wait("TessavoToast");
-    ASSERT_TRUE(toast);
-    c.click(toast, 102);
-    const ud::Window offer = c.wait("TessavoUpdate");
-    ASSERT_TRUE(offer);
-    c.click(offer, 201);  // Update now
+    c.update_from_toast();
     EXPECT_EQ(c.program_.wait(30'000), 0);
     EXPECT_EQ(old_main.wait(20'000), 0);  // asked to close by the new version
     EXPECT_EQ(read_text(c.exe_), fresh);
