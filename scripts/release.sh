@@ -7,7 +7,8 @@
 #         reports an older version would be offered as an update forever).
 # --from  packages an existing Windows build instead of building (the tests use it).
 # Tessavo-Setup.exe is the copy of Tessavo.exe the build writes: a file name containing
-# "setup" opens the setup window.
+# "setup" opens the setup window. tessavo-cli.exe goes out with every release: an update
+# downloads it beside the program and checks it against sha256sums.txt like the program.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 tag= from= out=

@@ -419,6 +419,7 @@ LRESULT CALLBACK panel_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
         case WM_DESTROY:
             ::KillTimer(window, kPanelSpinnerTimer);
             g_closed_at = ::GetTickCount64();
+            place_toast();  // hidden by now: back to the corner
             return 0;
         case WM_NCDESTROY:
             g_panel.reset();
@@ -455,11 +456,10 @@ void open_quick_panel(const PanelOwner& owner) {
     p.memory = memory_status();
     p.top = top_apps(group_apps(list_processes(0, false), ::GetCurrentProcessId()));
 
-    RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const PopupPoint at =
-        corner_position({work.left, work.top, work.right, work.bottom}, p.layout.width,
-                        p.layout.height, popup_px(kCornerMargin, p.dpi), p.offscreen);
+    const PopupRect work = work_area_near(nullptr);
+    PopupPoint at = corner_position(work, p.layout.width, p.layout.height,
+                                    popup_px(kCornerMargin, p.dpi), p.offscreen);
+    if (!p.offscreen) at = clamp_to(work, at, p.layout.width, p.layout.height);
 
     g_panel = std::move(panel);
     p.window = ::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kPanelClass, L"Tessavo",
@@ -486,6 +486,7 @@ void open_quick_panel(const PanelOwner& owner) {
         ::ShowWindow(p.window, SW_SHOW);
         ::SetForegroundWindow(p.window);
     }
+    place_toast();  // a toast already up moves above the panel
     log_line("quick panel opened");
     start_check(p);
 }

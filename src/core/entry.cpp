@@ -46,6 +46,10 @@ Dispatch choose_role(const std::vector<std::string>& args,
         }
         if (word == "--update") {
             d.role = Role::UpdateHandOver;
+            if (args.size() >= 4) {
+                d.companion = args[2];
+                d.companion_sha256 = args[3];
+            }
             return d;
         }
         if (word == "--uninstall") {
@@ -57,6 +61,26 @@ Dispatch choose_role(const std::vector<std::string>& args,
     }
     if (exe_stem && contains(to_lower_ascii(*exe_stem), "setup")) d.role = Role::Setup;
     return d;
+}
+
+std::string after_update_args(std::uint32_t pid) {
+    return std::string(kAfterUpdateArg) + " " + std::to_string(pid);
+}
+
+std::optional<std::uint32_t> after_update_pid(const std::vector<std::string>& args) {
+    for (std::size_t i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] != kAfterUpdateArg) continue;
+        const std::string& text = args[i + 1];
+        if (text.empty() || text.size() > 10) return std::nullopt;
+        std::uint64_t n = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9') return std::nullopt;
+            n = n * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        if (n > 0xFFFFFFFFu) return std::nullopt;
+        return static_cast<std::uint32_t>(n);
+    }
+    return std::nullopt;
 }
 
 bool is_old_leftover(std::string_view lower_stem, std::string_view file_name) {

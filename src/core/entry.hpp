@@ -30,6 +30,10 @@ struct Dispatch {
     bool desktop_shortcut = true;  // off with "--no-desktop-shortcut"
     bool tray = true;              // off with "--no-tray"
     std::string unknown_option;
+    // UpdateHandOver: the console companion the update downloaded (argv[2]) and the SHA-256
+    // it was verified against (argv[3]); both empty when the release carried none.
+    std::string companion;
+    std::string companion_sha256;
 };
 
 // The file name up to its last "."; ".." and names whose only "." is a leading one
@@ -40,6 +44,15 @@ std::string file_stem(std::string_view file_name);
 // executable's stem (nullopt when its path could not be read).
 Dispatch choose_role(const std::vector<std::string>& args,
                      const std::optional<std::string>& exe_stem);
+
+// A replaced program starts its successor with these arguments ("--after-update {pid}"),
+// so the successor's main window waits for that process to let go of the single-instance
+// name instead of bringing the old window back.
+inline constexpr std::string_view kAfterUpdateArg = "--after-update";
+std::string after_update_args(std::uint32_t pid);
+// The pid following "--after-update" among argv[1..]; nullopt when absent or not a
+// decimal 32-bit number.
+std::optional<std::uint32_t> after_update_pid(const std::vector<std::string>& args);
 
 // True for an update leftover beside the executable: the lower-cased name starts
 // with the lower-cased stem and ends with ".old".

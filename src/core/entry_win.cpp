@@ -41,7 +41,7 @@ int run_mode() {
             run_setup_window();
             return 0;
         case Role::UpdateHandOver:
-            return run_update_handover();
+            return run_update_handover(d.companion, d.companion_sha256);
         case Role::Uninstall:
             return run_uninstall(d.quiet);
         case Role::QuietInstall:

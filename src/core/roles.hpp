@@ -1,6 +1,7 @@
 // The entry of each role. Each runs its role to the end and yields the exit code.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tess {
@@ -10,7 +11,8 @@ int run_mode();  // picks the role from the process command line; Tessavo.exe's 
 int run_admin_helper(std::string_view plan_hex);  // 0, 2, 3 or 4
 int run_tray_watch();                             // 0
 void run_setup_window();
-int run_update_handover();      // 0 or 2
+// 0 or 2; `companion` and its SHA-256 as the update passed them (empty: none).
+int run_update_handover(const std::string& companion, const std::string& companion_sha256);
 int run_uninstall(bool quiet);  // 0 removed, 1 cancelled, 2 failed
 struct Dispatch;
 int run_quiet_install(const Dispatch& d);  // 0 installed, 1 failed, 2 bad option

@@ -36,6 +36,32 @@ PopupPoint corner_position(const PopupRect& work_area, int width, int height, in
     return {work_area.right - margin - width, work_area.bottom - margin - height};
 }
 
+PopupPoint toast_position(const PopupRect& work_area, int width, int height, int margin,
+                          const std::optional<PopupRect>& panel, bool offscreen) {
+    if (offscreen) return {-10000, -10000};
+    PopupPoint at = corner_position(work_area, width, height, margin, false);
+    if (panel && panel->width() > 0 && panel->height() > 0) {
+        if (panel->top - margin - height >= work_area.top)
+            at = {panel->right - width, panel->top - margin - height};
+        else
+            at = {panel->left - margin - width, work_area.bottom - margin - height};
+    }
+    return clamp_to(work_area, at, width, height);
+}
+
+PopupPoint clamp_to(const PopupRect& work, PopupPoint at, int width, int height) {
+    // Right and bottom first, so a window larger than the work area ends at its left and top.
+    at.x = std::max(std::min(at.x, work.right - width), work.left);
+    at.y = std::max(std::min(at.y, work.bottom - height), work.top);
+    return at;
+}
+
+PopupPoint centre_within(const PopupRect& work, const PopupRect& over, int width, int height) {
+    return clamp_to(
+        work, {over.left + (over.width() - width) / 2, over.top + (over.height() - height) / 2},
+        width, height);
+}
+
 ToastTimer toast_timer_step(std::uint32_t away_ms, bool mouse_over, bool offscreen) {
     if (mouse_over) return {0, false};
     const std::uint32_t next = away_ms > kToastLifeMs ? away_ms : away_ms + kToastTimerMs;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tess {
@@ -65,6 +66,17 @@ struct PopupPoint {
 };
 PopupPoint corner_position(const PopupRect& work_area, int width, int height, int margin,
                            bool offscreen);
+
+// A toast's place: the corner, or above the open quick panel (`panel`) with `margin`
+// between them, so it never covers the panel; where there is no room above, left of it.
+PopupPoint toast_position(const PopupRect& work_area, int width, int height, int margin,
+                          const std::optional<PopupRect>& panel, bool offscreen);
+
+// `at` moved the least so that a window of `width` x `height` lies wholly inside `work`;
+// one larger than `work` keeps its left and top edges on it.
+PopupPoint clamp_to(const PopupRect& work, PopupPoint at, int width, int height);
+// Centred over `over` (an owner window, or the work area itself), then clamped to `work`.
+PopupPoint centre_within(const PopupRect& work, const PopupRect& over, int width, int height);
 
 // One 500 ms timer step: the time spent with the mouse away from the toast, and whether the
 // toast closes now. With the mouse over it the time starts again; off screen (tests) it stays.

@@ -46,6 +46,29 @@ bool offscreen() {
     return win::get_env("TESS_OFFSCREEN").has_value();
 }
 
+PopupRect rect_of(const RECT& r) {
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+// The quick panel of this process while it shows: the toast keeps clear of it.
+std::optional<PopupRect> open_panel_rect() {
+    HWND h = nullptr;
+    while ((h = ::FindWindowExW(nullptr, h, L"TessavoPanel", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(h, &pid);
+        RECT r{};
+        if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(h) && ::GetWindowRect(h, &r))
+            return rect_of(r);
+    }
+    return std::nullopt;
+}
+
+PopupPoint toast_place(int width, int height) {
+    return toast_position(work_area_near(nullptr), width, height,
+                          popup_px(kCornerMargin, ::GetDpiForSystem()), open_panel_rect(),
+                          offscreen());
+}
+
 void round_corners(HWND window) {
     ::DwmSetWindowAttribute(window, kCornerPreference, &kCornerRound, sizeof kCornerRound);
 }
@@ -216,6 +239,39 @@ void close_toast() {
     g_toast.reset();
 }
 
+std::optional<PopupRect> visible_rect(HWND window) {
+    RECT r{};
+    if (!window || !::IsWindowVisible(window) || !::GetWindowRect(window, &r) ||
+        r.right <= r.left || r.bottom <= r.top)
+        return std::nullopt;
+    return rect_of(r);
+}
+
+PopupRect work_area_near(HWND owner) {
+    HMONITOR monitor = nullptr;
+    // The hidden tray window (0 x 0 at the origin) says nothing about where the user is.
+    if (visible_rect(owner)) {
+        monitor = ::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST);
+    } else {
+        POINT cursor{};
+        ::GetCursorPos(&cursor);
+        monitor = ::MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY);
+    }
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (monitor && ::GetMonitorInfoW(monitor, &info)) return rect_of(info.rcWork);
+    RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return rect_of(work);
+}
+
+void place_toast() {
+    if (!g_toast || !g_toast->window) return;
+    const PopupPoint at = toast_place(g_toast->layout.width, g_toast->layout.height);
+    ::SetWindowPos(g_toast->window, nullptr, at.x, at.y, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 HWND toast_window() {
     return g_toast ? g_toast->window : nullptr;
 }
@@ -247,12 +303,8 @@ void show_toast(HWND owner, const Toast& toast) {
     }
     t->layout = toast_layout(t->dpi, body_height, has_button, button_width);
 
-    RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const bool hidden_test = offscreen();
-    const PopupPoint at =
-        corner_position({work.left, work.top, work.right, work.bottom}, t->layout.width,
-                        t->layout.height, popup_px(kCornerMargin, t->dpi), hidden_test);
+    const PopupPoint at = toast_place(t->layout.width, t->layout.height);
 
     ToastWindow* raw = t.get();
     g_toast = std::move(t);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "ui/paint_win.hpp"
 #include "ui/popup.hpp"
@@ -16,6 +17,14 @@ namespace tess {
 void show_toast(HWND owner, const Toast& toast);
 void close_toast();
 HWND toast_window();  // null when none is shown
+// Moves the toast clear of the quick panel that just opened (or back to the corner).
+void place_toast();
+
+// The window's rectangle when it shows with a size; nullopt for a hidden or empty one.
+std::optional<PopupRect> visible_rect(HWND window);
+// The work area a window should appear on: the monitor of `owner` when it is a visible
+// window with a size, else the monitor under the cursor (or the primary one).
+PopupRect work_area_near(HWND owner);
 
 // WM_PAINT of a small pop-up: `paint` draws the whole client area into a memory bitmap,
 // which is then copied in one go, so nothing flickers.

@@ -108,18 +108,45 @@ std::vector<RegValue> uninstall_entry_values(const InstallPaths& paths,
     };
 }
 
+AsideReplace replace_moving_aside(const FileStep& move, const FileStep& copy,
+                                  const std::string& from, const std::string& to,
+                                  const std::string& aside) {
+    AsideReplace r;
+    if ((r.move_error = move(to, aside))) return r;
+    if ((r.copy_error = copy(from, to))) r.restored = !move(aside, to);
+    return r;
+}
+
 SetupError copy_or_replace(const std::string& from, const std::string& to, const SetupSystem& sys) {
     if (sys.same_file(from, to)) return std::nullopt;
     if (sys.copy_file(from, to) == 0) return std::nullopt;
-    if (sys.file_exists(to)) {
-        // A running program's image can be renamed but not overwritten; the leftover
-        // is deleted by the next start of the program beside it.
-        if (const std::uint32_t e = sys.move_file(to, moved_aside_name(to, sys.own_pid)); e != 0)
-            return "couldn't replace " + to + ": " + sys.error_text(e);
+    const auto step = [&sys](std::uint32_t e) -> std::optional<std::string> {
+        if (e == 0) return std::nullopt;
+        return sys.error_text(e);
+    };
+    if (!sys.file_exists(to)) {
+        if (auto e = step(sys.copy_file(from, to))) return "couldn't copy to " + to + ": " + *e;
+        return std::nullopt;
     }
-    if (const std::uint32_t e = sys.copy_file(from, to); e != 0)
-        return "couldn't copy to " + to + ": " + sys.error_text(e);
-    return std::nullopt;
+    // A running program's image can be renamed but not overwritten; the leftover is
+    // deleted by the next start of the program beside it.
+    const std::string aside = moved_aside_name(to, sys.own_pid);
+    const AsideReplace r = replace_moving_aside(
+        [&](const std::string& a, const std::string& b) { return step(sys.move_file(a, b)); },
+        [&](const std::string& a, const std::string& b) { return step(sys.copy_file(a, b)); }, from,
+        to, aside);
+    if (r.move_error) return "couldn't replace " + to + ": " + *r.move_error;
+    if (!r.copy_error) return std::nullopt;
+    std::string error = "couldn't copy to " + to + ": " + *r.copy_error;
+    if (!r.restored) error += " (the previous copy is " + aside + ")";
+    return error;
+}
+
+std::uint64_t install_size(const std::string& exe, const SetupSystem& sys) {
+    const auto program = sys.file_size(exe);
+    if (!program) return 0;
+    const auto cli = sys.file_size(join_path(parent_path(exe), kCliName));
+    return *program + cli.value_or(0) + sys.notices().size();
 }
 
 void close_running_copies(const InstallPaths& paths, const SetupSystem& sys) {
@@ -141,13 +168,20 @@ void close_running_copies(const InstallPaths& paths, const SetupSystem& sys) {
 
 SetupError install_from(const std::string& exe, const InstallPaths& paths, bool desktop, bool tray,
                         const SetupSystem& sys) {
+    const std::string cli = join_path(parent_path(exe), kCliName);
+    return install_files(exe, sys.file_exists(cli) ? std::optional(cli) : std::nullopt, paths,
+                         desktop, tray, sys);
+}
+
+SetupError install_files(const std::string& exe, const std::optional<std::string>& companion,
+                         const InstallPaths& paths, bool desktop, bool tray,
+                         const SetupSystem& sys) {
     if (const std::uint32_t e = sys.create_dirs(paths.folder); e != 0)
         return "couldn't create " + paths.folder + ": " + sys.error_text(e);
     close_running_copies(paths, sys);
     const std::string target = installed_exe(paths);
     if (auto e = copy_or_replace(exe, target, sys)) return e;
-    const std::string cli = join_path(parent_path(exe), kCliName);
-    if (sys.file_exists(cli)) copy_or_replace(cli, join_path(paths.folder, kCliName), sys);
+    if (companion) copy_or_replace(*companion, join_path(paths.folder, kCliName), sys);
     sys.write_file(join_path(paths.folder, kNoticesName), sys.notices());
     if (auto e = sys.create_shortcut(paths.start_menu_link, target)) return e;
     if (desktop) {
@@ -165,9 +199,10 @@ SetupError install_from(const std::string& exe, const InstallPaths& paths, bool 
     return std::nullopt;
 }
 
-std::string update_failed_text(std::string_view error) {
-    return "The update didn't finish: " + std::string(error) +
-           "\n\nYour current version still works.";
+std::string update_failed_text(std::string_view error, bool still_works) {
+    std::string text = "The update didn't finish: " + std::string(error) + "\n\n";
+    if (still_works) return text + "Your current version still works.";
+    return text + "Download Tessavo again from " + std::string(kReleasesPage) + ".";
 }
 
 std::string updated_text() {
@@ -178,19 +213,28 @@ std::string uninstall_failed_text(std::string_view error) {
     return "Uninstall didn't finish: " + std::string(error);
 }
 
-int update_handover(const InstallPaths& paths, const SetupSystem& sys) {
+int update_handover(const InstallPaths& paths, const std::optional<VerifiedFile>& companion,
+                    const SetupSystem& sys) {
     const bool tray_was_running = sys.tray_running();
     sys.sleep_ms(800);  // lets the old processes exit
     const bool desktop = !paths.desktop_link.empty() && sys.file_exists(paths.desktop_link);
     const bool run_value = paths.real && sys.run_value_present();
     std::string error;
     SetupError failed;
+    // Checked again here: the file waited in the temporary folder, where anything may
+    // have replaced it since the download was verified.
+    std::optional<std::string> cli;
+    if (companion && sys.sha256_file(companion->path) == to_lower_ascii(companion->sha256))
+        cli = companion->path;
     if (const auto exe = sys.exe_path(error))
-        failed = install_from(*exe, paths, desktop, run_value, sys);
+        failed = install_files(*exe, cli, paths, desktop, run_value, sys);
     else
         failed = error;
     if (failed) {
-        if (!sys.offscreen) sys.show_error(update_failed_text(*failed));
+        // Only a program in its place still works: a replace that could not put the old
+        // file back leaves the shortcuts pointing at nothing.
+        const bool still_works = sys.file_exists(installed_exe(paths));
+        if (!sys.offscreen) sys.show_error(update_failed_text(*failed, still_works));
         return 2;
     }
     if (paths.real) {

@@ -58,6 +58,21 @@ bool is_installed_copy_at(std::string_view running_exe, const InstallPaths& path
 // `to` with its extension replaced by ".{pid}.old": Tessavo.exe -> Tessavo.1234.old.
 std::string moved_aside_name(std::string_view to, std::uint32_t pid);
 
+// Replacing a file that may be in use: `to` is renamed to `aside` (Windows allows that for
+// a running program's image), `from` copied to its place, and a failed copy moves the old
+// file back, so the old file is never left out of place. Each step gives the system's
+// error text, or nullopt on success.
+using FileStep =
+    std::function<std::optional<std::string>(const std::string& from, const std::string& to)>;
+struct AsideReplace {
+    std::optional<std::string> move_error;  // `to` could not be moved aside: nothing changed
+    std::optional<std::string> copy_error;  // the copy failed after the move
+    bool restored = true;                   // after a failed copy: the old file is back
+};
+AsideReplace replace_moving_aside(const FileStep& move, const FileStep& copy,
+                                  const std::string& from, const std::string& to,
+                                  const std::string& aside);
+
 // Absolute, no "." or ".." component, and ends in "\programs\tessavo" or holds
 // "tess-install-test" (ASCII letters without case).
 bool install_folder_is_safe(std::string_view folder);
@@ -102,6 +117,8 @@ struct SetupSystem {
     std::function<bool(const std::string& path)> file_exists;
     std::function<std::uint32_t(const std::string& path)> delete_file;
     std::function<std::optional<std::uint64_t>(const std::string& path)> file_size;
+    // Lower-case hex SHA-256 of the file's bytes; nullopt when it cannot be read.
+    std::function<std::optional<std::string>(const std::string& path)> sha256_file;
     std::function<bool(const std::string& path, std::string_view bytes)> write_file;
     // The notices file's bytes as built into the program.
     std::function<std::string()> notices;
@@ -143,14 +160,30 @@ struct SetupSystem {
 using SetupError = std::optional<std::string>;
 
 SetupError copy_or_replace(const std::string& from, const std::string& to, const SetupSystem& sys);
+// The bytes an install from `exe` writes: the program, the console companion beside it
+// (when there is one) and the notices file; 0 when the program's size cannot be read.
+std::uint64_t install_size(const std::string& exe, const SetupSystem& sys);
 // Real install only: asks the main window and tray watch to close, waits up to 30 x 100 ms
 // for the installed executable's processes to go, then ends those left.
 void close_running_copies(const InstallPaths& paths, const SetupSystem& sys);
+// With the console companion beside `exe`, when there is one.
 SetupError install_from(const std::string& exe, const InstallPaths& paths, bool desktop, bool tray,
                         const SetupSystem& sys);
+// With `companion` (nullopt: none) as the console companion.
+SetupError install_files(const std::string& exe, const std::optional<std::string>& companion,
+                         const InstallPaths& paths, bool desktop, bool tray,
+                         const SetupSystem& sys);
 
-// 0 or 2.
-int update_handover(const InstallPaths& paths, const SetupSystem& sys);
+// A file the update downloaded and verified, with the SHA-256 it matched.
+struct VerifiedFile {
+    std::string path;
+    std::string sha256;
+};
+
+// 0 or 2. The hand-over runs from the temporary folder, so it installs no companion but
+// `companion`, and that only when the file still has the checksum it was verified with.
+int update_handover(const InstallPaths& paths, const std::optional<VerifiedFile>& companion,
+                    const SetupSystem& sys);
 
 // The removal steps of the uninstall, after the question.
 SetupError remove_install(const InstallPaths& paths, const SetupSystem& sys);
@@ -179,7 +212,10 @@ inline constexpr std::string_view kUninstallQuestion =
     "you want them back).";
 inline constexpr std::string_view kUninstalled = "Tessavo was removed.";
 std::string uninstall_failed_text(std::string_view error);
-std::string update_failed_text(std::string_view error);
+// `still_works`: the installed program is in its place, so the box may say it still works;
+// otherwise it says where to get Tessavo again.
+std::string update_failed_text(std::string_view error, bool still_works);
+inline constexpr std::string_view kReleasesPage = "https://github.com/Corvath/tessavo/releases";
 std::string updated_text();
 
 #ifdef _WIN32

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/entry.hpp"
+#include "core/text.hpp"
 
 namespace tess {
 
@@ -12,6 +13,12 @@ std::string setup_window_title() {
 
 std::string setup_header_line() {
     return "Faster PC in one click  \u00B7  version " + std::string(kVersion);
+}
+
+std::string setup_header_note(std::uint64_t install_bytes) {
+    std::string text = "Installs just for you: no admin needed";
+    if (install_bytes > 0) text += ", " + size_text(install_bytes);
+    return text + ".";
 }
 
 std::string installs_to_line(std::string_view folder) {

@@ -26,7 +26,8 @@ struct SetupModel {
     bool run_without_installing = false;
     std::optional<std::string> installed_version;  // of the uninstall entry, read at start
     std::string install_folder;
-    std::string error;  // Failed
+    std::string error;                // Failed
+    std::uint64_t install_bytes = 0;  // what an install writes; 0 when unknown
 };
 
 // Control ids.
@@ -35,8 +36,6 @@ inline constexpr int kSetupTrayCard = 102;
 inline constexpr int kSetupMainButton = 110;
 inline constexpr int kSetupLink = 111;
 
-inline constexpr std::string_view kSetupHeaderNote =
-    "Installs just for you: no admin needed, about 1 MB.";
 inline constexpr std::string_view kSetupOptionsHeading = "Options";
 inline constexpr std::string_view kDesktopCardTitle = "Desktop shortcut";
 inline constexpr std::string_view kDesktopCardText = "Put Tessavo on your desktop.";
@@ -52,6 +51,9 @@ inline constexpr std::string_view kUnknownError = "unknown error";
 std::string setup_window_title();
 // "Faster PC in one click  ·  version 0.5.0"
 std::string setup_header_line();
+// "Installs just for you: no admin needed, {size}." with the size of what it installs
+// (without the size when it is 0, not known).
+std::string setup_header_note(std::uint64_t install_bytes);
 std::string installs_to_line(std::string_view folder);
 // The line under "Installs to" when a version is installed, else nullopt.
 std::optional<std::string> installed_version_line(const std::optional<std::string>& installed);

@@ -16,6 +16,7 @@
 #include "sys/procs.hpp"
 #include "sys/startup.hpp"
 #include "ui/setup.hpp"
+#include "updates/update.hpp"
 
 namespace tess {
 
@@ -228,6 +229,11 @@ SetupSystem setup_system() {
         return last_error_unless(::DeleteFileW(win::widen(path).c_str()));
     };
     s.file_size = file_size;
+    s.sha256_file = [](const std::string& path) -> std::optional<std::string> {
+        const auto bytes = win::read_file(path);
+        if (!bytes) return std::nullopt;
+        return updates::sha256_hex(*bytes);
+    };
     s.write_file = [](const std::string& path, std::string_view bytes) {
         return win::write_file(path, bytes);
     };
@@ -299,11 +305,13 @@ SetupError install_locked(const std::string& exe, const InstallPaths& paths, boo
     return install_from(exe, paths, desktop, tray, sys);
 }
 
-int run_update_handover() {
+int run_update_handover(const std::string& companion, const std::string& companion_sha256) {
     set_system_dpi_awareness();
     const InstallPaths paths = install_paths();
     const win::NamedLock turn("install", to_lower_ascii(paths.folder), 120'000);
-    return update_handover(paths, setup_system());
+    std::optional<VerifiedFile> verified;
+    if (!companion.empty()) verified = VerifiedFile{companion, companion_sha256};
+    return update_handover(paths, verified, setup_system());
 }
 
 int run_uninstall(bool quiet) {

@@ -10,6 +10,7 @@
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/paint_win.hpp"
+#include "ui/popup_win.hpp"
 #include "ui/setup.hpp"
 #include "ui/setup_messages.hpp"
 #include "ui/setup_view.hpp"
@@ -99,7 +100,8 @@ void paint(HDC dc, const SetupWindow& s, int width, int height) {
                      l.icon.height(), 0, nullptr, DI_NORMAL);
     text(dc, s, "Tessavo", l.brand, ui::FontRole::Title, kWhite);
     text(dc, s, setup_header_line(), l.header_line, ui::FontRole::Body, kDisabled);
-    text(dc, s, kSetupHeaderNote, l.header_note, ui::FontRole::Body, kMuted);
+    text(dc, s, setup_header_note(s.model.install_bytes), l.header_note, ui::FontRole::Body,
+         kMuted);
 
     if (s.model.state == SetupState::Installed) {
         ui::draw_glyph(dc, s.fonts, ui::FontRole::BigIcons, u'\uE73E', l.check, kSuccess);
@@ -314,12 +316,17 @@ void run_setup_window() {
     const InstallPaths paths = install_paths();
     s.model.install_folder = paths.folder;
     s.model.installed_version = installed_version(paths);
+    if (const std::string exe = win::exe_path(); !exe.empty())
+        s.model.install_bytes = install_size(exe, setup_system());
 
     const bool offscreen = win::get_env("TESS_OFFSCREEN").has_value();
     const int width = ui::scale(kSetupWidth, s.dpi);
     const int height = ui::scale(kSetupHeight, s.dpi);
-    const int x = offscreen ? -10000 : (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int y = offscreen ? -10000 : (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    // On the work area under the cursor, wholly inside it.
+    const PopupRect work = work_area_near(nullptr);
+    const PopupPoint at =
+        offscreen ? PopupPoint{-10000, -10000} : centre_within(work, work, width, height);
+    const int x = at.x, y = at.y;
     const HWND hwnd = ::CreateWindowExW(0, kClassName, w(setup_window_title()).c_str(),
                                         WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y, width,
                                         height, nullptr, nullptr, ::GetModuleHandleW(nullptr), &s);

@@ -1,5 +1,7 @@
 #include "ui/ui.hpp"
 
+#include "core/entry.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <iterator>
@@ -95,6 +97,7 @@ StartOptions start_options(std::span<const std::string> args) {
         if (args[i] == "--history") o.history = true;
         if (args[i] == "--autopilot") o.autopilot = true;
     }
+    o.after_update = after_update_pid(std::vector<std::string>(args.begin(), args.end()));
     return o;
 }
 

@@ -107,7 +107,15 @@ struct StartOptions {
     bool scan = false;       // "--scan": scan with the progress screen at once
     bool history = false;    // "--history": page 7 and a quiet scan
     bool autopilot = false;  // "--autopilot": page 6
+    // "--after-update {pid}": started by an update over process {pid}, whose window may
+    // still be closing.
+    std::optional<std::uint32_t> after_update;
 };
+// How long a program started by an update waits for the one it replaced to go.
+inline constexpr std::uint32_t kAfterUpdateWaitMs = 30'000;
+inline constexpr std::string_view kPredecessorStayed =
+    "Tessavo was updated, but the previous version didn't close, so the new one couldn't "
+    "open.\n\nClose Tessavo, then open it again.";
 // Any argument after the program's own name counts, compared exactly.
 StartOptions start_options(std::span<const std::string> args);
 

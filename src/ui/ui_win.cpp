@@ -9,6 +9,7 @@
 
 #include "core/entry.hpp"
 #include "core/memory.hpp"
+#include "core/paths.hpp"
 #include "core/roles.hpp"
 #include "core/slot.hpp"
 #include "core/text.hpp"
@@ -678,22 +679,82 @@ HWND create_main_window(const StartOptions& start, bool offscreen) {
     return hwnd;
 }
 
+namespace {
+
+// Takes the single-instance name once process `pid` has let go of it (it ends, or frees
+// the name), within kAfterUpdateWaitMs; false when it never does.
+// Asks the main window of another process started from this executable's folder to close:
+// that copy of the program was just replaced, so it runs the old version.
+void close_old_main_window_beside() {
+    const std::string exe = win::exe_path();
+    HWND h = nullptr;
+    while ((h = ::FindWindowExW(nullptr, h, kMainClass, nullptr)) != nullptr) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(h, &pid);
+        if (pid == ::GetCurrentProcessId()) continue;
+        const win::unique_handle process(
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        wchar_t image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+            same_path(parent_path(win::narrow(image, size)), parent_path(exe)))
+            ::PostMessageW(h, WM_CLOSE, 0, 0);
+    }
+}
+
+bool wait_for_predecessor(std::uint32_t pid, win::unique_handle& mutex) {
+    const win::unique_handle old(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    const ULONGLONG deadline = ::GetTickCount64() + kAfterUpdateWaitMs;
+    bool asked = false;
+    while (true) {
+        ::SetLastError(0);
+        mutex.reset(::CreateMutexW(nullptr, FALSE, kMainMutex));
+        if (mutex && ::GetLastError() != ERROR_ALREADY_EXISTS) return true;
+        // Our own handle would keep the name alive.
+        mutex.reset();
+        if (::GetTickCount64() >= deadline) return false;
+        // The replaced process has gone (a tray watch that updated) and still the name is
+        // held: by the main window of the same old copy, which must not stay.
+        if (!asked && (!old || ::WaitForSingleObject(old.get(), 0) == WAIT_OBJECT_0)) {
+            close_old_main_window_beside();
+            asked = true;
+        }
+        if (old)
+            ::WaitForSingleObject(old.get(), 100);
+        else
+            ::Sleep(100);
+    }
+}
+
+}  // namespace
+
 void run_main_window(const std::vector<std::string>& args) {
     ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
     // Held until the process ends: a second start finds it and hands over to this one.
     static win::unique_handle mutex;
-    const HANDLE h = ::CreateMutexW(nullptr, FALSE, kMainMutex);
-    const DWORD created = ::GetLastError();
-    mutex.reset(h);
-    if (created == ERROR_ALREADY_EXISTS) {
-        // The first copy may not have its window yet; then this one simply ends.
-        if (const HWND first = ::FindWindowW(kMainClass, nullptr)) {
-            ::ShowWindow(first, SW_RESTORE);
-            ::SetForegroundWindow(first);
-        }
-        return;
-    }
     const StartOptions start = start_options(args);
+    if (start.after_update) {
+        // The replaced program still holds the name while its window closes: bringing
+        // that window back would leave the old version running, so this one waits.
+        if (!wait_for_predecessor(*start.after_update, mutex)) {
+            if (!win::get_env("TESS_OFFSCREEN"))
+                ::MessageBoxW(nullptr, win::widen(kPredecessorStayed).c_str(), L"Tessavo",
+                              MB_ICONERROR);
+            return;
+        }
+    } else {
+        const HANDLE h = ::CreateMutexW(nullptr, FALSE, kMainMutex);
+        const DWORD created = ::GetLastError();
+        mutex.reset(h);
+        if (created == ERROR_ALREADY_EXISTS) {
+            // The first copy may not have its window yet; then this one simply ends.
+            if (const HWND first = ::FindWindowW(kMainClass, nullptr)) {
+                ::ShowWindow(first, SW_RESTORE);
+                ::SetForegroundWindow(first);
+            }
+            return;
+        }
+    }
     const HWND hwnd = create_main_window(start, win::get_env("TESS_OFFSCREEN").has_value());
     if (!hwnd) return;
     if (start.scan) ::PostMessageW(hwnd, WM_COMMAND, id::kScanNow, 0);

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/text.hpp"
+#include "ui/paint.hpp"
+#include "ui/setup.hpp"
 
 namespace tess::ui {
 
@@ -124,11 +126,20 @@ std::string update_status_text(UpdatePhase phase, std::uint64_t bytes, std::uint
     return "Downloading\xE2\x80\xA6";
 }
 
-std::string update_failure_text(std::string_view error) {
+std::string update_failure_text(std::string_view error, bool program_in_place) {
     while (!error.empty() && error.back() == '.')
         error.remove_suffix(1);
-    return "The update couldn't be installed: " + std::string(error) +
-           ". Your current version keeps working.";
+    std::string text = "The update couldn't be installed: " + std::string(error) + ". ";
+    if (program_in_place) return text + "Your current version keeps working.";
+    return text + "Download Tessavo again from " + std::string(kReleasesPage) + ".";
+}
+
+int update_footer_height(int dpi, int status_text_height) {
+    return scale(18, dpi) + std::max(scale(40, dpi), status_text_height) + scale(18, dpi);
+}
+
+int update_client_height(int footer_top, int footer, int limit) {
+    return std::min(footer_top + 1 + footer, limit);
 }
 
 double update_progress_fraction(UpdatePhase phase, std::uint64_t bytes, std::uint64_t total) {

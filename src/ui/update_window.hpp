@@ -40,8 +40,16 @@ std::string update_subtitle(std::string_view running_version, std::uint64_t down
 // The footer's status line in phases Installing and Installed; empty otherwise.
 std::string update_status_text(UpdatePhase phase, std::uint64_t bytes, std::uint64_t total);
 // "The update couldn't be installed: {}. Your current version keeps working." without a
-// doubled full stop.
-std::string update_failure_text(std::string_view error);
+// doubled full stop. `program_in_place`: this program's file is where it was; when a
+// replace could not put it back, the text says where to get Tessavo again instead.
+std::string update_failure_text(std::string_view error, bool program_in_place);
+// The footer below its dividing line, in pixels at `dpi`: the buttons' row with 18 above
+// and below (76 at 96 DPI), taller when the status text wraps past the buttons' height.
+int update_footer_height(int dpi, int status_text_height);
+// The client height the window grows to for a footer of `footer` pixels, at most
+// `limit` (the work area's height less the frame).
+int update_client_height(int footer_top, int footer, int limit);
+
 // The progress bar's fill: bytes/total within 0.02-1, 0.1 while the total is unknown, full
 // once installed.
 double update_progress_fraction(UpdatePhase phase, std::uint64_t bytes, std::uint64_t total);

@@ -11,6 +11,7 @@
 #include "ui/icon.hpp"
 #include "ui/icon_win.hpp"
 #include "ui/paint_win.hpp"
+#include "ui/popup_win.hpp"
 #include "ui/update_messages.hpp"
 
 namespace tess::ui {
@@ -34,10 +35,12 @@ struct UpdateWindow {
     std::uint64_t bytes = 0, total = 0;
     std::uint64_t download_size = 0;
     std::string error;
+    bool program_in_place = true;  // after a failure: this program's file is still there
     UpdatePhase phase = UpdatePhase::Offer;
     UpdateOutcome outcome = UpdateOutcome::Closed;
     std::shared_ptr<Slot<std::string>> slot = std::make_shared<Slot<std::string>>();  // the error
-    int notes_bottom = 0;  // client y where the notes end, at this DPI
+    int notes_bottom = 0;    // client y where the notes end, at this DPI
+    int subtitle_extra = 0;  // the subtitle's wrapped lines beyond its first, in pixels
 };
 
 std::wstring w(std::string_view utf8) {
@@ -62,7 +65,7 @@ int line_height(HDC dc, const UpdateWindow& u, const std::string& line) {
 // Lays the notes out from y = 120 and returns where they end; draws them when `draw`.
 int notes(HDC dc, const UpdateWindow& u, bool draw) {
     using namespace colour;
-    int y = px(u, 120);
+    int y = px(u, 120) + u.subtitle_extra;
     if (u.lines.empty()) {
         const int h = line_height(dc, u, "Improvements and fixes.");
         if (draw)
@@ -94,6 +97,47 @@ int footer_top(const UpdateWindow& u) {
     return u.notes_bottom + px(u, 14);
 }
 
+// Where the failure text wraps: left of the "Close" button, from the buttons' top down.
+RECT failure_text_box(const UpdateWindow& u, int width, int height) {
+    const int top = footer_top(u) + px(u, 1) + px(u, 18);
+    return {px(u, 24), top, width - px(u, 24) - px(u, 110), height - px(u, 8)};
+}
+
+int window_style_height(int client_height, DWORD style, DWORD ex) {
+    RECT frame{0, 0, 100, client_height};
+    ::AdjustWindowRectEx(&frame, style, FALSE, ex);
+    return frame.bottom - frame.top;
+}
+
+// A failure text taller than the buttons' row makes the window grow (within the work
+// area) so all of it shows, and keeps the window on screen.
+void fit_failure_text(UpdateWindow& u) {
+    RECT client{};
+    ::GetClientRect(u.hwnd, &client);
+    RECT box = failure_text_box(u, client.right, client.bottom);
+    const std::wstring text = w(update_failure_text(u.error, u.program_in_place));
+    if (const HDC dc = ::GetDC(u.hwnd)) {
+        const HGDIOBJ old = ::SelectObject(dc, u.fonts.get(FontRole::Body));
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(u.hwnd, dc);
+    }
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(u.hwnd, GWL_STYLE));
+    const DWORD ex = static_cast<DWORD>(::GetWindowLongPtrW(u.hwnd, GWL_EXSTYLE));
+    const PopupRect work = work_area_near(u.owner);
+    const int frame = window_style_height(0, style, ex);
+    const int client_height = update_client_height(
+        footer_top(u), update_footer_height(u.dpi, box.bottom - box.top), work.height() - frame);
+    if (client_height <= client.bottom) return;
+    RECT r{};
+    ::GetWindowRect(u.hwnd, &r);
+    const int width = r.right - r.left, height = client_height + frame;
+    PopupPoint at{r.left, r.top};
+    if (r.left > -10000) at = clamp_to(work, at, width, height);  // off screen in tests
+    ::SetWindowPos(u.hwnd, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void layout_controls(UpdateWindow& u) {
     const int top = footer_top(u) + px(u, 1) + px(u, 18);
     const int right = px(u, 500) - px(u, 24);
@@ -122,10 +166,16 @@ void paint(HDC dc, const UpdateWindow& u, int width, int height) {
     draw_text(dc, w("Version " + u.info.version + " is ready"),
               {px(u, 80), px(u, 22), width - px(u, 24), px(u, 50)}, u.fonts.get(FontRole::Heading),
               kInk, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    draw_text(dc, w(update_subtitle(updates::running_version(), u.download_size)),
-              {px(u, 80), px(u, 50), width - px(u, 24), px(u, 72)}, u.fonts.get(FontRole::Small),
-              kSecondary, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    draw_text(dc, L"What's new", {px(u, 24), px(u, 92), width - px(u, 24), px(u, 112)},
+    const std::wstring subtitle = w(update_subtitle(updates::running_version(), u.download_size));
+    if (u.subtitle_extra > 0)
+        draw_text(dc, subtitle,
+                  {px(u, 80), px(u, 52), width - px(u, 24), px(u, 72) + u.subtitle_extra},
+                  u.fonts.get(FontRole::Small), kSecondary, DT_LEFT | DT_TOP | DT_WORDBREAK);
+    else
+        draw_text(dc, subtitle, {px(u, 80), px(u, 50), width - px(u, 24), px(u, 72)},
+                  u.fonts.get(FontRole::Small), kSecondary, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    const int heading = px(u, 92) + u.subtitle_extra;
+    draw_text(dc, L"What's new", {px(u, 24), heading, width - px(u, 24), heading + px(u, 20)},
               u.fonts.get(FontRole::BodySemibold), kSecondary, DT_LEFT | DT_TOP | DT_SINGLELINE);
     notes(dc, u, true);
 
@@ -135,9 +185,10 @@ void paint(HDC dc, const UpdateWindow& u, int width, int height) {
     const int top = line + px(u, 1) + px(u, 18);
     const Rect status{px(u, 24), top, width - px(u, 24), height - px(u, 8)};
     if (u.phase == UpdatePhase::Failed) {
-        draw_text(dc, w(update_failure_text(u.error)),
-                  {status.left, status.top, status.right - px(u, 110), status.bottom},
-                  u.fonts.get(FontRole::Body), kProblem, DT_LEFT | DT_TOP | DT_WORDBREAK);
+        const RECT box = failure_text_box(u, width, height);
+        draw_text(dc, w(update_failure_text(u.error, u.program_in_place)),
+                  {box.left, box.top, box.right, box.bottom}, u.fonts.get(FontRole::Body), kProblem,
+                  DT_LEFT | DT_TOP | DT_WORDBREAK);
     } else if (u.phase == UpdatePhase::Installing || u.phase == UpdatePhase::Installed) {
         draw_text(dc, w(update_status_text(u.phase, u.bytes, u.total)),
                   {status.left, top, status.right, top + px(u, 20)}, u.fonts.get(FontRole::Body),
@@ -263,7 +314,12 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 ::SetTimer(hwnd, kCloseTimer, kCloseAfterMs, nullptr);
             } else {
                 u->error = u->slot->take().value_or("");
+                const std::string exe = win::exe_path();
+                u->program_in_place =
+                    exe.empty() ||
+                    ::GetFileAttributesW(win::widen(exe).c_str()) != INVALID_FILE_ATTRIBUTES;
                 u->phase = UpdatePhase::Failed;
+                fit_failure_text(*u);
             }
             layout_controls(*u);
             return 0;
@@ -302,8 +358,19 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     u.fonts = create_fonts(u.dpi, find_glyph_face());
     u.icon = load_icon(nullptr, kAppIcon, px(u, 40));
 
-    // The client height follows the notes: measured before the window exists.
+    // The client height follows the subtitle and the notes: measured before the window
+    // exists. A subtitle too long for one line wraps and moves everything below it down.
     if (const HDC screen = ::GetDC(nullptr)) {
+        const std::wstring subtitle =
+            w(update_subtitle(updates::running_version(), u.download_size));
+        const HGDIOBJ old = ::SelectObject(screen, u.fonts.get(FontRole::Small));
+        RECT one{0, 0, px(u, 500 - 80 - 24), 0}, all = one;
+        ::DrawTextW(screen, L"Y", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        ::DrawTextW(screen, subtitle.c_str(), static_cast<int>(subtitle.size()), &all,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        ::SelectObject(screen, old);
+        u.subtitle_extra =
+            std::max(0, static_cast<int>((all.bottom - all.top) - (one.bottom - one.top)));
         u.notes_bottom = notes(screen, u, false);
         ::ReleaseDC(nullptr, screen);
     }
@@ -312,16 +379,14 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     RECT frame{0, 0, px(u, 500), footer_top(u) + px(u, 1) + px(u, 76)};
     ::AdjustWindowRectEx(&frame, style, FALSE, ex);
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-    RECT area{};
-    if (owner) {
-        ::GetWindowRect(owner, &area);
-    } else {
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    }
+    // Centred over a visible owner, otherwise (the hidden tray window, no owner) on the
+    // work area under the cursor; wholly inside that work area either way.
+    const PopupRect work = work_area_near(owner);
+    const PopupRect over = visible_rect(owner).value_or(work);
     const bool offscreen = win::get_env("TESS_OFFSCREEN").has_value();
-    int x = area.left + (area.right - area.left - width) / 2;
-    int y = std::max<int>(0, area.top + (area.bottom - area.top - height) / 2);
-    if (offscreen) x = y = -10000;
+    PopupPoint at = centre_within(work, over, width, height);
+    if (offscreen) at = {-10000, -10000};
+    const int x = at.x, y = at.y;
 
     const HWND hwnd = ::CreateWindowExW(ex, kClassName, L"Tessavo update", style, x, y, width,
                                         height, owner, nullptr, ::GetModuleHandleW(nullptr), &u);

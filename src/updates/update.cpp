@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "core/entry.hpp"
 #include "core/json.hpp"
 #include "core/text.hpp"
 #include "ui/setup.hpp"
@@ -240,15 +241,23 @@ std::string temp_file_name(std::string_view version, std::string_view name) {
     return "Tessavo-" + safe + "-" + std::string(name);
 }
 
+std::string handover_arguments(const std::optional<std::string>& companion,
+                               std::string_view sha256) {
+    std::string args = "--update";
+    if (companion) args += " \"" + *companion + "\" " + std::string(sha256);
+    return args;
+}
+
 std::optional<std::string> replace_running_exe(const ReplaceOps& ops, const std::string& exe,
                                                const std::string& downloaded, std::uint32_t pid) {
-    const std::string old = moved_aside_name(exe, pid);
-    if (auto failed = ops.move(exe, old)) return "couldn't replace the app: " + *failed;
-    if (auto failed = ops.copy(downloaded, exe)) {
-        ops.move(old, exe);  // put the running program's file back
-        return "couldn't replace the app: " + *failed;
-    }
-    ops.start(exe);
+    const std::string aside = moved_aside_name(exe, pid);
+    const AsideReplace r = replace_moving_aside(ops.move, ops.copy, downloaded, exe, aside);
+    if (r.move_error) return "couldn't replace the app: " + *r.move_error;
+    if (r.copy_error && !r.restored)
+        return "couldn't replace the app: " + *r.copy_error + " (the previous copy is " + aside +
+               ")";
+    if (r.copy_error) return "couldn't replace the app: " + *r.copy_error;
+    ops.start(exe, after_update_args(pid));
     return std::nullopt;
 }
 

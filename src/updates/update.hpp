@@ -22,6 +22,9 @@ inline constexpr std::string_view kReleaseUrl =
 inline constexpr std::string_view kSetupAsset = "Tessavo-Setup.exe";  // installed copies
 inline constexpr std::string_view kPortableAsset = "Tessavo.exe";     // any other copy
 inline constexpr std::string_view kChecksumsAsset = "sha256sums.txt";
+// The console companion: downloaded and verified beside the program when the release
+// carries it.
+inline constexpr std::string_view kCliAsset = "tessavo-cli.exe";
 inline constexpr std::uint64_t kReleaseJsonLimit = 4'194'304;
 inline constexpr std::uint64_t kChecksumListLimit = 1'048'576;
 inline constexpr std::uint64_t kDownloadLimit = 67'108'864;
@@ -117,15 +120,21 @@ Result<std::string> download_verified(const UpdateInfo& info, std::string_view n
 // outside the folder.
 std::string temp_file_name(std::string_view version, std::string_view name);
 
+// The setup program's arguments for an installed copy: "--update", then the verified
+// console companion's path (quoted) and its SHA-256 when there is one.
+std::string handover_arguments(const std::optional<std::string>& companion,
+                               std::string_view sha256);
+
 // Replacing a running portable copy: its file is renamed aside to "{stem}.{pid}.old"
 // (Windows allows that for a running program; the next start deletes it), the verified
-// download copied to its place and started.
-// A failed copy puts the old file back.
+// download copied to its place and started with "--after-update {pid}", so it waits for
+// this process to go. A failed copy puts the old file back.
 struct ReplaceOps {
     // Each returns the system's error text, or nullopt on success.
     std::function<std::optional<std::string>(const std::string& from, const std::string& to)> move;
     std::function<std::optional<std::string>(const std::string& from, const std::string& to)> copy;
-    std::function<void(const std::string& exe)> start;  // failures are ignored
+    // Failures are ignored.
+    std::function<void(const std::string& exe, const std::string& args)> start;
 };
 std::optional<std::string> replace_running_exe(const ReplaceOps& ops, const std::string& exe,
                                                const std::string& downloaded, std::uint32_t pid);

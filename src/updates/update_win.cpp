@@ -107,18 +107,34 @@ std::optional<std::string> install_update(const UpdateInfo& info, bool installed
                            const Progress& p) { return http_get(url, accept, limit, p); };
     auto verified = download_verified(info, name, fetch, sha256_hex, progress);
     if (!verified) return verified.error();
+    const std::string exe = win::exe_path();
+    if (!installed_copy && exe.empty()) return win::error_text(::GetLastError());
+
+    // The console companion comes with the release, verified like the program: an
+    // installed copy always takes it, a portable one when it has one beside it.
+    const std::string cli_beside = join_path(parent_path(exe), kCliName);
+    std::optional<std::string> cli;
+    std::string cli_sha256;
+    if (find_asset(info, kCliAsset) &&
+        (installed_copy ||
+         ::GetFileAttributesW(win::widen(cli_beside).c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        auto bytes = download_verified(info, kCliAsset, fetch, sha256_hex, nullptr);
+        if (!bytes) return bytes.error();
+        auto saved = save_verified(*bytes, info.version, kCliAsset);
+        if (!saved) return saved.error();
+        cli = std::move(*saved);
+        cli_sha256 = sha256_hex(*bytes).value_or("");
+    }
     auto saved = save_verified(*verified, info.version, name);
     if (!saved) return saved.error();
 
     if (installed_copy) {
         // The setup role closes the running copies, replaces the installed program
         // and starts it again.
-        if (auto failed = start_program(*saved, "--update"))
+        if (auto failed = start_program(*saved, handover_arguments(cli, cli_sha256)))
             return "couldn't start the update: " + *failed;
         return std::nullopt;
     }
-    const std::string exe = win::exe_path();
-    if (exe.empty()) return win::error_text(::GetLastError());
     ReplaceOps ops;
     ops.move = [](const std::string& from, const std::string& to) {
         return last_error_text(::MoveFileExW(win::widen(from).c_str(), win::widen(to).c_str(),
@@ -128,8 +144,15 @@ std::optional<std::string> install_update(const UpdateInfo& info, bool installed
         return last_error_text(
             ::CopyFileW(win::widen(from).c_str(), win::widen(to).c_str(), FALSE));
     };
-    ops.start = [](const std::string& path) { start_program(path, {}); };
-    return replace_running_exe(ops, exe, *saved, ::GetCurrentProcessId());
+    ops.start = [](const std::string& path, const std::string& args) { start_program(path, args); };
+    const DWORD pid = ::GetCurrentProcessId();
+    if (auto failed = replace_running_exe(ops, exe, *saved, pid)) return failed;
+    // As at install, the companion's own failure is no failure of the update: its old
+    // file stays in place.
+    if (cli)
+        replace_moving_aside(ops.move, ops.copy, *cli, cli_beside,
+                             moved_aside_name(cli_beside, pid));
+    return std::nullopt;
 }
 
 }  // namespace tess::updates

@@ -95,6 +95,21 @@ TEST(Entry, InstallOptions) {
     }
 }
 
+// The update passes the companion it verified, and its checksum, to the hand-over.
+TEST(Entry, UpdateCompanionArguments) {
+    const Dispatch with = choose_role({"x", "--update", "T:\\t\\cli.exe", "ab12"}, "Tessavo");
+    EXPECT_EQ(with.role, Role::UpdateHandOver);
+    EXPECT_EQ(with.companion, "T:\\t\\cli.exe");
+    EXPECT_EQ(with.companion_sha256, "ab12");
+    // Half of the pair is none.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"x", "--update"}, {"x", "--update", "T:\\cli.exe"}}) {
+        const Dispatch d = choose_role(args, "Tessavo");
+        EXPECT_EQ(d.companion, "");
+        EXPECT_EQ(d.companion_sha256, "");
+    }
+}
+
 TEST(Entry, FileStem) {
     const struct {
         const char* name;
@@ -121,6 +136,25 @@ TEST(Entry, OldLeftovers) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(is_old_leftover("tessavo", c.name), c.deleted) << c.name;
+}
+
+TEST(Entry, AfterUpdatePid) {
+    EXPECT_EQ(after_update_args(4312), "--after-update 4312");
+    const struct {
+        std::vector<std::string> args;
+        std::optional<std::uint32_t> pid;
+    } cases[] = {
+        {{"Tessavo.exe", "--after-update", "4312"}, 4312u},
+        {{"x", "--scan", "--after-update", "4294967295"}, 4294967295u},
+        {{"x", "--after-update", "4294967296"}, std::nullopt},
+        {{"x", "--after-update", "12a"}, std::nullopt},
+        {{"x", "--after-update", ""}, std::nullopt},
+        {{"x", "--after-update"}, std::nullopt},
+        {{"--after-update", "7"}, std::nullopt},  // the program's own name never counts
+        {{"x", "--AFTER-UPDATE", "7"}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(after_update_pid(c.args), c.pid) << testing::PrintToString(c.args);
 }
 
 TEST(Entry, PlanHex) {

@@ -1,5 +1,6 @@
 #include "support/uidriver.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -121,6 +122,20 @@ std::optional<Answer> parse_answer(std::string_view word) {
     if (w == "yes") return Answer::yes;
     if (w == "no") return Answer::no;
     return std::nullopt;
+}
+
+std::optional<Rect> ink_bounds(const Image& image, const std::function<bool(std::uint32_t)>& ink) {
+    std::optional<Rect> r;
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x) {
+            if (!ink(rgb(image.at(x, y)))) continue;
+            if (!r) r = Rect{x, y, x + 1, y + 1};
+            r->left = std::min(r->left, x);
+            r->top = std::min(r->top, y);
+            r->right = std::max(r->right, x + 1);
+            r->bottom = std::max(r->bottom, y + 1);
+        }
+    return r;
 }
 
 }  // namespace tess::uidriver

@@ -74,6 +74,10 @@ struct Image {
     }
 };
 
+// The smallest rectangle holding every pixel whose 0xRRGGBB `ink` accepts; nullopt when
+// none does. How far drawn text reaches, read from a picture.
+std::optional<Rect> ink_bounds(const Image& image, const std::function<bool(std::uint32_t)>& ink);
+
 // A message-box button (the value is its command id).
 enum class Answer : std::uint8_t { ok = 1, cancel = 2, yes = 6, no = 7 };
 std::optional<Answer> parse_answer(std::string_view word);  // "yes", "no", "ok", "cancel"
@@ -109,6 +113,10 @@ bool is_enabled(Window w);
 // Sizes the window (frame included) as dragging its border would: the window's own limits
 // (WM_GETMINMAXINFO) apply. Returns once it has handled the change.
 Result<Done> resize(Window w, int width, int height);
+
+// Runs this thread's message loop for `ms`: the windows it owns (a toast, a panel shown by
+// the caller itself) paint and handle their timers meanwhile.
+void pump_messages(std::uint32_t ms);
 
 // Waits (at most `timeout_ms`) until the thread owning `w` has handled what was sent and
 // posted to it so far and has painted: two round trips through its message queue.

@@ -250,6 +250,18 @@ Result<Done> resize(Window w, int width, int height) {
     return Done{};
 }
 
+void pump_messages(std::uint32_t ms) {
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    while (::GetTickCount64() < end) {
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    }
+}
+
 bool settle(Window w, std::uint32_t timeout_ms) {
     // A sent message is handled at the thread's next GetMessage, before posted ones and
     // WM_PAINT; the second round trip comes after whatever the first one's turn let run.

@@ -10,6 +10,7 @@
 #include "background/agent.hpp"
 #include "background/agent_messages.hpp"
 #include "background/panel.hpp"
+#include "background/panel_win.hpp"
 #include "core/win.hpp"
 #include "support/uidriver.hpp"
 #include "ui/popup_win.hpp"
@@ -17,18 +18,6 @@
 namespace ui = tess::uidriver;
 
 namespace {
-
-void pump(DWORD ms) {
-    const ULONGLONG end = ::GetTickCount64() + ms;
-    while (::GetTickCount64() < end) {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
 
 void shot(ui::Window w, const std::string& folder, const std::string& name) {
     const auto image = ui::capture(w, ui::CaptureArea::window);
@@ -60,12 +49,68 @@ void toasts(const std::string& folder) {
         // for a paint on the thread that calls it.
         ::SetWindowPos(tess::toast_window(), nullptr, 20, 20, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        pump(300);
+        ui::pump_messages(300);
         shot(reinterpret_cast<ui::Window>(tess::toast_window()), folder,
              "toast-kind" + std::to_string(static_cast<int>(t.kind)));
     }
     tess::close_toast();
     ::DestroyWindow(owner);
+}
+
+// The quick panel open with a toast (the one its Focus row raises) on screen, pictured
+// together where they stand: the toast stacks above the panel.
+void toast_above_panel(const std::string& folder) {
+    ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", nullptr);
+    ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");
+    tess::register_panel_class(::GetModuleHandleW(nullptr));
+    const HWND owner = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                         ::GetModuleHandleW(nullptr), nullptr);
+    tess::PanelOwner po;
+    po.owner = owner;
+    po.toggle_focus = [] {};
+    po.focus_is_on = [] { return false; };
+    po.focus_summary = [] { return std::string(); };
+    tess::open_quick_panel(po);
+    tess::show_toast(
+        owner, {"Focus mode is on", "Focus mode is on: 3 background programs in efficiency mode.",
+                "", tess::ToastKind::None});
+    ui::pump_messages(600);
+    const HWND windows[] = {tess::quick_panel_window(), tess::toast_window()};
+    RECT all{};
+    std::optional<ui::Image> images[2];
+    RECT rects[2]{};
+    for (int i = 0; i < 2; ++i) {
+        if (!windows[i]) continue;
+        ::GetWindowRect(windows[i], &rects[i]);
+        ::UnionRect(&all, &all, &rects[i]);
+        if (auto image =
+                ui::capture(reinterpret_cast<ui::Window>(windows[i]), ui::CaptureArea::window))
+            images[i] = std::move(*image);
+    }
+    if (images[0] && images[1]) {
+        // A margin of desktop around the two, at their places on the screen.
+        const int pad = 16;
+        ui::Image both{all.right - all.left + 2 * pad, all.bottom - all.top + 2 * pad, {}};
+        both.pixels.assign(static_cast<std::size_t>(both.width) * both.height, 0xFF334155u);
+        for (int i = 0; i < 2; ++i)
+            for (int y = 0; y < images[i]->height; ++y)
+                for (int x = 0; x < images[i]->width; ++x) {
+                    const int bx = rects[i].left - all.left + pad + x;
+                    const int by = rects[i].top - all.top + pad + y;
+                    if (bx >= 0 && by >= 0 && bx < both.width && by < both.height)
+                        both.pixels[static_cast<std::size_t>(by) * both.width + bx] =
+                            images[i]->at(x, y);
+                }
+        if (ui::save_png(both, folder + "\\toast-above-panel.png"))
+            std::printf("screens: toast-above-panel.png\n");
+    } else {
+        std::fprintf(stderr, "screens: no picture of the toast above the panel\n");
+    }
+    tess::close_toast();
+    tess::close_quick_panel_now();
+    ui::pump_messages(100);
+    ::DestroyWindow(owner);
+    ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
 }
 
 struct Child {
@@ -166,6 +211,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::string folder = tess::win::narrow(argv[1], wcslen(argv[1]));
     ::SetEnvironmentVariableW(L"TESS_OFFSCREEN", L"1");
     toasts(folder);
+    toast_above_panel(folder);
     panel_modes(folder);
     return 0;
 }

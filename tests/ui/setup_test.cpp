@@ -140,6 +140,7 @@ struct FakeSetup {
     std::map<std::string, std::string> files;  // path -> bytes
     std::set<std::string> locked;              // cannot be overwritten, can be renamed
     std::set<std::string> unmovable;
+    std::set<std::string> full;       // every copy to these fails as a full disk would
     std::set<std::string> no_folder;  // create_dirs fails
     std::set<std::string> bad_link_folder;
     std::map<std::string, std::vector<RegValue>> entries;
@@ -169,6 +170,7 @@ struct FakeSetup {
             log.push_back("copy " + from + " -> " + to);
             if (!files.count(from)) return 2;
             if (locked.count(to) && files.count(to)) return 32;
+            if (full.count(to)) return 112;
             files[to] = files[from];
             return 0;
         };
@@ -191,6 +193,10 @@ struct FakeSetup {
         s.write_file = [this](const std::string& p, std::string_view bytes) {
             files[p] = std::string(bytes);
             return true;
+        };
+        s.sha256_file = [this](const std::string& p) -> std::optional<std::string> {
+            if (!files.count(p)) return std::nullopt;
+            return "sha(" + files[p] + ")";
         };
         s.notices = [] { return std::string("notices\r\n"); };
         s.create_shortcut = [this](const std::string& link,
@@ -317,11 +323,39 @@ TEST(CopyOrReplace, SameFileFreshLockedAndFailures) {
         EXPECT_EQ(f.files[to], "running");
     }
     {
+        // The second copy fails too (a full disk): the running copy's file goes back.
+        FakeSetup f;
+        f.files[kSource] = "new";
+        f.files[to] = "running";
+        f.locked.insert(to);
+        f.full.insert(to);
+        EXPECT_EQ(copy_or_replace(kSource, to, f.system()),
+                  "couldn't copy to " + to + ": error 112");
+        EXPECT_EQ(f.files[to], "running");
+        EXPECT_EQ(f.files.count(aside), 0u);
+        EXPECT_TRUE(f.logged("move " + aside + " -> " + to));
+        // When even that fails, the text says where the old file is.
+        f.unmovable.insert(aside);
+        EXPECT_EQ(copy_or_replace(kSource, to, f.system()),
+                  "couldn't copy to " + to + ": error 112 (the previous copy is " + aside + ")");
+        EXPECT_EQ(f.files.count(to), 0u);
+        EXPECT_EQ(f.files[aside], "running");
+    }
+    {
         FakeSetup f;  // the source is gone: both copies fail, nothing is moved
         EXPECT_EQ(copy_or_replace(kSource, to, f.system()), "couldn't copy to " + to + ": error 2");
         EXPECT_EQ(f.count_prefix("copy"), 2u);
         EXPECT_EQ(f.count_prefix("move"), 0u);
     }
+}
+
+TEST(InstallSize, ProgramCompanionAndNotices) {
+    FakeSetup f;
+    f.files[kSource] = std::string(3'000'000, 'x');
+    EXPECT_EQ(install_size(kSource, f.system()), 3'000'000u + 9u);  // "notices\r\n"
+    f.files["C:\\Downloads\\tessavo-cli.exe"] = std::string(500'000, 'c');
+    EXPECT_EQ(install_size(kSource, f.system()), 3'500'009u);
+    EXPECT_EQ(install_size("C:\\Downloads\\missing.exe", f.system()), 0u);
 }
 
 // ---- close_running_copies
@@ -494,7 +528,7 @@ TEST(UpdateHandover, ExitCodesBoxesAndWhatIsStarted) {
         if (c.fails) f.no_folder.insert(c.paths.folder);
         SetupSystem s = f.system();
         s.offscreen = c.offscreen;
-        EXPECT_EQ(update_handover(c.paths, s), c.code) << c.name;
+        EXPECT_EQ(update_handover(c.paths, std::nullopt, s), c.code) << c.name;
         std::vector<std::string> starts;
         for (const auto& l : f.log)
             if (starts_with(l, "start ")) starts.push_back(l);
@@ -514,13 +548,73 @@ TEST(UpdateHandover, ExitCodesBoxesAndWhatIsStarted) {
 
     FakeSetup f;
     f.exe.reset();
-    EXPECT_EQ(update_handover(kReal, f.system()), 2);
+    f.files[target] = "old";
+    EXPECT_EQ(update_handover(kReal, std::nullopt, f.system()), 2);
     EXPECT_TRUE(f.logged("error " + update_failed_text("The system cannot find the file "
-                                                       "specified")));
-    EXPECT_EQ(update_failed_text("x"),
+                                                       "specified",
+                                                       true)));
+    EXPECT_EQ(update_failed_text("x", true),
               "The update didn't finish: x\n\nYour current version still "
               "works.");
     EXPECT_EQ(updated_text(), "Tessavo was updated to version 0.5.0.");
+}
+
+// A copy that fails a second time over the running program: the box says the current version
+// still works only while its file is in place, and otherwise where to get Tessavo again.
+TEST(UpdateHandover, FailedReplaceTellsTheTruthAboutTheCurrentVersion) {
+    const std::string target = "C:\\L\\Programs\\Tessavo\\Tessavo.exe";
+    const std::string aside = "C:\\L\\Programs\\Tessavo\\Tessavo.77.old";
+    const std::string error = "couldn't copy to " + target + ": error 112";
+    const struct {
+        const char* name;
+        bool put_back_fails;
+        std::string box;
+    } cases[] = {
+        {"put back", false, update_failed_text(error, true)},
+        {"lost", true, update_failed_text(error + " (the previous copy is " + aside + ")", false)},
+    };
+    for (const auto& c : cases) {
+        FakeSetup f;
+        f.files[kSource] = "new";
+        f.files[target] = "running";
+        f.locked.insert(target);
+        f.full.insert(target);
+        if (c.put_back_fails) f.unmovable.insert(aside);
+        EXPECT_EQ(update_handover(kReal, std::nullopt, f.system()), 2) << c.name;
+        EXPECT_TRUE(f.logged("error " + c.box)) << c.name;
+        EXPECT_EQ(f.files.count(target), c.put_back_fails ? 0u : 1u) << c.name;
+    }
+    EXPECT_EQ(update_failed_text("x", false),
+              "The update didn't finish: x\n\nDownload Tessavo again from "
+              "https://github.com/Corvath/tessavo/releases.");
+}
+
+// The hand-over runs from the temporary folder: it installs the console companion the update
+// verified, only while the file still has that checksum, and never whatever lies beside it.
+TEST(UpdateHandover, InstallsOnlyTheVerifiedCompanion) {
+    const std::string setup = "C:\\Temp\\Tessavo-0.6.0-Tessavo-Setup.exe";
+    const std::string downloaded = "C:\\Temp\\Tessavo-0.6.0-tessavo-cli.exe";
+    const std::string installed = "C:\\L\\Programs\\Tessavo\\tessavo-cli.exe";
+    const struct {
+        const char* name;
+        std::optional<VerifiedFile> companion;
+        std::string installed;  // the installed companion afterwards
+    } cases[] = {
+        {"verified", VerifiedFile{downloaded, "sha(cli 0.6.0)"}, "cli 0.6.0"},
+        {"upper-case checksum", VerifiedFile{downloaded, "SHA(CLI 0.6.0)"}, "cli 0.6.0"},
+        {"changed since", VerifiedFile{downloaded, "sha(cli 0.6.0 as verified)"}, "cli 0.5.0"},
+        {"none", std::nullopt, "cli 0.5.0"},
+    };
+    for (const auto& c : cases) {
+        FakeSetup f;
+        f.exe = setup;
+        f.files[setup] = "new";
+        f.files[downloaded] = "cli 0.6.0";
+        f.files["C:\\Temp\\tessavo-cli.exe"] = "anything";  // beside the hand-over
+        f.files[installed] = "cli 0.5.0";
+        EXPECT_EQ(update_handover(kReal, c.companion, f.system()), 0) << c.name;
+        EXPECT_EQ(f.files[installed], c.installed) << c.name;
+    }
 }
 
 // ---- uninstall

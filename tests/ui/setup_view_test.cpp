@@ -37,6 +37,10 @@ TEST(SetupView, CaptionsAndLinesByStateAndInstalledVersion) {
     }
     EXPECT_EQ(setup_window_title(), "Tessavo Setup");
     EXPECT_EQ(setup_header_line(), "Faster PC in one click  \u00B7  version 0.5.0");
+    // The real size of what it installs, rounded down as every size is.
+    EXPECT_EQ(setup_header_note(3'879'731), "Installs just for you: no admin needed, 3 MB.");
+    EXPECT_EQ(setup_header_note(900'000), "Installs just for you: no admin needed, 878 KB.");
+    EXPECT_EQ(setup_header_note(0), "Installs just for you: no admin needed.");
     EXPECT_EQ(installs_to_line("C:\\U\\Programs\\Tessavo"), "Installs to C:\\U\\Programs\\Tessavo");
     EXPECT_EQ(setup_failed_line("couldn't save the shortcut"),
               "Setup didn't finish: couldn't save the shortcut");

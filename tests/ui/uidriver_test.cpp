@@ -35,6 +35,16 @@ TEST(UiDriverKeys, ParsesNamesAndModifiers) {
         EXPECT_EQ(parse_key(c.name), c.want) << c.name;
 }
 
+TEST(UiDriverPictures, InkBoundsCoverEveryMatchingPixel) {
+    Image image{4, 3, std::vector<std::uint32_t>(12, 0xFFFFFFFFu)};
+    const auto red = [](std::uint32_t c) { return c == 0xDC2626u; };
+    EXPECT_EQ(ink_bounds(image, red), std::nullopt);
+    image.pixels[1 * 4 + 2] = 0xFFDC2626u;  // (2, 1)
+    EXPECT_EQ(ink_bounds(image, red), (Rect{2, 1, 3, 2}));
+    image.pixels[2 * 4 + 0] = 0x00DC2626u;  // (0, 2): alpha does not count
+    EXPECT_EQ(ink_bounds(image, red), (Rect{0, 1, 3, 3}));
+}
+
 TEST(UiDriverAnswers, ParsesTheFourButtons) {
     EXPECT_EQ(parse_answer("yes"), Answer::yes);
     EXPECT_EQ(parse_answer("No"), Answer::no);

@@ -73,12 +73,32 @@ TEST(UpdateTexts, SubtitleStatusAndFailure) {
               "Installed. Restarting Tessavo\xE2\x80\xA6");
     EXPECT_EQ(update_status_text(UpdatePhase::Offer, 1, 2), "");
 
-    EXPECT_EQ(update_failure_text("download interrupted"),
+    EXPECT_EQ(update_failure_text("download interrupted", true),
               "The update couldn't be installed: download interrupted. Your current version keeps "
               "working.");
-    EXPECT_EQ(update_failure_text("Access is denied."),
+    EXPECT_EQ(update_failure_text("Access is denied.", true),
               "The update couldn't be installed: Access is denied. Your current version keeps "
               "working.");
+    // A replace that could not put the program's file back: it does not keep working.
+    EXPECT_EQ(update_failure_text("couldn't replace the app: Disk full (the previous copy is "
+                                  "C:\\p\\Tessavo.77.old)",
+                                  false),
+              "The update couldn't be installed: couldn't replace the app: Disk full (the previous "
+              "copy is C:\\p\\Tessavo.77.old). Download Tessavo again from "
+              "https://github.com/Corvath/tessavo/releases.");
+}
+
+// The footer grows with a failure text taller than the buttons' row, up to the limit.
+TEST(UpdateLayout, FooterGrowsWithItsText) {
+    const struct {
+        int dpi, text, footer;
+    } cases[] = {
+        {96, 0, 76}, {96, 40, 76}, {96, 57, 93}, {144, 0, 114}, {144, 60, 114}, {144, 90, 144},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(update_footer_height(c.dpi, c.text), c.footer) << c.dpi << " " << c.text;
+    EXPECT_EQ(update_client_height(200, 93, 1000), 294);
+    EXPECT_EQ(update_client_height(200, 93, 250), 250);
 }
 
 TEST(UpdateTexts, ProgressFill) {

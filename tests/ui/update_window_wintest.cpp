@@ -7,8 +7,10 @@
 #include <future>
 
 #include "core/settings.hpp"
+#include "support/child.hpp"
 #include "support/winutil.hpp"
 #include "ui/paint_win.hpp"
+#include "ui/update_fit_winutil.hpp"
 #include "ui/update_window_win.hpp"
 
 namespace tess::ui {
@@ -43,6 +45,43 @@ HWND wait_for_window() {
 
 std::string caption(HWND window, int id) {
     return win::narrow(window_text(::GetDlgItem(window, id)));
+}
+
+// No program for this copy, so the install fails at once with a text that names the
+// version: a long one makes it wrap over several lines, as a checksum failure does.
+updates::UpdateInfo long_failure_release() {
+    return {"0.6.0 (a build whose name is long enough that the failure naming it wraps)",
+            "## What's new\n- Faster scans",
+            "https://example.invalid",
+            {}};
+}
+
+// Opens the window on a thread, presses "Update now", waits for the failure and checks that
+// all of its text shows at this process's DPI.
+::testing::AssertionResult failure_shows_whole_text() {
+    const updates::UpdateInfo info = long_failure_release();
+    auto outcome =
+        std::async(std::launch::async, [&] { return show_update_window(nullptr, info); });
+    HWND h = wait_for_window();
+    if (!h) return ::testing::AssertionFailure() << "no update window";
+    test::press(::GetDlgItem(h, 201));
+    for (int i = 0; i < 600 && caption(h, 202) != "Close"; ++i)
+        ::Sleep(50);
+    auto fits = test::failure_text_fits(reinterpret_cast<uidriver::Window>(h),
+                                        "release " + info.version + " has no Tessavo.exe",
+                                        static_cast<int>(::GetDpiForSystem()));
+    ::PostMessageW(h, WM_CLOSE, 0, 0);
+    outcome.wait_for(std::chrono::seconds(10));
+    return fits;
+}
+
+// The check above in a process of its own, started at whatever DPI the test set; writes
+// "ok" or what was wrong to args[0].
+TESS_CHILD(update_failure_fits) {
+    if (args.size() != 1) return 2;
+    const auto fits = failure_shows_whole_text();
+    test::write_text(args[0], fits ? std::string("ok") : std::string(fits.message()));
+    return 0;
 }
 
 class UpdateWindowTest : public ::testing::Test {
@@ -112,6 +151,11 @@ TEST_F(UpdateWindowTest, FailedInstallLeavesOnlyClose) {
     ::SendMessageW(h, WM_CLOSE, 0, 0);
     ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(outcome.get(), UpdateOutcome::Closed);
+}
+
+// A failure text longer than the buttons' row: the window grows until all of it shows.
+TEST_F(UpdateWindowTest, FailureTextShowsWhole) {
+    EXPECT_TRUE(failure_shows_whole_text());
 }
 
 }  // namespace

@@ -273,6 +273,17 @@ TEST(MainWindowDpi, DISABLED_At144DpiTheMinimumIsOneAndAHalfTimes) {
     EXPECT_EQ(small.height(), 1050);
 }
 
+// The update window's failure text at 144 DPI, in a process started meanwhile.
+TEST(MainWindowDpi, DISABLED_UpdateWindowFailureTextShowsWholeAt144Dpi) {
+    const ScopedLogPixels dpi(144);
+    test::TempDir dir("upd-fit");
+    const std::string result = dir.file("result.txt");
+    auto child = test::start_program(win::exe_path(), {"--child", "update_failure_fits", result},
+                                     {{"TESS_DATA_DIR", dir.path()}, {"TESS_OFFSCREEN", "1"}});
+    EXPECT_EQ(child.wait(60'000), 0);
+    EXPECT_EQ(test::read_text(result), "ok");
+}
+
 // Tab walks the sidebar in order; Space presses the focused button and nothing else (a
 // caption's "&" once made a typed space press "Autopilot & Focus").
 TEST(MainWindow, TabFollowsTheSidebarFromTheTop) {

@@ -13,6 +13,7 @@
 #include "background/agent_messages.hpp"
 #include "core/win.hpp"
 #include "support/uidriver.hpp"
+#include "ui/update_fit_winutil.hpp"
 #include "updates/https_fixture_win.hpp"
 #include "updates/update.hpp"
 
@@ -58,20 +59,23 @@ HWND hwnd(ud::Window w) {
 // ticks, its update check pointed at `release_url`.
 class TrayCopy {
 public:
-    TrayCopy(const std::string& release_url, std::optional<std::string> no_check = std::nullopt)
+    // `offscreen` false: the windows open where a user would see them.
+    TrayCopy(const std::string& release_url, std::optional<std::string> no_check = std::nullopt,
+             bool offscreen = true)
         : exe_(app_.file("Tessavo.exe")) {
         EXPECT_TRUE(::CopyFileW(win::widen(test::built_exe("Tessavo.exe")).c_str(),
                                 win::widen(exe_).c_str(), TRUE));
         original_ = read_text(exe_).value_or("");
-        program_ = test::start_program(exe_, {"agent"},
-                                       {{"TESS_DATA_DIR", data_.path()},
-                                        {"TESS_TICK_MS", "50"},
-                                        {"TESS_OFFSCREEN", "1"},
-                                        {"TESS_UPDATE_URL", release_url},
-                                        {"TESS_NO_UPDATE_CHECK", std::move(no_check)},
-                                        {"TESS_FAKE_VERSION", std::nullopt},
-                                        {"TEMP", temp_.path()},
-                                        {"TMP", temp_.path()}});
+        program_ = test::start_program(
+            exe_, {"agent"},
+            {{"TESS_DATA_DIR", data_.path()},
+             {"TESS_TICK_MS", "50"},
+             {"TESS_OFFSCREEN", offscreen ? std::optional<std::string>("1") : std::nullopt},
+             {"TESS_UPDATE_URL", release_url},
+             {"TESS_NO_UPDATE_CHECK", std::move(no_check)},
+             {"TESS_FAKE_VERSION", std::nullopt},
+             {"TEMP", temp_.path()},
+             {"TMP", temp_.path()}});
         pid_ = program_.pid();
         if (auto w = ud::wait_window({"TessavoTray", std::nullopt, pid_}, 20'000)) tray_ = *w;
     }
@@ -97,6 +101,15 @@ public:
         ASSERT_TRUE(ud::wait_control(top, id));
         const auto clicked = ud::click(top, id);
         ASSERT_TRUE(clicked) << clicked.error();
+    }
+    // The automatic check's toast, its button, then "Update now" in the window it opens.
+    void update_from_toast() const {
+        const ud::Window toast = wait("TessavoToast");
+        ASSERT_TRUE(toast);
+        click(toast, 102);
+        const ud::Window offer = wait("TessavoUpdate");
+        ASSERT_TRUE(offer);
+        click(offer, 201);
     }
     int end() {
         ::PostMessageW(hwnd(tray_), WM_CLOSE, 0, 0);
@@ -204,6 +217,72 @@ TEST_F(TrayUpdate, NoUpdateCheckLeavesOnlyTheMenu) {
     EXPECT_EQ(c.end(), 0);
 }
 
+// The work area of the monitor `w` is on.
+ud::Rect work_area_of(ud::Window w) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    ::GetMonitorInfoW(::MonitorFromWindow(hwnd(w), MONITOR_DEFAULTTONEAREST), &info);
+    return {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
+}
+
+::testing::AssertionResult inside(const ud::Rect& r, const ud::Rect& work) {
+    if (r.left >= work.left && r.top >= work.top && r.right <= work.right &&
+        r.bottom <= work.bottom)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "window (" << r.left << ", " << r.top << ")-(" << r.right << ", " << r.bottom
+           << ") sticks out of the work area (" << work.left << ", " << work.top << ")-("
+           << work.right << ", " << work.bottom << ")";
+}
+
+// With TESS_SCREENS_DIR set (scripts/screens.sh), a picture of `w` lands there.
+void picture(ud::Window w, const std::string& name) {
+    const auto dir = win::get_env("TESS_SCREENS_DIR");
+    if (!dir) return;
+    ud::settle(w);
+    if (const auto image = ud::capture(w, ud::CaptureArea::window))
+        ud::save_png(*image, *dir + "\\" + name + ".png");
+}
+
+// Opened from the tray, whose window is hidden at (0, 0) with no size, the update window
+// appears wholly inside the work area; a download that fails its checksum leaves the whole
+// failure text readable in it. TESS_OFFSCREEN is not set: where the window appears is the
+// point.
+TEST_F(TrayUpdate, WindowOpenedFromTheTrayIsOnScreenAndItsFailureReadable) {
+    Served s("tray-onscreen");
+    const std::string served = marker_bytes();
+    s.put("Tessavo.exe", served);
+    // Published with the checksum of other bytes of the same size: the download fails its
+    // security check.
+    s.put("latest.json", release_json("v0.6.0", s, std::string(served.size(), 'x')));
+    TrayCopy c(s.url("latest.json"), std::nullopt, false);
+    ASSERT_TRUE(c.tray_);
+    const ud::Window toast = c.wait("TessavoToast");
+    ASSERT_TRUE(toast);
+    EXPECT_TRUE(inside(ud::window_rect(toast), work_area_of(toast)));
+    c.click(toast, 102);
+    const ud::Window offer = c.wait("TessavoUpdate");
+    ASSERT_TRUE(offer);
+    ASSERT_TRUE(ud::wait_control(offer, 203));
+    EXPECT_TRUE(inside(ud::window_rect(offer), work_area_of(offer)));
+    picture(offer, "update-from-tray");
+
+    c.click(offer, 201);  // Update now
+    const auto close = ud::wait_control(
+        offer, 202, [](const ud::Control& k) { return k.visible && k.caption == "Close"; }, 20'000);
+    ASSERT_TRUE(close) << close.error();
+    EXPECT_TRUE(test::failure_text_fits(
+        offer,
+        "the download failed its security check (checksum mismatch), so it was not installed",
+        static_cast<int>(::GetDpiForSystem())));
+    EXPECT_TRUE(inside(ud::window_rect(offer), work_area_of(offer)));
+    picture(offer, "update-failed-checksum");
+    c.click(offer, 202);
+    EXPECT_TRUE(ud::wait_gone(offer));
+    EXPECT_EQ(read_text(c.exe_), c.original_);
+    EXPECT_EQ(c.end(), 0);
+}
+
 // "Update now" from the tray: the copy is replaced and started, and the tray watch ends so
 // nothing of the old program keeps running.
 TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
@@ -214,12 +293,7 @@ TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
     s.put("latest.json", release_json("v0.6.0", s, marker));
     TrayCopy c(s.url("latest.json"));
     ASSERT_TRUE(c.tray_);
-    const ud::Window toast = c.wait("TessavoToast");
-    ASSERT_TRUE(toast);
-    c.click(toast, 102);
-    const ud::Window offer = c.wait("TessavoUpdate");
-    ASSERT_TRUE(offer);
-    c.click(offer, 201);  // Update now
+    c.update_from_toast();
     EXPECT_EQ(c.program_.wait(30'000), 0);
     const std::string log = c.log();
     const auto handed = log.find("update: installing 0.6.0, handing over\n");
@@ -228,6 +302,45 @@ TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
     EXPECT_EQ(read_text(c.exe_), marker);
     EXPECT_EQ(read_text(c.app_.file("Tessavo." + std::to_string(c.pid_) + ".old")), c.original_);
     EXPECT_TRUE(wait_until([&] { return test::exists(c.app_.file("started.txt")); }));
+}
+
+// "Update now" from the tray of a portable copy whose main window is open too, with a real
+// Tessavo.exe as the download: the old main window closes and a main window of the new
+// version comes up in its place.
+TEST_F(TrayUpdate, HandOverReplacesTheOpenMainWindowWithTheNewVersion) {
+    const std::string fresh =
+        read_text(test::built_exe("Tessavo.exe")).value_or("") + "tessavo-next-version";
+    Served s("tray-main");
+    s.put("Tessavo.exe", fresh);
+    s.put("latest.json", release_json("v0.6.0", s, fresh));
+    TrayCopy c(s.url("latest.json"));
+    ASSERT_TRUE(c.tray_);
+    test::RunningProgram old_main = test::start_program(c.exe_, {},
+                                                        {{"TESS_DATA_DIR", c.data_.path()},
+                                                         {"TESS_OFFSCREEN", "1"},
+                                                         {"TESS_NO_UPDATE_CHECK", "1"}});
+    const auto main =
+        ud::wait_window({"TessavoWindow", std::nullopt, old_main.pid(), true}, 20'000);
+    ASSERT_TRUE(main);
+    c.update_from_toast();
+    EXPECT_EQ(c.program_.wait(30'000), 0);
+    EXPECT_EQ(old_main.wait(20'000), 0);  // asked to close by the new version
+    EXPECT_EQ(read_text(c.exe_), fresh);
+    // A main window of the new program, in a process of neither old one.
+    ud::Window next = 0;
+    EXPECT_TRUE(wait_until(
+        [&] {
+            next = ud::find_window({"TessavoWindow", std::nullopt, 0, true});
+            const auto pid = next ? ud::window_pid(next) : 0;
+            return next && pid != c.pid_ && pid != old_main.pid();
+        },
+        20s));
+    if (next) {
+        const win::unique_handle process(
+            ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, ud::window_pid(next)));
+        ::TerminateProcess(process.get(), 0);
+        ::WaitForSingleObject(process.get(), 10'000);
+    }
 }
 
 }  // namespace

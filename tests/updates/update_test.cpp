@@ -364,12 +364,15 @@ struct FakeFiles {
     std::map<std::string, std::string> files;
     std::vector<std::string> started;
     std::optional<std::string> move_error, copy_error;
+    bool put_back_fails = false;  // only the first move (the one aside) succeeds
+    int moves = 0;
 
     ReplaceOps ops() {
         ReplaceOps o;
         o.move = [this](const std::string& from,
                         const std::string& to) -> std::optional<std::string> {
             if (move_error) return move_error;
+            if (put_back_fails && moves++ > 0) return std::string("Access is denied");
             files[to] = files.at(from);
             files.erase(from);
             return std::nullopt;
@@ -383,10 +386,18 @@ struct FakeFiles {
             files[to] = files.at(from);
             return std::nullopt;
         };
-        o.start = [this](const std::string& exe) { started.push_back(exe); };
+        o.start = [this](const std::string& exe, const std::string& args) {
+            started.push_back(exe + " " + args);
+        };
         return o;
     }
 };
+
+TEST(Replace, HandOverArgumentsCarryTheVerifiedCompanion) {
+    EXPECT_EQ(handover_arguments(std::nullopt, ""), "--update");
+    EXPECT_EQ(handover_arguments("C:\\Users\\a b\\Temp\\Tessavo-0.6.0-tessavo-cli.exe", "ab12"),
+              "--update \"C:\\Users\\a b\\Temp\\Tessavo-0.6.0-tessavo-cli.exe\" ab12");
+}
 
 TEST(Replace, RunningCopyIsRenamedAsideReplacedAndStarted) {
     FakeFiles f{{{"C:\\p\\Tessavo.exe", "old"}, {"T:\\new.exe", "new"}}, {}, {}, {}};
@@ -394,7 +405,8 @@ TEST(Replace, RunningCopyIsRenamedAsideReplacedAndStarted) {
     EXPECT_EQ(f.files, (std::map<std::string, std::string>{{"C:\\p\\Tessavo.77.old", "old"},
                                                            {"C:\\p\\Tessavo.exe", "new"},
                                                            {"T:\\new.exe", "new"}}));
-    EXPECT_EQ(f.started, (std::vector<std::string>{"C:\\p\\Tessavo.exe"}));
+    // The new copy waits for this process to go before its window opens.
+    EXPECT_EQ(f.started, (std::vector<std::string>{"C:\\p\\Tessavo.exe --after-update 77"}));
 }
 
 TEST(Replace, FailuresLeaveTheRunningCopyInPlace) {
@@ -412,6 +424,14 @@ TEST(Replace, FailuresLeaveTheRunningCopyInPlace) {
     EXPECT_EQ(copy_fails.files, (std::map<std::string, std::string>{{"C:\\p\\Tessavo.exe", "old"},
                                                                     {"T:\\new.exe", "new"}}));
     EXPECT_TRUE(copy_fails.started.empty());
+
+    // Even putting it back fails: the text says where the program's file is now.
+    FakeFiles stuck{{{"C:\\p\\Tessavo.exe", "old"}, {"T:\\new.exe", "new"}}, {}, {}, "Disk full"};
+    stuck.put_back_fails = true;
+    EXPECT_EQ(replace_running_exe(stuck.ops(), "C:\\p\\Tessavo.exe", "T:\\new.exe", 77),
+              "couldn't replace the app: Disk full (the previous copy is C:\\p\\Tessavo.77.old)");
+    EXPECT_EQ(stuck.files.at("C:\\p\\Tessavo.77.old"), "old");
+    EXPECT_TRUE(stuck.started.empty());
 }
 
 }  // namespace

@@ -248,7 +248,9 @@ TEST_F(UpdateHttps, PortableCopyIsReplacedInPlaceAndStarted) {
         EXPECT_EQ(read_text(exe), marker) << release;
         const std::string old = "Tessavo." + std::to_string(run.pid) + ".old";
         EXPECT_EQ(read_text(app.file(old)), original) << release;
-        EXPECT_EQ(wait_for_file(app.file("started.txt")), "started") << release;
+        EXPECT_EQ(wait_for_file(app.file("started.txt")),
+                  "started --after-update " + std::to_string(run.pid))
+            << release;
         EXPECT_EQ(read_text(temp.file("Tessavo-0.6.0-Tessavo.exe")), marker) << release;
     }
 }
@@ -272,6 +274,50 @@ TEST_F(UpdateHttps, InstalledCopyStartsTheSetupProgramWithUpdate) {
     EXPECT_EQ(read_text(temp.file("Tessavo-0.6.0-Tessavo-Setup.exe")), marker);
     EXPECT_EQ(read_text(exe), original);  // the setup program replaces it, not this step
     EXPECT_FALSE(s.requested("missing"));
+}
+
+// The console companion comes with the release: an installed copy downloads and verifies it
+// beside the setup program and hands both over, the companion with its checksum; a companion
+// that fails its check stops the update before anything is started.
+TEST_F(UpdateHttps, InstalledCopyHandsOverTheVerifiedCompanion) {
+    const std::string marker = marker_bytes();
+    const std::string cli = "MZ console companion 0.6.0";
+    const std::string cli_hash = *sha256_hex(cli);
+    Served s("companion");
+    s.put("Tessavo-Setup.exe", marker);
+    s.put("tessavo-cli.exe", cli);
+    const std::string setup = asset_json("Tessavo-Setup.exe", s.url("Tessavo-Setup.exe"),
+                                         marker.size(), "sha256:" + *sha256_hex(marker));
+    const struct {
+        std::string name;
+        std::string cli_digest;
+        std::string result;
+    } cases[] = {
+        {"verified", cli_hash, "ok"},
+        {"tampered", std::string(64, '0'),
+         "the download failed its security check (checksum mismatch), so it was not installed"},
+    };
+    for (const auto& c : cases) {
+        s.put(c.name + ".json",
+              release_json("v0.6.0", {setup, asset_json("tessavo-cli.exe", s.url("tessavo-cli.exe"),
+                                                        cli.size(), "sha256:" + c.cli_digest)}));
+        TempDir app("upd-app"), temp("upd-temp");
+        const std::string exe = app.file("Tessavo.exe");
+        ASSERT_TRUE(
+            ::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), TRUE));
+        const InstallRun run =
+            run_install(exe, s.url(c.name + ".json"), true, temp.path(), temp.file("result.txt"));
+        EXPECT_EQ(run.result, c.result) << c.name;
+        if (c.result != "ok") {
+            ::Sleep(300);
+            EXPECT_FALSE(test::exists(temp.file("started.txt"))) << c.name;
+            continue;
+        }
+        const std::string saved = temp.file("Tessavo-0.6.0-tessavo-cli.exe");
+        EXPECT_EQ(read_text(saved), cli);
+        EXPECT_EQ(wait_for_file(temp.file("started.txt")),
+                  "started --update " + saved + " " + cli_hash);
+    }
 }
 
 // A portable copy of Tessavo.exe started with its start-up check pointed at `release`,
@@ -395,8 +441,64 @@ TEST_F(UpdateHttps, MainWindowOffersAFoundUpdateAtStartUp) {
         EXPECT_EQ(read_text(copy.exe_), marker);
         EXPECT_EQ(read_text(copy.app_.file("Tessavo." + std::to_string(copy.pid_) + ".old")),
                   copy.original_);
-        EXPECT_EQ(wait_for_file(copy.app_.file("started.txt")), "started");
+        EXPECT_EQ(wait_for_file(copy.app_.file("started.txt")),
+                  "started --after-update " + std::to_string(copy.pid_));
     }
+}
+
+// The main window of the program at `exe` in a process other than `old_pid`, or null.
+HWND main_window_of(const std::string& exe, DWORD old_pid) {
+    HWND h = nullptr;
+    while ((h = ::FindWindowExW(nullptr, h, L"TessavoWindow", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(h, &pid);
+        if (pid == old_pid) continue;
+        const win::unique_handle process(
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        wchar_t image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (process && ::QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+            _wcsicmp(image, win::widen(exe).c_str()) == 0)
+            return h;
+    }
+    return nullptr;
+}
+
+// Updating a portable copy from its main window with a real Tessavo.exe as the download:
+// the new program starts while the old window still holds the single-instance name, and
+// must wait for it rather than bring the old window back and end.
+TEST_F(UpdateHttps, PortableUpdateFromTheMainWindowLeavesTheNewVersionOpen) {
+    // Bytes after the image tell the new program's file from the old one; Windows loads
+    // the program without reading them.
+    const std::string fresh =
+        read_text(test::built_exe("Tessavo.exe")).value_or("") + "tessavo-next-version";
+    Served s("real-exe");
+    s.put("Tessavo.exe", fresh);
+    s.put("latest.json",
+          release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"), fresh.size(),
+                                             "sha256:" + *sha256_hex(fresh))}));
+    OfferedCopy copy(s.url("latest.json"));
+    ASSERT_TRUE(copy.main_ && copy.offer_);
+    copy.click(201);  // Update now
+    EXPECT_EQ(copy.program_.wait(30'000), 0);
+    EXPECT_EQ(read_text(copy.exe_), fresh);
+    // Once it shows: found any earlier, it may still be being created.
+    HWND next = nullptr;
+    for (int i = 0; i < 300; ++i) {
+        next = main_window_of(copy.exe_, copy.pid_);
+        if (next && ::IsWindowVisible(next)) break;
+        ::Sleep(100);
+    }
+    ASSERT_TRUE(next) << "no main window of the new version";
+    EXPECT_TRUE(::IsWindowVisible(next));
+    DWORD next_pid = 0;
+    ::GetWindowThreadProcessId(next, &next_pid);
+    // The new program offers the release again (it runs 0.5.0): it is simply ended.
+    const win::unique_handle process(
+        ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, next_pid));
+    ASSERT_TRUE(process);
+    ::TerminateProcess(process.get(), 0);
+    ::WaitForSingleObject(process.get(), 10'000);
 }
 
 // Each refusal ends with its text before anything is saved, replaced or started: the
