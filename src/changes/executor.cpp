@@ -5,8 +5,8 @@
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
-#include "sys/fsops.hpp"
 #include "scan/kb.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 

@@ -150,12 +150,12 @@ std::string new_run_id();
 // `in_agent` is true only in the admin helper, which runs everything; otherwise the
 // process token says whether this process is elevated. `run` is stamped on the entries
 // (a new one when empty).
-ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
-                      bool in_agent, const std::string& run = {});
+ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops, bool in_agent,
+                      const std::string& run = {});
 // apply_ops with the elevation stated instead of asked. Wine runs every process
 // elevated, so tests show the unelevated behaviour through this.
-ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops,
-                         bool elevated, const std::string& run = {});
+ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                         const std::string& run = {});
 #endif
 
 }  // namespace tess

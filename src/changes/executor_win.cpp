@@ -84,8 +84,8 @@ ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& op
     return apply_ops_as(journal_path, ops, in_agent || process_elevated(), run);
 }
 
-ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops,
-                         bool elevated, const std::string& run) {
+ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                         const std::string& run) {
     ExecutorSystem sys = executor_system();
     if (!run.empty()) sys.run = run;
     return run_ops(journal_path, ops, elevated, sys);

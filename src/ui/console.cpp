@@ -252,8 +252,8 @@ std::vector<Op> dev_clean_ops(const std::vector<std::string>& paths,
 std::string changes_text(const ChangesRun& run) {
     std::string out;
     for (const JournalEntry& e : run.entries)
-        out += cat(describe(e.action), e.ok || made_unsaved(e) ? ": " : ": didn't work: ",
-                   e.message, "\n");
+        out += cat(describe(e.action),
+                   e.ok || made_unsaved(e) ? ": " : ": didn't work: ", e.message, "\n");
     out += run.status.text + "\n";
     return out;
 }

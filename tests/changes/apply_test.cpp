@@ -118,10 +118,9 @@ TEST(PhasedRun, GroupsInPhasesHelperLastCountsFromTheRunsEntries) {
     push_entry(f.journal, entry(kJunk, false, "old failure"), 1);
     const OptimiseResult r =
         f.run({kService, kStartupOff, kJunk, kKill, kBroken, kDev, kStartupOn, kKill}, 777);
-    EXPECT_EQ(f.events,
-              (std::vector<std::string>{"committed", "phase 0", "apply 2", "phase 1", "apply 1",
-                                        "phase 2", "apply 5", "elevate 1", "load", "phase 3",
-                                        "sleep 1500", "committed"}));
+    EXPECT_EQ(f.events, (std::vector<std::string>{"committed", "phase 0", "apply 2", "phase 1",
+                                                  "apply 1", "phase 2", "apply 5", "elevate 1",
+                                                  "load", "phase 3", "sleep 1500", "committed"}));
     ASSERT_EQ(f.plans.size(), 1u);
     EXPECT_EQ(f.plans[0], (Plan{kJournal, {ApplyOp{kService}}, "run-1-admin"}));
     EXPECT_EQ(r.applied, 7u);
@@ -232,10 +231,9 @@ TEST(PhasedRun, UnsavedChangesAreFailures) {
     const OptimiseResult r = phased_run(
         {kKill, kService}, 0, [](ApplyPhase) {}, s);
     EXPECT_EQ(r.closed, 0u);
-    EXPECT_EQ(r.failures,
-              (std::vector<std::string>{
-                  "ended 1, but couldn't be saved to History, so it can't be undone",
-                  std::string(kHelperUnsavedText)}));
+    EXPECT_EQ(r.failures, (std::vector<std::string>{
+                              "ended 1, but couldn't be saved to History, so it can't be undone",
+                              std::string(kHelperUnsavedText)}));
 
     s.run = "run-2";  // every run has a tag of its own
     const ChangesRun run = run_changes({ApplyOp{kKill}, ApplyOp{kService}}, s);

@@ -586,22 +586,23 @@ TEST(Executor, AChangeMadeButNotSavedIsAFailureThatSaysSo) {
     EXPECT_FALSE(entry_saved(e));
     EXPECT_FALSE(e.ok);
     EXPECT_TRUE(made_unsaved(e));
-    EXPECT_EQ(e.message, "ended 0, 1 had already exited, but couldn't be saved to History, so it "
-                         "can't be undone");
+    EXPECT_EQ(e.message,
+              "ended 0, 1 had already exited, but couldn't be saved to History, so it "
+              "can't be undone");
     EXPECT_EQ(f.logged, std::vector<std::string>{"End App (1 process): " + e.message});
     EXPECT_EQ(f.entries().size(), 1u);
 
     // An undo made but not recorded leaves its entry undoable in the file and says so.
     Fake g;
     g.approved["M"] = {2, 0, 0, 0};
-    g.entries() = {{1, 1, startup_action("M", false), StartupApproved{std::vector<unsigned char>{
-                                                                             2, 0, 0, 0}},
-                    true, "disabled"}};
+    g.entries() = {{1, 1, startup_action("M", false),
+                    StartupApproved{std::vector<unsigned char>{2, 0, 0, 0}}, true, "disabled"}};
     g.fail_saves_from = 1;
     g.run({UndoOp{1}}, true);
     ASSERT_EQ(g.last.entries.size(), 1u);
-    EXPECT_EQ(g.last.entries[0].message, "Undo: startup setting restored, but couldn't be saved "
-                                         "to History, so it can't be undone");
+    EXPECT_EQ(g.last.entries[0].message,
+              "Undo: startup setting restored, but couldn't be saved "
+              "to History, so it can't be undone");
     EXPECT_FALSE(g.entries()[0].undone);
 }
 
