@@ -27,7 +27,9 @@ namespace tess {
 enum class ApplyPhase : std::uint8_t { EndPrograms = 0, CleanJunk = 1, Other = 2, Done = 3 };
 
 struct OptimiseResult {
-    // A failed hand-over's message, then the message of every failed entry of the run.
+    // A failed hand-over's message, then the message of every failed entry of the run
+    // (one the journal could not take among them), then the helper's word that it could
+    // not save a change.
     std::vector<std::string> failures;
     std::uint64_t applied = 0;  // entries that worked (test run: the number of actions)
     std::uint64_t closed = 0;   // ... of kind kill_processes

@@ -141,7 +141,8 @@ TEST(ConsoleExitCodes, ChangesAndOptimise) {
         {{entry(true)}, std::nullopt, kExitDone},
         // Made but not recorded; the helper could not record one; undone by another first.
         {{entry(true), unsaved}, std::nullopt, kExitSomeFailed},
-        {{entry(true)}, ElevationResult{ElevationKind::Finished, kHelperUnsaved, {}},
+        {{entry(true)},
+         ElevationResult{ElevationKind::Finished, kHelperUnsaved, {}},
          kExitSomeFailed},
         {{}, std::nullopt, kExitSomeFailed, {"#1 (already undone)"}},
         {{}, std::nullopt, kExitDone},
