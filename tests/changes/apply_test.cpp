@@ -335,6 +335,34 @@ TEST(ChangesRun, HelperFinishedCountsItsEntries) {
     EXPECT_TRUE(s.success);
 }
 
+// History's undo of an entry another process undid first: the executor's note is the
+// status, never "Done".
+TEST(ChangesRun, AnUndoAnotherProcessDidFirstIsSkippedNotDone) {
+    FakeRun f;
+    RunSystem s = f.system();
+    s.apply = [](const std::string&, const std::vector<Op>&) {
+        ExecutorRun run;
+        run.skip_notes = {"#1 (already undone)"};
+        return run;
+    };
+    ChangesRun run = run_changes({UndoOp{1}}, s);
+    EXPECT_TRUE(run.entries.empty());
+    EXPECT_EQ(run.skip_notes, std::vector<std::string>{"#1 (already undone)"});
+    EXPECT_EQ(run.status,
+              (ChangesStatus{"Nothing was changed. Skipped: #1 (already undone).", false}));
+
+    s.apply = [&](const std::string&, const std::vector<Op>&) {
+        ExecutorRun run;
+        run.entries = {f.append(kStartupOff, "run-1")};
+        run.skip_notes = {"#1 (already undone)"};
+        return run;
+    };
+    run = run_changes({UndoOp{1}, UndoOp{2}}, s);
+    EXPECT_EQ(run.status, (ChangesStatus{"\xE2\x9C\x94 Done: 1 change(s) applied. Skipped: #1 "
+                                         "(already undone).",
+                                         false}));
+}
+
 // A test run from a page goes through the steps and changes nothing: no executor, no
 // helper, no journal entry; the status says what would have been done.
 TEST(ChangesRun, TestRunChangesNothingAndSaysWhatItWouldDo) {
