@@ -300,13 +300,10 @@ AutopilotRun run_autopilot(const AutopilotSystem& sys) {
         }
         run.junk_freed = junk_found;
     } else if (!ops.empty()) {
-        const std::size_t before = sys.load_journal(sys.journal_path).entries.size();
         // What would need administrator rights comes back and is dropped: Autopilot
-        // never asks for them.
-        sys.apply(sys.journal_path, ops);
-        const Journal after = sys.load_journal(sys.journal_path);
-        for (std::size_t i = before; i < after.entries.size(); ++i) {
-            const JournalEntry& e = after.entries[i];
+        // never asks for them. Only this run's entries count, whoever else appends.
+        const ExecutorRun executed = sys.apply(sys.journal_path, ops);
+        for (const JournalEntry& e : executed.entries) {
             if (!e.ok) {
                 ++run.failed;
                 continue;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "changes/actions.hpp"
+#include "changes/executor.hpp"
 #include "changes/journal.hpp"
 #include "changes/plan.hpp"
 #include "core/result.hpp"
@@ -165,9 +166,8 @@ struct AutopilotSystem {
     std::function<Settings()> load_settings;
     // The locked load-change-save of settings.json.
     std::function<void(const std::function<void(Settings&)>&)> update_settings;
-    // The executor, unelevated: returns what would need administrator rights.
-    std::function<std::vector<Op>(const std::string&, const std::vector<Op>&)> apply;
-    std::function<Journal(const std::string&)> load_journal;
+    // The executor, unelevated: its entries, and what would need administrator rights.
+    std::function<ExecutorRun(const std::string&, const std::vector<Op>&)> apply;
 };
 
 // One whole run; saves last_run and last_result. Blocks for the CPU sample and the

@@ -99,7 +99,6 @@ AutopilotSystem autopilot_system() {
     sys.apply = [](const std::string& path, const std::vector<Op>& ops) {
         return apply_ops(path, ops, /*in_agent=*/false);
     };
-    sys.load_journal = [](const std::string& path) { return load_journal(path); };
     return sys;
 }
 

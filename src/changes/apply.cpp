@@ -37,11 +37,22 @@ bool is_startup_off(const Action& action) {
     return s && !s->enabled;
 }
 
-// The entries appended after the count noted before the run. A journal that shrank
-// in between (moved aside as invalid) yields none.
-std::span<const JournalEntry> entries_after(const Journal& journal, std::size_t noted) {
-    if (journal.entries.size() <= noted) return {};
-    return std::span<const JournalEntry>(journal.entries).subspan(noted);
+// The admin helper's tag: apart from the executor's here, so an entry this process
+// could not save is never taken for one of the helper's.
+std::string helper_run(const RunSystem& sys) {
+    return sys.run.empty() ? std::string() : sys.run + "-admin";
+}
+
+// The admin helper's entries: those of the journal stamped with its tag.
+void add_helper_entries(std::vector<JournalEntry>& entries, const RunSystem& sys) {
+    const std::string tag = helper_run(sys);
+    if (tag.empty()) return;
+    for (const auto& e : sys.load_journal(sys.journal_path).entries)
+        if (e.run == tag) entries.push_back(e);
+}
+
+bool helper_unsaved(const ElevationResult& elevation) {
+    return elevation.kind == ElevationKind::Finished && elevation.exit_code == kHelperUnsaved;
 }
 
 }  // namespace
@@ -153,6 +164,8 @@ void count_planned(OptimiseResult& r, const std::vector<Action>& actions,
 std::string handover_suffix(const ElevationResult& elevation, std::size_t count) {
     switch (elevation.kind) {
         case ElevationKind::Finished:
+            // The words as a sentence: "Some changes ...".
+            if (helper_unsaved(elevation)) return cat(" S", kHelperUnsavedText.substr(1), ".");
             return {};
         case ElevationKind::Cancelled:
             return cat(" ", num(count), " change(s) skipped because admin approval was cancelled.");
@@ -206,23 +219,28 @@ OptimiseResult phased_run(const std::vector<Action>& actions, std::uint64_t junk
         return r;
     }
 
-    const std::size_t noted = sys.load_journal(sys.journal_path).entries.size();
     std::vector<Op> for_helper;
+    std::vector<JournalEntry> entries;
+    std::optional<ElevationResult> elevation;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         progress(kGroupPhases[i]);
-        for (auto& op : sys.apply(sys.journal_path, apply_ops_of(groups[i])))
+        ExecutorRun run = sys.apply(sys.journal_path, apply_ops_of(groups[i]));
+        for (auto& op : run.deferred)
             for_helper.push_back(std::move(op));
+        for (auto& e : run.entries)
+            entries.push_back(std::move(e));
     }
     if (!for_helper.empty()) {
         const std::size_t count = for_helper.size();
-        const ElevationResult elevation =
-            sys.elevate(Plan{sys.journal_path, std::move(for_helper)});
-        if (elevation.kind == ElevationKind::Cancelled) r.skipped = count;
-        if (elevation.kind == ElevationKind::Failed) r.failures.push_back(elevation.message);
+        elevation = sys.elevate(Plan{sys.journal_path, std::move(for_helper), helper_run(sys)});
+        if (elevation->kind == ElevationKind::Cancelled) r.skipped = count;
+        if (elevation->kind == ElevationKind::Failed) r.failures.push_back(elevation->message);
+        if (elevation->kind == ElevationKind::Finished) add_helper_entries(entries, sys);
     }
     progress(ApplyPhase::Done);
-    const Journal after = sys.load_journal(sys.journal_path);
-    count_run_entries(r, entries_after(after, noted));
+    count_run_entries(r, entries);
+    if (elevation && helper_unsaved(*elevation))
+        r.failures.push_back(std::string(kHelperUnsavedText));
     sys.sleep(1500);
     r.committed_after = sys.committed_memory();
     return r;
@@ -267,23 +285,33 @@ ChangesStatus test_run_status(const std::vector<Op>& ops, const Journal& journal
 
 ChangesRun run_changes(const std::vector<Op>& ops, const RunSystem& sys) {
     ChangesRun run;
-    const Journal before = sys.load_journal(sys.journal_path);
     if (sys.dry_run) {
-        run.status = test_run_status(ops, before);
+        run.status = test_run_status(ops, sys.load_journal(sys.journal_path));
         return run;
     }
-    const std::size_t noted = before.entries.size();
-    std::vector<Op> for_helper = sys.apply(sys.journal_path, ops);
+    ExecutorRun executed = sys.apply(sys.journal_path, ops);
+    run.entries = std::move(executed.entries);
+    run.skip_notes = std::move(executed.skip_notes);
     std::string suffix;
-    if (!for_helper.empty()) {
-        run.handed_over = for_helper.size();
-        run.elevation = sys.elevate(Plan{sys.journal_path, std::move(for_helper)});
+    if (!executed.deferred.empty()) {
+        run.handed_over = executed.deferred.size();
+        run.elevation =
+            sys.elevate(Plan{sys.journal_path, std::move(executed.deferred), helper_run(sys)});
+        if (run.elevation->kind == ElevationKind::Finished) add_helper_entries(run.entries, sys);
         suffix = handover_suffix(*run.elevation, run.handed_over);
     }
-    const Journal after = sys.load_journal(sys.journal_path);
-    const auto appended = entries_after(after, noted);
-    run.entries.assign(appended.begin(), appended.end());
-    run.status = changes_status(appended, suffix);
+    if (!run.skip_notes.empty()) {
+        std::string notes;
+        for (const auto& note : run.skip_notes)
+            notes += cat(notes.empty() ? "" : ", ", note);
+        suffix += cat(" Skipped: ", notes, ".");
+    }
+    if (run.entries.empty() && !run.skip_notes.empty()) {
+        // Nothing of its own was done: another process got there first.
+        run.status = {cat("Nothing was changed.", suffix), false};
+        return run;
+    }
+    run.status = changes_status(run.entries, suffix);
     return run;
 }
 

@@ -1,7 +1,8 @@
 // The apply runs: Optimise on the Home page, the list pages' and History's apply, and
 // the quick panel's one click. Each applies what it can unelevated, hands the rest to
-// the admin helper in one plan, then reads back the journal entries the run appended
-// and turns them into counts and short texts for the window that started it.
+// the admin helper in one plan, and turns the run's own entries (the executor's, then
+// the helper's, found in the journal by the run's tag) into counts and short texts for
+// the window that started it. Other processes' entries never count.
 //
 // Every run blocks: call it on a worker thread. It never touches the window; it hands
 // its result to the window's `store` function and posts a message (apply_win.hpp).
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "changes/actions.hpp"
+#include "changes/executor.hpp"
 #include "changes/journal.hpp"
 #include "changes/plan.hpp"
 
@@ -25,7 +27,9 @@ namespace tess {
 enum class ApplyPhase : std::uint8_t { EndPrograms = 0, CleanJunk = 1, Other = 2, Done = 3 };
 
 struct OptimiseResult {
-    // A failed hand-over's message, then the message of every failed entry of the run.
+    // A failed hand-over's message, then the message of every failed entry of the run
+    // (one the journal could not take among them), then the helper's word that it could
+    // not save a change.
     std::vector<std::string> failures;
     std::uint64_t applied = 0;  // entries that worked (test run: the number of actions)
     std::uint64_t closed = 0;   // ... of kind kill_processes
@@ -70,8 +74,9 @@ struct ChangesStatus {
     bool operator==(const ChangesStatus&) const = default;
 };
 // The list page's suffix for a hand-over of `count` operations: none when it finished,
-// " {} change(s) skipped because admin approval was cancelled." or
-// " {} change(s) not applied: {}.".
+// " {} change(s) skipped because admin approval was cancelled.",
+// " {} change(s) not applied: {}." or, when the helper could not save a change, the
+// unsaved sentence.
 std::string handover_suffix(const ElevationResult& elevation, std::size_t count);
 // "✔ Done: ..." or "{} change(s) applied, {} didn't work ({})." with the suffix; a
 // success only with no failures and no suffix.
@@ -82,8 +87,11 @@ ChangesStatus changes_status(std::span<const JournalEntry> entries, const std::s
 struct RunSystem {
     std::string journal_path;
     bool dry_run = false;
-    // The executor, unelevated: returns the operations that need administrator rights.
-    std::function<std::vector<Op>(const std::string&, const std::vector<Op>&)> apply;
+    // Stamped on the entries of this run, the admin helper's too.
+    std::string run;
+    // The executor, unelevated: its entries and the operations that need administrator
+    // rights.
+    std::function<ExecutorRun(const std::string&, const std::vector<Op>&)> apply;
     std::function<ElevationResult(const Plan&)> elevate;
     std::function<Journal(const std::string&)> load_journal;
     std::function<std::uint64_t()> committed_memory;
@@ -104,7 +112,13 @@ struct ChangesRun {
     std::size_t handed_over = 0;               // operations sent to the admin helper
     std::optional<ElevationResult> elevation;  // of that hand-over
     ChangesStatus status;
+    // Undos the executor found gone or undone already: "#N (already undone)".
+    std::vector<std::string> skip_notes;
 };
+// The admin helper's words when it could not save a change to the journal.
+inline constexpr std::string_view kHelperUnsavedText =
+    "some changes made with admin rights couldn't be saved to History, so they can't be undone";
+
 // The list pages' and History's run: all operations in one executor call. A test run
 // changes nothing and writes no entry.
 ChangesRun run_changes(const std::vector<Op>& ops, const RunSystem& sys);

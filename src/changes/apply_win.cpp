@@ -16,8 +16,9 @@ RunSystem run_system() {
     sys.journal_path = journal_path();
     // Set at all, even empty, is a test run.
     sys.dry_run = win::get_env("TESS_DRY_RUN").has_value();
-    sys.apply = [](const std::string& path, const std::vector<Op>& ops) {
-        return apply_ops(path, ops, /*in_agent=*/false);
+    sys.run = new_run_id();
+    sys.apply = [run = sys.run](const std::string& path, const std::vector<Op>& ops) {
+        return apply_ops(path, ops, /*in_agent=*/false, run);
     };
     sys.elevate = [](const Plan& plan) { return run_elevated(plan); };
     sys.load_journal = [](const std::string& path) { return load_journal(path); };

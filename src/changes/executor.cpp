@@ -5,8 +5,8 @@
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
-#include "sys/fsops.hpp"
 #include "scan/kb.hpp"
+#include "sys/fsops.hpp"
 
 namespace tess {
 
@@ -195,58 +195,156 @@ Outcome undo_entry(const JournalEntry& entry, const ExecutorSystem& sys) {
     return failed_outcome(std::string(kCannotUndo));
 }
 
-std::vector<Op> run_ops(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
-                        const ExecutorSystem& sys) {
-    Journal journal = sys.load_journal(journal_path);
-    std::vector<Op> deferred;
-    for (const Op& op : ops) {
-        if (!elevated && needs_admin(op, journal)) {
-            deferred.push_back(op);
-            continue;
-        }
-        JournalEntry entry;
-        Outcome outcome;
-        std::optional<std::uint64_t> undo_of;
-        if (const auto* apply = std::get_if<ApplyOp>(&op)) {
-            outcome = apply_action(apply->action, journal_path, sys);
-            entry.action = apply->action;
-            entry.message = outcome.message;
-        } else {
-            const std::uint64_t id = std::get<UndoOp>(op).id;
-            const JournalEntry* target = find_entry(journal, id);
-            if (!target || target->undone) continue;
-            outcome = undo_entry(*target, sys);
-            outcome.previous = Nothing{};
-            outcome.freed_bytes = 0;
-            entry.action = target->action;
-            entry.message = std::string(kUndoPrefix) + outcome.message;
-            undo_of = id;
-        }
-        // Unelevated, a refusal is retried by the admin helper, whose attempt is then the
-        // only entry.
-        if (outcome.access_denied && !elevated) {
-            deferred.push_back(op);
-            continue;
-        }
-        entry.previous = std::move(outcome.previous);
-        entry.ok = outcome.ok;
-        entry.freed_bytes = outcome.freed_bytes;
-        entry.undo_of = undo_of;
-        const bool mark_undone = undo_of && outcome.ok;
-        sys.update_journal(journal, [&](Journal& fresh) {
-            if (mark_undone) {
-                for (auto& e : fresh.entries) {
-                    if (e.id == *undo_of) {
-                        e.undone = true;
-                        break;
-                    }
-                }
-            }
-            push_entry(fresh, entry, sys.now());
+namespace {
+
+JournalEntry* find_entry(Journal& journal, std::uint64_t id) {
+    for (auto& e : journal.entries)
+        if (e.id == id) return &e;
+    return nullptr;
+}
+
+// The same entry as this run saved it; `undone` may have changed since.
+bool holds(const Journal& journal, const JournalEntry& saved) {
+    for (const auto& e : journal.entries)
+        if (e.id == saved.id && e.time == saved.time && e.run == saved.run) return true;
+    return false;
+}
+
+class Recorder {
+public:
+    Recorder(const std::string& journal_path, const ExecutorSystem& sys)
+        : sys_(sys), journal_(sys.load_journal(journal_path)) {}
+
+    const Journal& journal() const { return journal_; }
+    ExecutorRun& run() { return run_; }
+
+    // Saves the journal as it stands, so a journal that cannot be written stops the
+    // change before it is made.
+    bool writable() {
+        return sys_.update_journal(journal_, [&](Journal& fresh) {
+            note_lost(fresh);
             return true;
         });
     }
-    return deferred;
+
+    // Under the lock: `act` decides from the file as it is now, fills `entry` and
+    // returns true to have it appended.
+    void record(const std::function<bool(Journal&, JournalEntry&)>& act) {
+        JournalEntry entry;
+        bool acted = false;
+        const bool saved = sys_.update_journal(journal_, [&](Journal& fresh) {
+            note_lost(fresh);
+            acted = act(fresh, entry);
+            if (!acted) return false;
+            entry.run = sys_.run;
+            entry = push_entry(fresh, std::move(entry), sys_.now());
+            return true;
+        });
+        if (!acted) return;
+        if (!saved) mark_unsaved(entry);
+        run_.entries.push_back(std::move(entry));
+    }
+
+    void not_changed(const Action& action, std::string_view prefix,
+                     std::optional<std::uint64_t> undo_of) {
+        JournalEntry entry;
+        entry.action = action;
+        entry.message = std::string(prefix) + std::string(kNotChangedUnsaved);
+        entry.undo_of = undo_of;
+        log(entry);
+        run_.entries.push_back(std::move(entry));
+    }
+
+private:
+    // Entries this run saved that another process's copy of the file no longer has.
+    void note_lost(const Journal& fresh) {
+        for (auto& e : run_.entries)
+            if (entry_saved(e) && !holds(fresh, e)) mark_unsaved(e);
+    }
+
+    void mark_unsaved(JournalEntry& e) {
+        e.message += e.ok ? kUnsavedSuffix : kFailedUnsavedSuffix;
+        e.id = 0;
+        e.ok = false;
+        log(e);
+    }
+
+    void log(const JournalEntry& e) const {
+        if (sys_.log) sys_.log(describe(e.action) + ": " + e.message);
+    }
+
+    const ExecutorSystem& sys_;
+    Journal journal_;
+    ExecutorRun run_;
+};
+
+}  // namespace
+
+ExecutorRun run_ops(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                    const ExecutorSystem& sys) {
+    Recorder rec(journal_path, sys);
+    ExecutorRun& run = rec.run();
+    for (const Op& op : ops) {
+        if (!elevated && needs_admin(op, rec.journal())) {
+            run.deferred.push_back(op);
+            continue;
+        }
+        if (const auto* apply = std::get_if<ApplyOp>(&op)) {
+            if (!rec.writable()) {
+                rec.not_changed(apply->action, {}, std::nullopt);
+                continue;
+            }
+            Outcome outcome = apply_action(apply->action, journal_path, sys);
+            // Unelevated, a refusal is retried by the admin helper, whose attempt is then
+            // the only entry.
+            if (outcome.access_denied && !elevated) {
+                run.deferred.push_back(op);
+                continue;
+            }
+            rec.record([&](Journal&, JournalEntry& entry) {
+                entry.action = apply->action;
+                entry.message = std::move(outcome.message);
+                entry.previous = std::move(outcome.previous);
+                entry.ok = outcome.ok;
+                entry.freed_bytes = outcome.freed_bytes;
+                return true;
+            });
+            continue;
+        }
+        const std::uint64_t id = std::get<UndoOp>(op).id;
+        const std::string tag = "#" + std::to_string(id);
+        if (!rec.writable()) {
+            if (const JournalEntry* known = find_entry(rec.journal(), id))
+                rec.not_changed(known->action, kUndoPrefix, id);
+            else
+                run.skip_notes.push_back(tag + " (not in the history)");
+            continue;
+        }
+        // Decided from the file under its lock, so of two processes undoing the same
+        // entry only the first does it.
+        bool deferred = false;
+        rec.record([&](Journal& fresh, JournalEntry& entry) {
+            JournalEntry* target = find_entry(fresh, id);
+            if (!target || target->undone) {
+                run.skip_notes.push_back(tag +
+                                         (target ? " (already undone)" : " (not in the history)"));
+                return false;
+            }
+            const Outcome outcome = undo_entry(*target, sys);
+            if (outcome.access_denied && !elevated) {
+                deferred = true;
+                return false;
+            }
+            if (outcome.ok) target->undone = true;
+            entry.action = target->action;
+            entry.ok = outcome.ok;
+            entry.message = std::string(kUndoPrefix) + outcome.message;
+            entry.undo_of = id;
+            return true;
+        });
+        if (deferred) run.deferred.push_back(op);
+    }
+    return std::move(run);
 }
 
 }  // namespace tess

@@ -47,6 +47,13 @@ inline constexpr std::string_view kCannotUndo =
     "this change cannot be undone (closed apps start again when you open them; deleted files "
     "are gone)";
 inline constexpr std::string_view kUndoPrefix = "Undo: ";
+// An operation the journal could not take: not carried out when the journal refused
+// the write before it, or carried out and then not recorded.
+inline constexpr std::string_view kNotChangedUnsaved =
+    "History couldn't be saved, so nothing was changed";
+inline constexpr std::string_view kUnsavedSuffix =
+    ", but couldn't be saved to History, so it can't be undone";
+inline constexpr std::string_view kFailedUnsavedSuffix = " (not saved to History)";
 
 // Not ok, with "{step} failed: {service_error_words(code)}"; access_denied for code 5.
 Outcome step_failure(std::string_view step, std::uint32_t code);
@@ -93,7 +100,32 @@ struct ExecutorSystem {
     // The journal: a plain read, and the locked read-change-save of every write.
     std::function<Journal(const std::string&)> load_journal;
     std::function<bool(Journal&, const std::function<bool(Journal&)>&)> update_journal;
+    // Stamped on every entry: the run the entries belong to.
+    std::string run;
+    // Where an operation that could not be journalled is noted; may be empty.
+    std::function<void(std::string_view)> log;
 };
+
+// What one call of the executor did.
+struct ExecutorRun {
+    std::vector<Op> deferred;  // for elevation, in the order given
+    // One per operation handled, in order, as saved to the journal; an entry the journal
+    // could not take (or lost to another process's copy) has id 0, is never ok and
+    // says so in its message.
+    std::vector<JournalEntry> entries;
+    // Undos found, under the journal's lock, to be gone or undone already:
+    // "#N (not in the history)", "#N (already undone)".
+    std::vector<std::string> skip_notes;
+};
+
+// Whether `entry` stands in the journal: an entry of id 0 never reached it.
+inline bool entry_saved(const JournalEntry& entry) {
+    return entry.id != 0;
+}
+// A change that was made but is not in the journal.
+inline bool made_unsaved(const JournalEntry& entry) {
+    return !entry_saved(entry) && entry.message.ends_with(kUnsavedSuffix);
+}
 
 // `journal_path` is the journal the outcome goes to: a junk clean never touches its folder.
 Outcome apply_action(const Action& action, const std::string& journal_path,
@@ -101,24 +133,29 @@ Outcome apply_action(const Action& action, const std::string& journal_path,
 // The undo of `entry` (found and not undone), without the "Undo: " prefix.
 Outcome undo_entry(const JournalEntry& entry, const ExecutorSystem& sys);
 
-// The executor's loop with the elevation given: returns the operations deferred for
-// elevation, in the order given. Every other operation it handles leaves one entry.
-std::vector<Op> run_ops(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
-                        const ExecutorSystem& sys);
+// The executor's loop with the elevation given. Before each operation the journal is
+// saved as it stands, so one that cannot be written stops the change; an undo is
+// decided, carried out and recorded under the journal's lock in one step.
+ExecutorRun run_ops(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                    const ExecutorSystem& sys);
 
 #ifdef _WIN32
 // The process token's TokenElevation; false on any failure.
 bool process_elevated();
 ExecutorSystem executor_system();
 
+// A tag no other run shares: process id, time and a counter.
+std::string new_run_id();
+
 // `in_agent` is true only in the admin helper, which runs everything; otherwise the
-// process token says whether this process is elevated.
-std::vector<Op> apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
-                          bool in_agent);
+// process token says whether this process is elevated. `run` is stamped on the entries
+// (a new one when empty).
+ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops, bool in_agent,
+                      const std::string& run = {});
 // apply_ops with the elevation stated instead of asked. Wine runs every process
 // elevated, so tests show the unelevated behaviour through this.
-std::vector<Op> apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops,
-                             bool elevated);
+ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                         const std::string& run = {});
 #endif
 
 }  // namespace tess

@@ -1,5 +1,8 @@
 #include "changes/executor.hpp"
 
+#include <atomic>
+
+#include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/win.hpp"
 #include "sys/services_win.hpp"
@@ -65,17 +68,27 @@ ExecutorSystem executor_system() {
     sys.update_journal = [](Journal& journal, const std::function<bool(Journal&)>& change) {
         return update_journal(journal, change);
     };
+    sys.run = new_run_id();
+    sys.log = [](std::string_view line) { log_line(line); };
     return sys;
 }
 
-std::vector<Op> apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
-                          bool in_agent) {
-    return apply_ops_as(journal_path, ops, in_agent || process_elevated());
+std::string new_run_id() {
+    static std::atomic<std::uint32_t> counter{0};
+    return std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(win::filetime_now()) +
+           "-" + std::to_string(++counter);
 }
 
-std::vector<Op> apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops,
-                             bool elevated) {
-    return run_ops(journal_path, ops, elevated, executor_system());
+ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops, bool in_agent,
+                      const std::string& run) {
+    return apply_ops_as(journal_path, ops, in_agent || process_elevated(), run);
+}
+
+ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,
+                         const std::string& run) {
+    ExecutorSystem sys = executor_system();
+    if (!run.empty()) sys.run = run;
+    return run_ops(journal_path, ops, elevated, sys);
 }
 
 }  // namespace tess

@@ -19,6 +19,7 @@ json::Out write_entry(const JournalEntry& e) {
     o["undone"] = e.undone;
     o["undo_of"] = e.undo_of ? json::Out(*e.undo_of) : json::Out(nullptr);
     o["freed_bytes"] = e.freed_bytes;
+    if (!e.run.empty()) o["run"] = e.run;
     return o;
 }
 
@@ -35,6 +36,7 @@ JournalEntry read_entry(const json::Value& v) {
     if (const json::Value* u = json::find(v, "undo_of"); u && !u->is_null())
         e.undo_of = json::get_u64(*u, "undo_of");
     e.freed_bytes = json::opt_u64(v, "freed_bytes", 0);
+    e.run = json::opt_string(v, "run");
     return e;
 }
 

@@ -26,6 +26,9 @@ struct JournalEntry {
     bool undone = false;
     std::optional<std::uint64_t> undo_of;
     std::uint64_t freed_bytes = 0;
+    // The run that wrote it, so a run tells its own entries (and its admin helper's)
+    // from those other processes append at the same time. Written only when set.
+    std::string run;
 
     bool operator==(const JournalEntry&) const = default;
 };
@@ -36,7 +39,7 @@ struct Journal {
 };
 
 json::Out write_entry(const JournalEntry& entry);
-// `undone`, `undo_of` and `freed_bytes` may be absent; everything else is required.
+// `undone`, `undo_of`, `freed_bytes` and `run` may be absent; everything else is required.
 JournalEntry read_entry(const json::Value& v);
 
 // Two-space pretty JSON array; an empty journal is "[]".

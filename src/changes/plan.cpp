@@ -38,6 +38,7 @@ Result<std::string> serialize_plan(const Plan& plan) {
     for (const auto& op : plan.ops)
         ops.push_back(write_op(op));
     root["ops"] = std::move(ops);
+    if (!plan.run.empty()) root["run"] = plan.run;
     try {
         return root.dump(-1, ' ', /*ensure_ascii=*/false, nlohmann::json::error_handler_t::strict);
     } catch (const nlohmann::json::exception& e) {
@@ -52,6 +53,7 @@ Result<Plan> parse_plan(std::string_view text) {
         plan.journal = json::req_string(root, "journal");
         for (const auto& op : json::expect_array(json::require(root, "ops"), "ops"))
             plan.ops.push_back(read_op(op));
+        plan.run = json::opt_string(root, "run");
         return plan;
     });
 }
@@ -97,7 +99,7 @@ bool has_nul(std::string_view text) {
 // A "\u0000" inside a text parses fine but cuts the text short at the Win32 call, so the
 // helper would act on another value, service or file than the one named.
 bool holds_nul(const Plan& plan) {
-    if (has_nul(plan.journal)) return true;
+    if (has_nul(plan.journal) || has_nul(plan.run)) return true;
     for (const auto& op : plan.ops) {
         const auto* apply = std::get_if<ApplyOp>(&op);
         if (!apply) continue;

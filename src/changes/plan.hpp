@@ -35,6 +35,7 @@ using Op = std::variant<ApplyOp, UndoOp>;
 struct Plan {
     std::string journal;  // full path of the journal file the helper appends to
     std::vector<Op> ops;
+    std::string run;  // stamped on the helper's entries, so the caller finds them
 
     bool operator==(const Plan&) const = default;
 };
@@ -63,6 +64,7 @@ inline constexpr int kHelperDone = 0;
 inline constexpr int kHelperDeferred = 2;  // the executor handed something back
 inline constexpr int kHelperBadHex = 3;
 inline constexpr int kHelperBadPlan = 4;
+inline constexpr int kHelperUnsaved = 5;  // a change could not be saved to the journal
 
 struct PlanArgument {
     int exit_code = kHelperBadPlan;  // kHelperDone when `plan` is usable

@@ -273,7 +273,8 @@ std::vector<Op> dev_clean_ops(const std::vector<std::string>& paths,
 std::string changes_text(const ChangesRun& run) {
     std::string out;
     for (const JournalEntry& e : run.entries)
-        out += cat(describe(e.action), e.ok ? ": " : ": didn't work: ", e.message, "\n");
+        out += cat(describe(e.action),
+                   e.ok || made_unsaved(e) ? ": " : ": didn't work: ", e.message, "\n");
     out += run.status.text + "\n";
     return out;
 }
@@ -281,7 +282,12 @@ std::string changes_text(const ChangesRun& run) {
 int changes_exit_code(const ChangesRun& run) {
     for (const JournalEntry& e : run.entries)
         if (!e.ok) return kExitSomeFailed;
+    // As when the notes are found before the run: another process undid it first.
+    if (!run.skip_notes.empty()) return kExitSomeFailed;
     if (run.elevation && run.elevation->kind == ElevationKind::Failed) return kExitSomeFailed;
+    if (run.elevation && run.elevation->kind == ElevationKind::Finished &&
+        run.elevation->exit_code == kHelperUnsaved)
+        return kExitSomeFailed;
     if (run.elevation && run.elevation->kind == ElevationKind::Cancelled) return kExitRefused;
     return kExitDone;
 }

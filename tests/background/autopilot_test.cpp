@@ -356,6 +356,8 @@ struct FakeRun {
     std::vector<JournalEntry> journal;
     std::vector<std::vector<Op>> applied;
     std::set<std::string> failing;  // labels whose change does not work
+    // Entries another process appends while the executor works.
+    std::vector<JournalEntry> others;
     int settings_updates = 0;
     // A change the user makes in the main window while the run goes on.
     std::function<void(Settings&)> meanwhile;
@@ -381,7 +383,7 @@ struct FakeRun {
         };
         s.apply = [this](const std::string&, const std::vector<Op>& ops) {
             applied.push_back(ops);
-            std::vector<Op> deferred;
+            ExecutorRun run;
             for (const Op& op : ops) {
                 const Action& a = std::get<ApplyOp>(op).action;
                 JournalEntry e;
@@ -389,7 +391,7 @@ struct FakeRun {
                 e.action = a;
                 if (const auto* j = std::get_if<CleanJunk>(&a)) {
                     if (j->id == "admin_only") {
-                        deferred.push_back(op);
+                        run.deferred.push_back(op);
                         continue;
                     }
                     e.ok = !failing.count(j->label);
@@ -398,10 +400,12 @@ struct FakeRun {
                     e.ok = !failing.count(std::get<KillProcesses>(a).label);
                 }
                 journal.push_back(e);
+                run.entries.push_back(e);
+                for (const JournalEntry& o : others)
+                    journal.push_back(o);
             }
-            return deferred;
+            return run;
         };
-        s.load_journal = [this](const std::string& path) { return Journal{path, journal}; };
         return s;
     }
 };
@@ -496,6 +500,24 @@ TEST(AutopilotRunFlow, FailuresAreCountedAndOtherSettingsSurvive) {
     EXPECT_EQ(f.settings.autopilot.last_result,
               "1 step(s) didn't work, see History. Deleted 1 KB of junk files; left Kotlin "
               "compile daemon (used in the last 30 minutes) running");
+}
+
+// A page apply, the quick panel or a console run beside Autopilot: what they append,
+// failures included, is not Autopilot's.
+TEST(AutopilotRunFlow, OnlyItsOwnEntriesCount) {
+    FakeRun f = typical();
+    f.others = {JournalEntry{}, JournalEntry{}};
+    f.others[0].action = KillProcesses{"Gradle daemon", {}};
+    f.others[0].ok = true;
+    f.others[1].action = CleanJunk{"user_temp", "title of user_temp"};
+    f.others[1].freed_bytes = 9 * kMB;
+    f.others[1].ok = true;
+    f.others.push_back(JournalEntry{});  // someone's failure
+    const AutopilotRun run = run_autopilot(f.sys());
+    EXPECT_EQ(f.journal.size(), 9u);
+    EXPECT_EQ(run.closed, (std::vector<std::string>{"Gradle daemon"}));
+    EXPECT_EQ(run.junk_freed, 1000u);
+    EXPECT_EQ(run.failed, 0u);
 }
 
 TEST(AutopilotRunFlow, TestRunChangesNothingButSavesTheResult) {

@@ -41,31 +41,42 @@ struct FakeRun {
         return entry(a, true, "Automatic \xE2\x86\x92 Manual, stopped");
     }
 
-    void append(const Action& a) { push_entry(journal, outcome_of(a), 1); }
+    // Another process's entry, appended while this run works.
+    std::function<void()> meanwhile;
+
+    JournalEntry append(const Action& a, const std::string& run) {
+        JournalEntry e = outcome_of(a);
+        e.run = run;
+        return push_entry(journal, std::move(e), 1);
+    }
 
     RunSystem system() {
         RunSystem s;
         s.journal_path = kJournal;
         s.dry_run = dry_run;
+        s.run = "run-1";
         s.apply = [this](const std::string& path, const std::vector<Op>& ops) {
             EXPECT_EQ(path, kJournal);
             events.push_back("apply " + std::to_string(ops.size()));
-            std::vector<Op> deferred;
+            ExecutorRun run;
             for (const auto& op : ops) {
+                if (meanwhile) meanwhile();
                 const Action& a = std::get<ApplyOp>(op).action;
                 if (std::holds_alternative<SetServiceStart>(a))
-                    deferred.push_back(op);
+                    run.deferred.push_back(op);
                 else
-                    append(a);
+                    run.entries.push_back(append(a, "run-1"));
             }
-            return deferred;
+            return run;
         };
         s.elevate = [this](const Plan& plan) {
             events.push_back("elevate " + std::to_string(plan.ops.size()));
             plans.push_back(plan);
             if (elevation.kind == ElevationKind::Finished)
-                for (const auto& op : plan.ops)
-                    append(std::get<ApplyOp>(op).action);
+                for (const auto& op : plan.ops) {
+                    if (meanwhile) meanwhile();
+                    append(std::get<ApplyOp>(op).action, plan.run);
+                }
             return elevation;
         };
         s.load_journal = [this](const std::string& path) {
@@ -107,12 +118,11 @@ TEST(PhasedRun, GroupsInPhasesHelperLastCountsFromTheRunsEntries) {
     push_entry(f.journal, entry(kJunk, false, "old failure"), 1);
     const OptimiseResult r =
         f.run({kService, kStartupOff, kJunk, kKill, kBroken, kDev, kStartupOn, kKill}, 777);
-    EXPECT_EQ(f.events,
-              (std::vector<std::string>{"committed", "load", "phase 0", "apply 2", "phase 1",
-                                        "apply 1", "phase 2", "apply 5", "elevate 1", "phase 3",
-                                        "load", "sleep 1500", "committed"}));
+    EXPECT_EQ(f.events, (std::vector<std::string>{"committed", "phase 0", "apply 2", "phase 1",
+                                                  "apply 1", "phase 2", "apply 5", "elevate 1",
+                                                  "load", "phase 3", "sleep 1500", "committed"}));
     ASSERT_EQ(f.plans.size(), 1u);
-    EXPECT_EQ(f.plans[0], (Plan{kJournal, {ApplyOp{kService}}}));
+    EXPECT_EQ(f.plans[0], (Plan{kJournal, {ApplyOp{kService}}, "run-1-admin"}));
     EXPECT_EQ(r.applied, 7u);
     EXPECT_EQ(r.closed, 2u);
     EXPECT_EQ(r.services, 1u);
@@ -128,9 +138,9 @@ TEST(PhasedRun, GroupsInPhasesHelperLastCountsFromTheRunsEntries) {
 TEST(PhasedRun, EmptyGroupsStillPostTheirPhasesAndNoHelperWhenNothingNeedsIt) {
     FakeRun f;
     const OptimiseResult r = f.run({kStartupOff});
-    EXPECT_EQ(f.events, (std::vector<std::string>{"committed", "load", "phase 0", "apply 0",
-                                                  "phase 1", "apply 0", "phase 2", "apply 1",
-                                                  "phase 3", "load", "sleep 1500", "committed"}));
+    EXPECT_EQ(f.events, (std::vector<std::string>{"committed", "phase 0", "apply 0", "phase 1",
+                                                  "apply 0", "phase 2", "apply 1", "phase 3",
+                                                  "sleep 1500", "committed"}));
     EXPECT_TRUE(f.plans.empty());
     EXPECT_EQ(r.applied, 1u);
 }
@@ -156,19 +166,82 @@ TEST(PhasedRun, FailedHandOverComesFirstAmongTheFailures) {
     EXPECT_EQ(r.skipped, 0u);
 }
 
-TEST(PhasedRun, ShrunkenJournalCountsNothing) {
+// A journal that shrank (moved aside as invalid by someone) takes nothing from what
+// the run did.
+TEST(PhasedRun, ShrunkenJournalStillCountsTheRunsOwnEntries) {
     FakeRun f;
     for (int i = 0; i < 3; ++i)
         push_entry(f.journal, entry(kKill, true, "ended 1"), 1);
     RunSystem s = f.system();
     auto apply = s.apply;
     s.apply = [&](const std::string& path, const std::vector<Op>& ops) {
-        f.journal.entries.clear();  // moved aside as invalid by someone
+        f.journal.entries.clear();
         return apply(path, ops);
     };
     const OptimiseResult r = phased_run(
         {kKill}, 0, [](ApplyPhase) {}, s);
-    EXPECT_EQ(r.applied, 0u);
+    EXPECT_EQ(r.applied, 1u);
+    EXPECT_EQ(r.closed, 1u);
+}
+
+// Other processes append while the run and its helper work (a page apply beside
+// Autopilot, two consoles): their entries, failures included, are not this run's.
+TEST(PhasedRun, OthersEntriesWrittenMeanwhileNeverCount) {
+    FakeRun f;
+    f.meanwhile = [&] {
+        JournalEntry e = entry(kKill, false, "someone else's failure");
+        e.run = "run-2";
+        push_entry(f.journal, e, 1);
+        push_entry(f.journal, entry(kJunk, true, "removed", 5'000'000), 1);
+    };
+    const OptimiseResult r = f.run({kKill, kService, kJunk});
+    EXPECT_EQ(f.journal.entries.size(), 11u);
+    EXPECT_EQ(r.applied, 3u);
+    EXPECT_EQ(r.closed, 1u);
+    EXPECT_EQ(r.services, 1u);
+    EXPECT_EQ(r.junk_bytes, 3u * 1048576);
+    EXPECT_TRUE(r.failures.empty());
+
+    FakeRun g;
+    g.meanwhile = f.meanwhile;
+    const ChangesRun run = run_changes({ApplyOp{kStartupOff}, ApplyOp{kService}}, g.system());
+    ASSERT_EQ(run.entries.size(), 2u);
+    EXPECT_EQ(run.entries[0].action, kStartupOff);
+    EXPECT_EQ(run.entries[1].action, kService);
+    EXPECT_EQ(run.status.text, "\xE2\x9C\x94 Done: 2 change(s) applied.");
+    EXPECT_TRUE(run.status.success);
+}
+
+// The executor's entry that the journal could not take is a failure; so is a helper
+// that says it could not save one.
+TEST(PhasedRun, UnsavedChangesAreFailures) {
+    FakeRun f;
+    f.elevation = {ElevationKind::Finished, static_cast<std::uint32_t>(kHelperUnsaved), {}};
+    RunSystem s = f.system();
+    auto apply = s.apply;
+    s.apply = [&](const std::string& path, const std::vector<Op>& ops) {
+        ExecutorRun run = apply(path, ops);
+        for (auto& e : run.entries) {
+            e.id = 0;
+            e.ok = false;
+            e.message += kUnsavedSuffix;
+        }
+        return run;
+    };
+    const OptimiseResult r = phased_run(
+        {kKill, kService}, 0, [](ApplyPhase) {}, s);
+    EXPECT_EQ(r.closed, 0u);
+    EXPECT_EQ(r.failures, (std::vector<std::string>{
+                              "ended 1, but couldn't be saved to History, so it can't be undone",
+                              std::string(kHelperUnsavedText)}));
+
+    s.run = "run-2";  // every run has a tag of its own
+    const ChangesRun run = run_changes({ApplyOp{kKill}, ApplyOp{kService}}, s);
+    EXPECT_EQ(run.status.text,
+              "1 change(s) applied, 1 didn't work (ended 1, but couldn't be saved to History, so "
+              "it can't be undone). Some changes made with admin rights couldn't be saved to "
+              "History, so they can't be undone.");
+    EXPECT_FALSE(run.status.success);
 }
 
 TEST(PhasedRun, TestRunChangesNothingAndCountsThePlan) {
@@ -319,7 +392,7 @@ TEST(ChangesRun, ThreeChangesOneDeclined) {
               "\xE2\x9C\x94 Done: 2 change(s) applied. 1 change(s) skipped because admin approval "
               "was cancelled.");
     EXPECT_FALSE(s.success);
-    EXPECT_EQ(f.events, (std::vector<std::string>{"load", "apply 3", "elevate 1", "load"}));
+    EXPECT_EQ(f.events, (std::vector<std::string>{"apply 3", "elevate 1"}));
 }
 
 TEST(ChangesRun, HelperFinishedCountsItsEntries) {
@@ -327,6 +400,34 @@ TEST(ChangesRun, HelperFinishedCountsItsEntries) {
     const ChangesStatus s = changes_run({ApplyOp{kService}, ApplyOp{kJunk}}, f.system());
     EXPECT_EQ(s.text, "\xE2\x9C\x94 Done: 2 change(s) applied, 3 MB deleted.");
     EXPECT_TRUE(s.success);
+}
+
+// History's undo of an entry another process undid first: the executor's note is the
+// status, never "Done".
+TEST(ChangesRun, AnUndoAnotherProcessDidFirstIsSkippedNotDone) {
+    FakeRun f;
+    RunSystem s = f.system();
+    s.apply = [](const std::string&, const std::vector<Op>&) {
+        ExecutorRun run;
+        run.skip_notes = {"#1 (already undone)"};
+        return run;
+    };
+    ChangesRun run = run_changes({UndoOp{1}}, s);
+    EXPECT_TRUE(run.entries.empty());
+    EXPECT_EQ(run.skip_notes, std::vector<std::string>{"#1 (already undone)"});
+    EXPECT_EQ(run.status,
+              (ChangesStatus{"Nothing was changed. Skipped: #1 (already undone).", false}));
+
+    s.apply = [&](const std::string&, const std::vector<Op>&) {
+        ExecutorRun run;
+        run.entries = {f.append(kStartupOff, "run-1")};
+        run.skip_notes = {"#1 (already undone)"};
+        return run;
+    };
+    run = run_changes({UndoOp{1}, UndoOp{2}}, s);
+    EXPECT_EQ(run.status, (ChangesStatus{"\xE2\x9C\x94 Done: 1 change(s) applied. Skipped: #1 "
+                                         "(already undone).",
+                                         false}));
 }
 
 // A test run from a page goes through the steps and changes nothing: no executor, no

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -191,6 +192,51 @@ TEST(ApplyRunWin, TestRunChangesNothing) {
     EXPECT_TRUE(child.running());
     EXPECT_EQ(startup.read().state, ApprovedState::Absent);
     EXPECT_FALSE(exists(data.file("journal.json")));
+}
+
+// A journal another program holds open without sharing cannot be saved over, so the
+// window's Optimise and a page's apply change nothing, and both say so: never a
+// success with the change made and missing from History.
+TEST(ApplyRunWin, ALockedJournalIsAFailureOnTheDoneLineAndTheStatus) {
+    TempDir data("apply");
+    ScopedEnv data_env("TESS_DATA_DIR", data.path());
+    ScopedEnv dry("TESS_DRY_RUN", std::nullopt);
+    const std::string path = data.file("journal.json");
+    Journal earlier{path, {}};
+    push_entry(earlier, old_failure(), 1);
+    save_journal(earlier);
+    win::unique_hfile held(::CreateFileW(win::widen(path).c_str(), GENERIC_READ, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    Sleeper child;
+    const Action kill =
+        KillProcesses{"Sleeper", {{child.pid, "tess_changes_tests.exe", child.created}}};
+    Receiver window;
+    std::optional<OptimiseResult> result;
+    window.run(kMainApplyDone, [&] {
+        apply_run(window.hwnd, {kill}, 0, [&](OptimiseResult r) { result = std::move(r); });
+    });
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->failures, std::vector<std::string>{std::string(kNotChangedUnsaved)});
+    EXPECT_EQ(result->applied, 0u);
+    EXPECT_EQ(result->closed, 0u);
+    const auto lines = result_lines(*result);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("didn't work: " + std::string(kNotChangedUnsaved)) != std::string::npos;
+    })) << lines.front();
+    EXPECT_TRUE(child.running());
+
+    std::optional<ChangesStatus> status;
+    window.run(kMainChangesDone, [&] {
+        apply_changes({ApplyOp{kill}}, window.hwnd, [&](ChangesStatus s) { status = s; });
+    });
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->text,
+              "0 change(s) applied, 1 didn't work (" + std::string(kNotChangedUnsaved) + ").");
+    EXPECT_FALSE(status->success);
+    EXPECT_TRUE(child.running());
+    held.reset();
+    EXPECT_EQ(load_journal(path).entries, earlier.entries);
 }
 
 TEST(ApplyChangesWin, DeclinedApprovalSkipsTheAdminChange) {

@@ -3,7 +3,9 @@
 // (executor_wintest.cpp).
 #include "changes/executor.hpp"
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,13 @@ struct Fake {
     std::vector<std::string> kept;  // the folder each clean was told to keep
     std::vector<std::string> calls;
     std::map<std::uint32_t, std::string> images;  // running image names; others unreadable
+    // Saves from this one on (0 = the first) fail, as on a full disk or a read-only file.
+    std::size_t fail_saves_from = SIZE_MAX;
+    std::size_t saves = 0;
+    // What the run loads at its start, when not the file as it is.
+    std::optional<Journal> loaded;
+    std::vector<std::string> logged;
+    ExecutorRun last;  // what the latest run() returned
 
     std::vector<JournalEntry>& entries() { return stored.front().entries; }
 
@@ -104,7 +113,7 @@ struct Fake {
         };
         s.load_journal = [this](const std::string& path) {
             EXPECT_EQ(path, kJournal);
-            return stored.front();
+            return loaded ? *loaded : stored.front();
         };
         // As the real one: from the file as it is now, by the same rule.
         s.update_journal = [this](Journal& journal, const std::function<bool(Journal&)>& change) {
@@ -112,22 +121,29 @@ struct Fake {
             Journal fresh{kJournal, journal_update_base(journal, state,
                                                         serialize_journal(stored.front().entries))
                                         .entries};
-            if (!change(fresh)) return false;
+            const bool changed = change(fresh);
+            journal = fresh;
+            if (!changed || saves++ >= fail_saves_from) return false;
             journal_missing = false;
             stored.front() = fresh;
-            journal = fresh;
             return true;
         };
+        s.run = "run-1";
+        s.log = [this](std::string_view line) { logged.emplace_back(line); };
         return s;
     }
 
     std::vector<Op> run(const std::vector<Op>& ops, bool elevated) {
-        return run_ops(kJournal, ops, elevated, system());
+        last = run_ops(kJournal, ops, elevated, system());
+        return last.deferred;
     }
 };
 
 Op kill_op(std::vector<ProcTarget> targets) {
     return ApplyOp{KillProcesses{"App", std::move(targets)}};
+}
+Action startup_action(const std::string& name, bool enabled) {
+    return SetStartupEnabled{StartupLocation::HkcuRun, name, enabled};
 }
 Op startup_op(StartupLocation where, const std::string& name, bool enabled) {
     return ApplyOp{SetStartupEnabled{where, name, enabled}};
@@ -511,14 +527,136 @@ TEST(Executor, AppendsOnTopOfWhatOthersWrote) {
             {f.entries().size() + 100, 1, CleanJunk{"a", "b"}, Nothing{}, true, "someone else"});
         return inner(j, change);
     };
-    run_ops(kJournal, {kill_op({}), kill_op({})}, true, sys);
-    ASSERT_EQ(f.entries().size(), 4u);
+    const ExecutorRun run = run_ops(kJournal, {kill_op({}), kill_op({})}, true, sys);
+    // Each op saves twice: once before it acts, once with its entry.
+    ASSERT_EQ(f.entries().size(), 6u);
     EXPECT_EQ(f.entries()[0].id, 100u);
     EXPECT_EQ(f.entries()[1].id, 101u);
-    EXPECT_EQ(f.entries()[1].message, "ended 0");
     EXPECT_EQ(f.entries()[2].id, 102u);
+    EXPECT_EQ(f.entries()[2].message, "ended 0");
     EXPECT_EQ(f.entries()[3].id, 103u);
-    EXPECT_EQ(f.entries()[3].message, "ended 0");
+    EXPECT_EQ(f.entries()[4].id, 104u);
+    EXPECT_EQ(f.entries()[5].id, 105u);
+    EXPECT_EQ(f.entries()[5].message, "ended 0");
+    // What the run returns is its own two entries, as saved.
+    ASSERT_EQ(run.entries.size(), 2u);
+    EXPECT_EQ(run.entries[0], f.entries()[2]);
+    EXPECT_EQ(run.entries[1], f.entries()[5]);
+    EXPECT_EQ(run.entries[1].run, "run-1");
+}
+
+// A journal that cannot be written (full disk, read-only or locked file) stops each
+// change before it is made: nothing changes that History would not show.
+TEST(Executor, AJournalThatCannotBeWrittenStopsEveryChangeBeforeItIsMade) {
+    Fake f;
+    f.entries() = {{1, 1, startup_action("M", false), StartupApproved{}, true, "disabled"}};
+    f.services["Svc"] = 2;
+    f.fail_saves_from = 0;
+    f.run({kill_op({{10, "a.exe", 0}}), ApplyOp{CleanJunk{"user_temp", "Temporary files"}},
+           ApplyOp{DeleteDevFolder{"C:\\src\\app\\node_modules", "app"}},
+           service_op("Svc", 3, false), UndoOp{1}, UndoOp{7}},
+          true);
+    EXPECT_TRUE(f.calls.empty());
+    EXPECT_EQ(f.entries().size(), 1u);
+    EXPECT_FALSE(f.entries()[0].undone);
+    ASSERT_EQ(f.last.entries.size(), 5u);
+    for (const JournalEntry& e : f.last.entries) {
+        EXPECT_FALSE(entry_saved(e));
+        EXPECT_FALSE(e.ok);
+        EXPECT_FALSE(made_unsaved(e));
+    }
+    EXPECT_EQ(f.last.entries[0].message, kNotChangedUnsaved);
+    EXPECT_EQ(f.last.entries[4].message, "Undo: " + std::string(kNotChangedUnsaved));
+    EXPECT_EQ(f.last.entries[4].undo_of, 1u);
+    EXPECT_EQ(f.last.skip_notes, std::vector<std::string>{"#7 (not in the history)"});
+    EXPECT_EQ(f.logged.size(), 5u);
+    EXPECT_EQ(f.logged[0], "End App (1 process): " + std::string(kNotChangedUnsaved));
+}
+
+// A write that fails after the change was made: the change is reported as made but not
+// recorded, a failure, and logged.
+TEST(Executor, AChangeMadeButNotSavedIsAFailureThatSaysSo) {
+    Fake f;
+    f.entries() = {{1, 1, startup_action("M", false), StartupApproved{}, true, "disabled"}};
+    f.fail_saves_from = 1;  // the save before the change works, the entry's does not
+    f.run({kill_op({{10, "a.exe", 0}})}, true);
+    EXPECT_EQ(f.calls, std::vector<std::string>{"end 10 0"});
+    ASSERT_EQ(f.last.entries.size(), 1u);
+    const JournalEntry& e = f.last.entries[0];
+    EXPECT_FALSE(entry_saved(e));
+    EXPECT_FALSE(e.ok);
+    EXPECT_TRUE(made_unsaved(e));
+    EXPECT_EQ(e.message,
+              "ended 0, 1 had already exited, but couldn't be saved to History, so it "
+              "can't be undone");
+    EXPECT_EQ(f.logged, std::vector<std::string>{"End App (1 process): " + e.message});
+    EXPECT_EQ(f.entries().size(), 1u);
+
+    // An undo made but not recorded leaves its entry undoable in the file and says so.
+    Fake g;
+    g.approved["M"] = {2, 0, 0, 0};
+    g.entries() = {{1, 1, startup_action("M", false),
+                    StartupApproved{std::vector<unsigned char>{2, 0, 0, 0}}, true, "disabled"}};
+    g.fail_saves_from = 1;
+    g.run({UndoOp{1}}, true);
+    ASSERT_EQ(g.last.entries.size(), 1u);
+    EXPECT_EQ(g.last.entries[0].message,
+              "Undo: startup setting restored, but couldn't be saved "
+              "to History, so it can't be undone");
+    EXPECT_FALSE(g.entries()[0].undone);
+}
+
+// Another process replaces the journal with a copy mid-run: the entries this run had
+// saved and the copy lacks become failures, never successes. A deleted journal is
+// written again from the run's own copy, so nothing is lost then.
+TEST(Executor, EntriesAReplacedJournalDroppedAreFailures) {
+    Fake f;
+    f.entries() = {{1, 1, startup_action("M", false), StartupApproved{}, true, "earlier"}};
+    const Journal copy = f.stored.front();
+    ExecutorSystem sys = f.system();
+    auto inner = sys.clean_junk_category;
+    sys.clean_junk_category = [&](std::string_view id, const std::string& keep) {
+        f.stored.front() = copy;  // the kill's entry is gone
+        return inner(id, keep);
+    };
+    const ExecutorRun run = run_ops(
+        kJournal, {kill_op({}), ApplyOp{CleanJunk{"user_temp", "Temporary files"}}}, true, sys);
+    ASSERT_EQ(run.entries.size(), 2u);
+    EXPECT_FALSE(run.entries[0].ok);
+    EXPECT_FALSE(entry_saved(run.entries[0]));
+    EXPECT_EQ(run.entries[0].message,
+              "ended 0, but couldn't be saved to History, so it can't be undone");
+    EXPECT_TRUE(run.entries[1].ok);
+    EXPECT_EQ(run.entries[1].id, 2u);
+    ASSERT_EQ(f.entries().size(), 2u);
+    EXPECT_EQ(f.entries()[1], run.entries[1]);
+
+    Fake g;
+    g.clean_deletes_journal = true;
+    g.run({kill_op({}), ApplyOp{CleanJunk{"user_temp", "Temporary files"}}, kill_op({})}, true);
+    ASSERT_EQ(g.last.entries.size(), 3u);
+    for (const JournalEntry& e : g.last.entries)
+        EXPECT_TRUE(e.ok && entry_saved(e)) << e.message;
+    EXPECT_EQ(g.entries().size(), 3u);
+}
+
+// Whether an entry is still undoable is decided from the file under the lock, not from
+// the journal the run loaded: another process may have undone it in between.
+TEST(Executor, UndoIsDecidedFromTheFileUnderTheLock) {
+    Fake f;
+    f.approved["M"] = {3, 0, 0, 0};
+    f.entries() = {{1, 1, startup_action("M", false), StartupApproved{}, true, "disabled"}};
+    f.loaded = f.stored.front();  // not undone, as the run saw it at its start
+    f.entries()[0].undone = true;
+    f.entries().push_back({2, 1, startup_action("M", false), Nothing{}, true,
+                           "Undo: startup setting restored", false, 1});
+    f.run({UndoOp{1}, UndoOp{9}, UndoOp{1}}, true);
+    EXPECT_TRUE(f.calls.empty());
+    EXPECT_TRUE(f.last.entries.empty());
+    EXPECT_EQ(f.last.skip_notes,
+              (std::vector<std::string>{"#1 (already undone)", "#9 (not in the history)",
+                                        "#1 (already undone)"}));
+    EXPECT_EQ(f.entries().size(), 2u);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(ExecutorWin, UnelevatedMixedListRunsTheFirstTwoAndDefersTheRest) {
         ApplyOp{SetStartupEnabled{StartupLocation::HklmRun, mine.name, false}},
         ApplyOp{SetServiceStart{svc.name, "Test", SERVICE_DEMAND_START, true}},
     };
-    const auto deferred = apply_ops_as(journal, ops, /*elevated=*/false);
+    const auto deferred = apply_ops_as(journal, ops, /*elevated=*/false).deferred;
     EXPECT_EQ(deferred, (std::vector<Op>{ops[2], ops[3]}));
     EXPECT_EQ(child.exit_code(), 1);
     const Journal j = load_journal(journal);
@@ -64,7 +64,7 @@ TEST(ExecutorWin, ServiceChangeWithStopAndItsUndo) {
     EXPECT_TRUE(apply_ops(journal,
                           {ApplyOp{SetServiceStart{svc.name, "Test", SERVICE_DEMAND_START, true}}},
                           /*in_agent=*/true)
-                    .empty());
+                    .deferred.empty());
     Journal j = load_journal(journal);
     ASSERT_EQ(j.entries.size(), 1u);
     EXPECT_EQ(j.entries[0].message, "Automatic" + kArrow + "Manual, stopped");
@@ -72,7 +72,7 @@ TEST(ExecutorWin, ServiceChangeWithStopAndItsUndo) {
     EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_DEMAND_START));
     EXPECT_TRUE(svc.wait_for(SERVICE_STOPPED));
 
-    EXPECT_TRUE(apply_ops_as(journal, {UndoOp{1}, UndoOp{1}}, true).empty());
+    EXPECT_TRUE(apply_ops_as(journal, {UndoOp{1}, UndoOp{1}}, true).deferred.empty());
     j = load_journal(journal);
     ASSERT_EQ(j.entries.size(), 2u);
     EXPECT_EQ(j.entries[1].message, "Undo: restored to Automatic");
@@ -83,7 +83,7 @@ TEST(ExecutorWin, ServiceChangeWithStopAndItsUndo) {
     // A missing service fails at the first step and is journalled, elevated or not.
     EXPECT_TRUE(
         apply_ops_as(journal, {ApplyOp{SetServiceStart{svc.name + "Gone", "x", 3, false}}}, true)
-            .empty());
+            .deferred.empty());
     j = load_journal(journal);
     ASSERT_EQ(j.entries.size(), 3u);
     EXPECT_EQ(j.entries[2].message, "Reading service failed: service does not exist");

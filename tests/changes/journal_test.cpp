@@ -91,6 +91,20 @@ TEST(JournalJson, RoundTripIsIdenticalAndStable) {
     EXPECT_EQ(serialize_journal(*reparsed), again);
 }
 
+// The run that wrote an entry is kept, after the listed keys, only when there is one.
+TEST(JournalJson, RunTagIsWrittenLastAndOnlyWhenSet) {
+    std::vector<JournalEntry> entries = every_kind();
+    entries[0].run = "4242-1-1";
+    const std::string text = serialize_journal(entries);
+    EXPECT_NE(text.find("\"freed_bytes\": " + std::to_string(entries[0].freed_bytes) +
+                        ",\n    \"run\": \"4242-1-1\"\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("\"run\""), text.rfind("\"run\""));
+    auto back = parse_journal(text);
+    ASSERT_TRUE(back.ok()) << back.error();
+    EXPECT_EQ(*back, entries);
+}
+
 TEST(JournalJson, EmptyJournalIsBrackets) {
     EXPECT_EQ(serialize_journal({}), "[]");
 }

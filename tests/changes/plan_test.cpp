@@ -35,7 +35,8 @@ TEST(PlanJson, EveryKindReadsBackIdentical) {
                      ApplyOp{SetStartupEnabled{StartupLocation::HklmRun32, "Zoom \"x\"", false}},
                      ApplyOp{CleanJunk{"windows_temp", "Windows temporary files"}},
                      ApplyOp{DeleteDevFolder{"C:\\src\\app\\node_modules", "app"}},
-                     UndoOp{18446744073709551615ull}}};
+                     UndoOp{18446744073709551615ull}},
+                    "4242-133000000000000000-1-admin"};
     auto text = serialize_plan(plan);
     ASSERT_TRUE(text.ok());
     auto back = parse_plan(*text);

@@ -107,15 +107,44 @@ JournalEntry entry(bool ok) {
     return e;
 }
 
+// A change made but not saved to History reads as made, with the reason it can't be
+// undone; one stopped before it was made reads as not done.
+TEST(ConsoleChangesText, UnsavedChanges) {
+    ChangesRun run;
+    run.entries = {entry(true), entry(true), entry(true)};
+    run.entries[1].ok = false;
+    run.entries[1].message += kUnsavedSuffix;
+    run.entries[2].ok = false;
+    run.entries[2].message = std::string(kNotChangedUnsaved);
+    run.status.text = "status";
+    EXPECT_EQ(changes_text(run),
+              "Clean Temporary files: removed 1 file(s), 1 KB\n"
+              "Clean Temporary files: removed 1 file(s), 1 KB, but couldn't be saved to History, "
+              "so it can't be undone\n"
+              "Clean Temporary files: didn't work: History couldn't be saved, so nothing was "
+              "changed\n"
+              "status\n");
+}
+
 TEST(ConsoleExitCodes, ChangesAndOptimise) {
     const ElevationResult cancelled{ElevationKind::Cancelled, 0, {}};
     const ElevationResult failed{ElevationKind::Failed, 0, "admin helper did not start"};
+    JournalEntry unsaved = entry(true);
+    unsaved.ok = false;
+    unsaved.message += kUnsavedSuffix;
     const struct {
         std::vector<JournalEntry> entries;
         std::optional<ElevationResult> elevation;
         int code;
+        std::vector<std::string> skip_notes = {};
     } runs[] = {
         {{entry(true)}, std::nullopt, kExitDone},
+        // Made but not recorded; the helper could not record one; undone by another first.
+        {{entry(true), unsaved}, std::nullopt, kExitSomeFailed},
+        {{entry(true)},
+         ElevationResult{ElevationKind::Finished, kHelperUnsaved, {}},
+         kExitSomeFailed},
+        {{}, std::nullopt, kExitSomeFailed, {"#1 (already undone)"}},
         {{}, std::nullopt, kExitDone},
         {{entry(true), entry(false)}, std::nullopt, kExitSomeFailed},
         {{entry(true)}, cancelled, kExitRefused},
@@ -127,6 +156,7 @@ TEST(ConsoleExitCodes, ChangesAndOptimise) {
         ChangesRun run;
         run.entries = runs[i].entries;
         run.elevation = runs[i].elevation;
+        run.skip_notes = runs[i].skip_notes;
         EXPECT_EQ(changes_exit_code(run), runs[i].code) << i;
     }
     const struct {
