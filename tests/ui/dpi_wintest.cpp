@@ -93,6 +93,11 @@ Metrics metrics(HWND window, int child) {
 void picture(HWND w, const std::string& name) {
     const auto dir = win::get_env("TESS_SCREENS_DIR");
     if (!dir) return;
+    // Painted on screen first: the capture cannot pump this thread, which owns some of them.
+    ::SetWindowPos(w, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::RedrawWindow(w, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    uidriver::pump_messages(100);
     const auto window = reinterpret_cast<uidriver::Window>(w);
     uidriver::settle(window);
     if (const auto image = uidriver::capture(window, uidriver::CaptureArea::window))
@@ -169,7 +174,6 @@ TEST(Dpi, EveryWindowTakesTheSuggestedRectangleAndScalesItsFontsAndLayout) {
                        reinterpret_cast<LPARAM>(&suggested));
         uidriver::pump_messages(100);
         const Metrics after = metrics(shown.window, c.child);
-        picture(shown.window, std::string("dpi144-") + c.picture);
         EXPECT_EQ(after.window.left, suggested.left);
         EXPECT_EQ(after.window.top, suggested.top);
         EXPECT_EQ(after.window.right, suggested.right);
@@ -177,6 +181,7 @@ TEST(Dpi, EveryWindowTakesTheSuggestedRectangleAndScalesItsFontsAndLayout) {
         EXPECT_TRUE(scaled("the font's height", before.font, after.font));
         EXPECT_TRUE(scaled("the control's width", before.child.cx, after.child.cx));
         EXPECT_TRUE(scaled("the control's height", before.child.cy, after.child.cy));
+        picture(shown.window, std::string("dpi144-") + c.picture);
         shown.close();
         uidriver::pump_messages(50);
     }
