@@ -175,15 +175,16 @@ else
   fi
 fi
 
-# The update window in each state, offered by a portable copy's start-up check against
+# Every window at 96 DPI and again after WM_DPICHANGED to 144 (dpi96-*, dpi144-*), and the
+# update window in each state, offered by a portable copy's start-up check against
 # the tests' loopback HTTPS release server, and opened from the tray watch on screen with a
 # download that fails its checksum (the tests that drive them save the pictures).
 if [ -x "$(command -v ctest)" ] && [ -f "$root/build/win/CTestTestfile.cmake" ]; then
   TESS_SCREENS_DIR="Z:${out//\//\\}" ctest --test-dir "$root/build/win" --output-on-failure \
-    -R '^(UpdateHttps\.MainWindowOffersAFoundUpdateAtStartUp|TrayUpdate\.WindowOpenedFromTheTrayIsOnScreenAndItsFailureReadable)$' \
+    -R '^(UpdateHttps\.MainWindowOffersAFoundUpdateAtStartUp|TrayUpdate\.WindowOpenedFromTheTrayIsOnScreenAndItsFailureReadable|Dpi\.EveryWindowTakesTheSuggestedRectangleAndScalesItsFontsAndLayout)$' \
     >"$out/update-window.log" 2>&1 ||
     echo "screens: no update window pictures (see $out/update-window.log)" >&2
-  for f in "$out"/update-*.png; do [ -f "$f" ] && echo "screens: $f"; done
+  for f in "$out"/update-*.png "$out"/dpi*.png; do [ -f "$f" ] && echo "screens: $f"; done
 fi
 
 # The tray watch's toasts, one of each kind, a toast above the open quick panel, and the

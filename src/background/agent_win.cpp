@@ -430,7 +430,7 @@ void move_earlier_run_value() {
 }  // namespace
 
 int run_tray_watch() {
-    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     const bool test_copy = win::get_env("TESS_DATA_DIR").has_value();
     win::unique_handle mutex(
         ::CreateMutexW(nullptr, FALSE, win::widen(tray_mutex_name(test_copy)).c_str()));

@@ -380,10 +380,32 @@ void on_command(Panel& p, int id) {
     }
 }
 
+void set_panel_dpi(Panel& p, int dpi) {
+    p.dpi = static_cast<std::uint32_t>(dpi);
+    p.layout = panel_layout(p.dpi);
+    p.fonts = ui::create_fonts(dpi, ui::find_glyph_face());
+    p.icon = ui::load_icon(nullptr, ui::kAppIcon, popup_px(24, p.dpi));
+}
+
+void place_buttons(const Panel& p) {
+    place(::GetDlgItem(p.window, kPanelClose), p.layout.close);
+    place(::GetDlgItem(p.window, kPanelFocus), p.layout.focus);
+    place(::GetDlgItem(p.window, kPanelMain), p.layout.main);
+    place(::GetDlgItem(p.window, kPanelOpen), p.layout.open);
+}
+
 LRESULT CALLBACK panel_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     Panel* p = g_panel && g_panel->window == window ? g_panel.get() : nullptr;
     if (!p) return ::DefWindowProcW(window, message, wparam, lparam);
     switch (message) {
+        case WM_DPICHANGED:
+            set_panel_dpi(*p, ui::changed_dpi(wparam));
+            ui::take_suggested_rect(window, lparam);
+            place_buttons(*p);
+            ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(p->fonts.get(ui::FontRole::Body));
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
@@ -448,15 +470,13 @@ void open_quick_panel(const PanelOwner& owner) {
     auto panel = std::make_unique<Panel>();
     Panel& p = *panel;
     p.owner = owner;
-    p.dpi = ::GetDpiForSystem();
-    p.layout = panel_layout(p.dpi);
-    p.fonts = ui::create_fonts(static_cast<int>(p.dpi), ui::find_glyph_face());
-    p.icon = ui::load_icon(nullptr, ui::kAppIcon, popup_px(24, p.dpi));
+    int dpi = 96;
+    const PopupRect work = tray_work_area(dpi);
+    set_panel_dpi(p, dpi);
     p.offscreen = win::get_env("TESS_OFFSCREEN").has_value();
     p.memory = memory_status();
     p.top = top_apps(group_apps(list_processes(0, false), ::GetCurrentProcessId()));
 
-    const PopupRect work = work_area_near(nullptr);
     PopupPoint at = corner_position(work, p.layout.width, p.layout.height,
                                     popup_px(kCornerMargin, p.dpi), p.offscreen);
     if (!p.offscreen) at = clamp_to(work, at, p.layout.width, p.layout.height);
@@ -471,10 +491,10 @@ void open_quick_panel(const PanelOwner& owner) {
     }
     ::DwmSetWindowAttribute(p.window, kCornerPreference, &kCornerRound, sizeof kCornerRound);
     // In visual order, so Tab walks them top to bottom: close, Focus, main, open.
-    place(ui::create_owner_button(p.window, kPanelClose), p.layout.close);
-    place(ui::create_owner_button(p.window, kPanelFocus), p.layout.focus);
-    place(ui::create_owner_button(p.window, kPanelMain), p.layout.main);
-    place(ui::create_owner_button(p.window, kPanelOpen), p.layout.open);
+    for (int id : {kPanelClose, kPanelFocus, kPanelMain, kPanelOpen})
+        ui::create_owner_button(p.window, id);
+    place_buttons(p);
+    ui::follow_own_dpi(p.window, dpi);
     ui::set_caption(::GetDlgItem(p.window, kPanelClose), L"Close");
     ui::set_caption(::GetDlgItem(p.window, kPanelOpen), L"Open Tessavo");
     update_captions(p);

@@ -4,8 +4,10 @@
 
 namespace tess::ui {
 
-int system_icon_size(bool small) {
-    return icon_size_from_metric(::GetSystemMetrics(small ? SM_CXSMICON : SM_CXICON));
+int system_icon_size(bool small, int dpi) {
+    const int metric = small ? SM_CXSMICON : SM_CXICON;
+    return icon_size_from_metric(dpi > 0 ? ::GetSystemMetricsForDpi(metric, static_cast<UINT>(dpi))
+                                         : ::GetSystemMetrics(metric));
 }
 
 Icon load_icon(HINSTANCE module, int resource, int size) {

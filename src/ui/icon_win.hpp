@@ -9,8 +9,8 @@ namespace tess::ui {
 
 using Icon = win::unique_hicon;
 
-// SM_CXSMICON (small) or SM_CXICON clamped to 16-256.
-int system_icon_size(bool small);
+// SM_CXSMICON (small) or SM_CXICON clamped to 16-256, at `dpi` when it is given.
+int system_icon_size(bool small, int dpi = 0);
 
 // Icon resource `resource` of `module` (null: this executable) at `size` pixels; the drawn
 // icon of the resource's level when the resource cannot be loaded.

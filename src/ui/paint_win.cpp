@@ -340,6 +340,54 @@ HWND create_owner_button(HWND parent, int id) {
     return button;
 }
 
+int window_dpi(HWND window) {
+    const UINT dpi = window ? ::GetDpiForWindow(window) : 0;
+    return dpi > 0 ? static_cast<int>(dpi) : 96;
+}
+
+int monitor_dpi(HMONITOR monitor) {
+    // shcore's GetDpiForMonitor, looked up at run time: no import library needed for it.
+    using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto get = [] {
+        const HMODULE shcore =
+            ::LoadLibraryExW(L"shcore.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
+                            reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")))
+                      : nullptr;
+    }();
+    UINT x = 0, y = 0;
+    if (monitor && get && SUCCEEDED(get(monitor, 0 /* MDT_EFFECTIVE_DPI */, &x, &y)) && x > 0)
+        return static_cast<int>(x);
+    const UINT system = ::GetDpiForSystem();
+    return system > 0 ? static_cast<int>(system) : 96;
+}
+
+HMONITOR tray_monitor() {
+    const HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr);
+    return taskbar ? ::MonitorFromWindow(taskbar, MONITOR_DEFAULTTONULL) : nullptr;
+}
+
+int changed_dpi(WPARAM wp) {
+    const int dpi = LOWORD(wp);
+    return dpi > 0 ? dpi : 96;
+}
+
+void take_suggested_rect(HWND window, LPARAM lp) {
+    const auto* r = reinterpret_cast<const RECT*>(lp);
+    if (!r) return;
+    ::SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void follow_own_dpi(HWND window, int assumed) {
+    const int own = window_dpi(window);
+    RECT r{};
+    if (own == assumed || assumed <= 0 || !::GetWindowRect(window, &r)) return;
+    RECT to{r.left, r.top, r.left + ::MulDiv(r.right - r.left, own, assumed),
+            r.top + ::MulDiv(r.bottom - r.top, own, assumed)};
+    ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(own, own), reinterpret_cast<LPARAM>(&to));
+}
+
 bool register_window_class(const wchar_t* name, WNDPROC proc, UINT style) {
     // Class icons must outlive every window of the class: kept for the process.
     static const Icon large = load_icon(nullptr, kAppIcon, system_icon_size(false));

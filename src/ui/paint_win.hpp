@@ -23,6 +23,23 @@ Rect from_rect(const RECT& r);
 // window paints. False when GDI+ cannot start (shapes are then not drawn).
 bool start_gdiplus();
 
+// ---- DPI ------------------------------------------------------------------------------
+// Every window scales by the DPI of the monitor it is on (the process is per-monitor aware,
+// version 2) and follows WM_DPICHANGED. 96 where the system cannot say.
+int window_dpi(HWND window);
+int monitor_dpi(HMONITOR monitor);
+// The monitor of the taskbar, where the notification area is: the quick panel and toasts
+// open there. Null when there is no taskbar.
+HMONITOR tray_monitor();
+// WM_DPICHANGED's new DPI.
+int changed_dpi(WPARAM wp);
+// WM_DPICHANGED: the window takes the rectangle Windows suggests for the new DPI. Call after
+// the window's fonts and metrics follow the new DPI, as the move lays it out again.
+void take_suggested_rect(HWND window, LPARAM lp);
+// A window made for `assumed` DPI that opened on a monitor of another: sent WM_DPICHANGED as
+// Windows would, its size scaled and its top-left kept.
+void follow_own_dpi(HWND window, int assumed);
+
 // ---- fonts ---------------------------------------------------------------------------
 // The first installed glyph font ("Segoe Fluent Icons", else "Segoe MDL2 Assets"), or
 // empty when neither is: glyphs are then not drawn at all rather than as empty boxes.

@@ -64,9 +64,46 @@ std::optional<PopupRect> open_panel_rect() {
 }
 
 PopupPoint toast_place(int width, int height) {
-    return toast_position(work_area_near(nullptr), width, height,
-                          popup_px(kCornerMargin, ::GetDpiForSystem()), open_panel_rect(),
+    int dpi = 96;
+    const PopupRect work = tray_work_area(dpi);
+    return toast_position(work, width, height, popup_px(kCornerMargin, dpi), open_panel_rect(),
                           offscreen());
+}
+
+int measure_body(HDC dc, const ui::FontSet& fonts, const std::wstring& body, int width) {
+    const win::Selected font(dc, fonts.get(ui::FontRole::Body));
+    RECT r{0, 0, width, 0};
+    ::DrawTextW(dc, body.c_str(), static_cast<int>(body.size()), &r,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+    return r.bottom - r.top;
+}
+
+// Fonts, icon and layout at `dpi`; the body and the button are measured in those fonts.
+void set_toast_dpi(ToastWindow& t, int dpi) {
+    t.dpi = static_cast<std::uint32_t>(dpi);
+    t.fonts = ui::create_fonts(dpi, ui::find_glyph_face());
+    t.icon = ui::load_icon(nullptr, ui::kAppIcon, popup_px(20, t.dpi));
+    const bool has_button = !t.toast.button.empty();
+    int body_height = 0;
+    int button_width = 0;
+    if (const win::WindowDC screen(nullptr); screen) {
+        const std::wstring body = win::widen(t.toast.body);
+        body_height = measure_body(screen.get(), t.fonts, body,
+                                   popup_px(kToastWidth, t.dpi) - popup_px(32, t.dpi));
+        if (has_button)
+            button_width = ui::text_width(screen.get(), win::widen(t.toast.button),
+                                          t.fonts.get(ui::FontRole::BodySemibold));
+    }
+    t.layout = toast_layout(t.dpi, body_height, has_button, button_width);
+}
+
+void place_toast_buttons(const ToastWindow& t) {
+    const PopupRect& c = t.layout.close;
+    ::MoveWindow(::GetDlgItem(t.window, kCloseButton), c.left, c.top, c.width(), c.height(), FALSE);
+    if (t.toast.button.empty()) return;
+    const PopupRect& a = t.layout.action;
+    ::MoveWindow(::GetDlgItem(t.window, kActionButton), a.left, a.top, a.width(), a.height(),
+                 FALSE);
 }
 
 void round_corners(HWND window) {
@@ -149,6 +186,18 @@ LRESULT CALLBACK toast_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
                 return 0;
             }
             break;
+        case WM_DPICHANGED:
+            if (t) {
+                set_toast_dpi(*t, ui::changed_dpi(wparam));
+                ui::take_suggested_rect(window, lparam);
+                place_toast_buttons(*t);
+                ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+                return 0;
+            }
+            break;
+        case WM_GETFONT:
+            if (t) return reinterpret_cast<LRESULT>(t->fonts.get(ui::FontRole::Body));
+            break;
         case WM_DESTROY:
             ::KillTimer(window, kLifeTimer);
             return 0;
@@ -159,14 +208,6 @@ LRESULT CALLBACK toast_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
             break;
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
-}
-
-int measure_body(HDC dc, const ui::FontSet& fonts, const std::wstring& body, int width) {
-    const win::Selected font(dc, fonts.get(ui::FontRole::Body));
-    RECT r{0, 0, width, 0};
-    ::DrawTextW(dc, body.c_str(), static_cast<int>(body.size()), &r,
-                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
-    return r.bottom - r.top;
 }
 
 }  // namespace
@@ -247,6 +288,19 @@ std::optional<PopupRect> visible_rect(HWND window) {
     return rect_of(r);
 }
 
+PopupRect tray_work_area(int& dpi) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (const HMONITOR tray = ui::tray_monitor(); tray && ::GetMonitorInfoW(tray, &info)) {
+        dpi = ui::monitor_dpi(tray);
+        return rect_of(info.rcWork);
+    }
+    const PopupRect work = work_area_near(nullptr);
+    const RECT r{work.left, work.top, work.right, work.bottom};
+    dpi = ui::monitor_dpi(::MonitorFromRect(&r, MONITOR_DEFAULTTOPRIMARY));
+    return work;
+}
+
 PopupRect work_area_near(HWND owner) {
     HMONITOR monitor = nullptr;
     // The hidden tray window (0 x 0 at the origin) says nothing about where the user is.
@@ -286,22 +340,10 @@ void show_toast(HWND owner, const Toast& toast) {
     auto t = std::make_unique<ToastWindow>();
     t->owner = owner;
     t->toast = toast;
-    t->dpi = ::GetDpiForSystem();
-    t->fonts = ui::create_fonts(static_cast<int>(t->dpi), ui::find_glyph_face());
-    t->icon = ui::load_icon(nullptr, ui::kAppIcon, popup_px(20, t->dpi));
-
+    int dpi = 96;
+    tray_work_area(dpi);
+    set_toast_dpi(*t, dpi);
     const bool has_button = !toast.button.empty();
-    int body_height = 0;
-    int button_width = 0;
-    if (const win::WindowDC screen(nullptr); screen) {
-        const std::wstring body = win::widen(toast.body);
-        body_height = measure_body(screen.get(), t->fonts, body,
-                                   popup_px(kToastWidth, t->dpi) - popup_px(32, t->dpi));
-        if (has_button)
-            button_width = ui::text_width(screen.get(), win::widen(toast.button),
-                                          t->fonts.get(ui::FontRole::BodySemibold));
-    }
-    t->layout = toast_layout(t->dpi, body_height, has_button, button_width);
 
     const bool hidden_test = offscreen();
     const PopupPoint at = toast_place(t->layout.width, t->layout.height);
@@ -318,18 +360,14 @@ void show_toast(HWND owner, const Toast& toast) {
     }
     round_corners(raw->window);
 
-    const HWND close = ui::create_owner_button(raw->window, kCloseButton);
-    const PopupRect& c = raw->layout.close;
-    ::MoveWindow(close, c.left, c.top, c.width(), c.height(), FALSE);
-    ui::set_caption(close, L"Close");
+    ui::set_caption(ui::create_owner_button(raw->window, kCloseButton), L"Close");
     const HWND action = ui::create_owner_button(raw->window, kActionButton);
-    if (has_button) {
-        const PopupRect& a = raw->layout.action;
-        ::MoveWindow(action, a.left, a.top, a.width(), a.height(), FALSE);
+    if (has_button)
         ui::set_caption(action, win::widen(toast.button));
-    } else {
+    else
         ::ShowWindow(action, SW_HIDE);
-    }
+    place_toast_buttons(*raw);
+    ui::follow_own_dpi(raw->window, dpi);
 
     ::SetTimer(raw->window, kLifeTimer, kToastTimerMs, nullptr);
     if (hidden_test || !::AnimateWindow(raw->window, 160, AW_BLEND))

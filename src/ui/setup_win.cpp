@@ -129,8 +129,8 @@ int message_box(const std::string& text, UINT flags) {
     return ::MessageBoxW(nullptr, win::widen(text).c_str(), L"Tessavo", flags);
 }
 
-void set_system_dpi_awareness() {
-    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+void set_dpi_awareness() {
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 }
 
 }  // namespace
@@ -306,7 +306,7 @@ SetupError install_locked(const std::string& exe, const InstallPaths& paths, boo
 }
 
 int run_update_handover(const std::string& companion, const std::string& companion_sha256) {
-    set_system_dpi_awareness();
+    set_dpi_awareness();
     const InstallPaths paths = install_paths();
     const win::NamedLock turn("install", to_lower_ascii(paths.folder), 120'000);
     std::optional<VerifiedFile> verified;
@@ -315,7 +315,7 @@ int run_update_handover(const std::string& companion, const std::string& compani
 }
 
 int run_uninstall(bool quiet) {
-    set_system_dpi_awareness();
+    set_dpi_awareness();
     const InstallPaths paths = install_paths();
     const win::NamedLock turn("install", to_lower_ascii(paths.folder), 120'000);
     return uninstall(paths, quiet, setup_system());

@@ -252,6 +252,11 @@ void on_install_done(SetupWindow& s) {
     if (::GetForegroundWindow() == s.hwnd) ::SetFocus(focus);
 }
 
+void set_dpi_resources(SetupWindow& s) {
+    s.fonts = ui::create_fonts(s.dpi, ui::find_glyph_face());
+    s.header_icon = ui::load_icon(nullptr, ui::kAppIcon, ui::scale(64, s.dpi));
+}
+
 LRESULT CALLBACK setup_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* s = reinterpret_cast<SetupWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     switch (msg) {
@@ -267,6 +272,18 @@ LRESULT CALLBACK setup_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 ui::create_owner_button(hwnd, id);
             layout_controls(*s);
             return 0;
+        case WM_DPICHANGED:
+            if (s) {
+                s->dpi = ui::changed_dpi(wp);
+                set_dpi_resources(*s);
+                ui::take_suggested_rect(hwnd, lp);
+                layout_controls(*s);
+                ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+            }
+            return 0;
+        case WM_GETFONT:
+            if (s) return reinterpret_cast<LRESULT>(s->fonts.get(ui::FontRole::Body));
+            break;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
@@ -304,15 +321,16 @@ LRESULT CALLBACK setup_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 void run_setup_window() {
-    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     ui::start_gdiplus();
     if (!ui::register_window_class(kClassName, setup_proc, 0)) return;
 
     SetupWindow s;
-    s.dpi = static_cast<int>(::GetDpiForSystem());
-    if (s.dpi <= 0) s.dpi = 96;
-    s.fonts = ui::create_fonts(s.dpi, ui::find_glyph_face());
-    s.header_icon = ui::load_icon(nullptr, ui::kAppIcon, ui::scale(64, s.dpi));
+    // On the work area under the cursor, wholly inside it, at that monitor's DPI.
+    const PopupRect work = work_area_near(nullptr);
+    const RECT work_rect{work.left, work.top, work.right, work.bottom};
+    s.dpi = ui::monitor_dpi(::MonitorFromRect(&work_rect, MONITOR_DEFAULTTOPRIMARY));
+    set_dpi_resources(s);
     const InstallPaths paths = install_paths();
     s.model.install_folder = paths.folder;
     s.model.installed_version = installed_version(paths);
@@ -322,8 +340,6 @@ void run_setup_window() {
     const bool offscreen = win::get_env("TESS_OFFSCREEN").has_value();
     const int width = ui::scale(kSetupWidth, s.dpi);
     const int height = ui::scale(kSetupHeight, s.dpi);
-    // On the work area under the cursor, wholly inside it.
-    const PopupRect work = work_area_near(nullptr);
     const PopupPoint at =
         offscreen ? PopupPoint{-10000, -10000} : centre_within(work, work, width, height);
     const int x = at.x, y = at.y;
@@ -331,6 +347,7 @@ void run_setup_window() {
                                         WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y, width,
                                         height, nullptr, nullptr, ::GetModuleHandleW(nullptr), &s);
     if (!hwnd) return;
+    ui::follow_own_dpi(hwnd, s.dpi);
     if (offscreen) {
         ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     } else {

@@ -222,6 +222,13 @@ void on_command(UiState& s, int id) {
     if (!module_of(s.page).command(s, id) && id == id::kTrayCard) autopilot_module().command(s, id);
 }
 
+void set_level_icon(UiState& s, int level) {
+    Icon icon = load_icon(nullptr, level_icon(level), system_icon_size(true, s.dpi));
+    ::SendMessageW(s.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.get()));
+    s.level_icon = std::move(icon);  // the previous one goes once the new one is set
+    s.level = level;
+}
+
 void on_scan_done(UiState& s) {
     s.busy = false;
     s.scanning = false;
@@ -236,11 +243,7 @@ void on_scan_done(UiState& s) {
         std::lock_guard lock(shared.mutex);
         if (shared.scan) level = static_cast<int>(report_level(shared.scan->report.memory));
     }
-    if (level) {
-        Icon icon = load_icon(nullptr, level_icon(*level), system_icon_size(true));
-        ::SendMessageW(s.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.get()));
-        s.level_icon = std::move(icon);  // the previous one goes once the new one is set
-    }
+    if (level) set_level_icon(s, *level);
     layout_controls(s);
     repaint_all(s);
     for (int i = 0; i < 4; ++i)
@@ -342,6 +345,16 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
 
 // ---- creation ---------------------------------------------------------------------------------
 
+// The list's font and its 34-pixel row height at the window's DPI.
+void set_list_metrics(HWND list, UiState& s) {
+    ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(s.fonts.get(FontRole::Body)), FALSE);
+    // A one-pixel-wide image list whose only purpose is the row height.
+    ImageList rows(::ImageList_Create(1, scale(34, s.dpi), ILC_COLOR32, 1, 0));
+    if (rows)
+        ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(rows.get()));
+    s.row_height = std::move(rows);
+}
+
 HWND create_list(HWND parent, UiState& s) {
     const HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
                                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT |
@@ -351,15 +364,10 @@ HWND create_list(HWND parent, UiState& s) {
                                         ::GetModuleHandleW(nullptr), nullptr);
     if (!list) return nullptr;
     ::SetWindowTheme(list, L"Explorer", nullptr);
-    ::SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(s.fonts.get(FontRole::Body)), FALSE);
     const DWORD ex =
         LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_DOUBLEBUFFER;
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, ex, ex);
-    // A one-pixel-wide image list whose only purpose is the 34-pixel row height.
-    s.row_height.reset(::ImageList_Create(1, s.dpi * 34 / 96, ILC_COLOR32, 1, 0));
-    if (s.row_height)
-        ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL,
-                       reinterpret_cast<LPARAM>(s.row_height.get()));
+    set_list_metrics(list, s);
     return list;
 }
 
@@ -368,8 +376,7 @@ void on_create(HWND hwnd, const StartOptions& start) {
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
     s->window = hwnd;
     s->start = start;
-    s->dpi = static_cast<int>(::GetDpiForSystem());
-    if (s->dpi <= 0) s->dpi = 96;
+    s->dpi = window_dpi(hwnd);
     s->fonts = create_fonts(s->dpi, find_glyph_face());
     // Buttons in Tab order; the list comes after the buttons above it.
     for (int id : button_ids()) {
@@ -398,6 +405,19 @@ void on_create(HWND hwnd, const StartOptions& start) {
         ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 7, 0);
         start_scan(*s, true);
     }
+}
+
+// Fonts, icons and every layout follow the monitor's DPI; the window takes the rectangle
+// Windows suggests.
+void on_dpi_changed(UiState& s, int dpi, LPARAM suggested) {
+    s.dpi = dpi;
+    s.fonts = create_fonts(dpi, find_glyph_face());
+    s.header_icon = load_icon(nullptr, kAppIcon, sidebar_icon_size(dpi));
+    if (s.list) set_list_metrics(s.list, s);
+    if (s.level >= 0) set_level_icon(s, s.level);
+    take_suggested_rect(s.window, suggested);
+    layout_controls(s);
+    ::RedrawWindow(s.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 // With TESS_TRACE set, the first paint's end says how long the start took.
@@ -438,8 +458,7 @@ void on_paint(UiState& s) {
 
 LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_GETMINMAXINFO) {
-        const int dpi = static_cast<int>(::GetDpiForSystem());
-        const Size min = minimum_size(dpi > 0 ? dpi : 96);
+        const Size min = minimum_size(window_dpi(hwnd));
         auto* mm = reinterpret_cast<MINMAXINFO*>(lp);
         mm->ptMinTrackSize = {min.w, min.h};
         return 0;
@@ -461,6 +480,11 @@ LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             layout_controls(*s);
             ::InvalidateRect(hwnd, nullptr, FALSE);
             return 0;
+        case WM_DPICHANGED:
+            on_dpi_changed(*s, changed_dpi(wp), lp);
+            return 0;
+        case WM_GETFONT:
+            return reinterpret_cast<LRESULT>(s->fonts.get(FontRole::Body));
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
@@ -666,14 +690,15 @@ HWND create_main_window(const StartOptions& start, bool offscreen) {
     ::InitCommonControlsEx(&icc);
     start_gdiplus();
     if (!register_window_class(kMainClass, main_proc, 0)) return nullptr;
-    const int dpi = static_cast<int>(::GetDpiForSystem());
-    const Size size = window_size(dpi > 0 ? dpi : 96);
+    const int dpi = monitor_dpi(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    const Size size = window_size(dpi);
     const int x = offscreen ? kOffscreen : CW_USEDEFAULT;
     const int y = offscreen ? kOffscreen : CW_USEDEFAULT;
     const HWND hwnd = ::CreateWindowExW(
         0, kMainClass, L"Tessavo", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, x, y, size.w, size.h,
         nullptr, nullptr, ::GetModuleHandleW(nullptr), const_cast<StartOptions*>(&start));
     if (!hwnd) return nullptr;
+    follow_own_dpi(hwnd, dpi);
     ::ShowWindow(hwnd, offscreen ? SW_SHOWNOACTIVATE : SW_SHOW);
     ::UpdateWindow(hwnd);
     return hwnd;
@@ -729,7 +754,7 @@ bool wait_for_predecessor(std::uint32_t pid, win::unique_handle& mutex) {
 }  // namespace
 
 void run_main_window(const std::vector<std::string>& args) {
-    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
+    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     // Held until the process ends: a second start finds it and hands over to this one.
     static win::unique_handle mutex;
     const StartOptions start = start_options(args);

@@ -39,6 +39,7 @@ struct UiState {
     FontSet fonts;
     Icon header_icon;  // the program icon for the sidebar, dpi / 3 pixels
     Icon level_icon;   // the small icon set after a scan
+    int level = -1;    // its level, so a DPI change can load it again
     ImageList row_height;
     int dpi = 96;
     Page page = Page::Home;

@@ -268,6 +268,29 @@ void on_command(UpdateWindow& u, int id) {
     }
 }
 
+// Fonts and icon at `dpi`, and the client height, which follows the subtitle and the notes:
+// measured before the window exists. A subtitle too long for one line wraps and moves
+// everything below it down.
+void set_dpi(UpdateWindow& u, int dpi) {
+    u.dpi = dpi;
+    u.fonts = create_fonts(u.dpi, find_glyph_face());
+    u.icon = load_icon(nullptr, kAppIcon, px(u, 40));
+    if (const HDC screen = ::GetDC(nullptr)) {
+        const std::wstring subtitle =
+            w(update_subtitle(updates::running_version(), u.download_size));
+        const HGDIOBJ old = ::SelectObject(screen, u.fonts.get(FontRole::Small));
+        RECT one{0, 0, px(u, 500 - 80 - 24), 0}, all = one;
+        ::DrawTextW(screen, L"Y", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+        ::DrawTextW(screen, subtitle.c_str(), static_cast<int>(subtitle.size()), &all,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        ::SelectObject(screen, old);
+        u.subtitle_extra =
+            std::max(0, static_cast<int>((all.bottom - all.top) - (one.bottom - one.top)));
+        u.notes_bottom = notes(screen, u, false);
+        ::ReleaseDC(nullptr, screen);
+    }
+}
+
 LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* u = reinterpret_cast<UpdateWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     switch (msg) {
@@ -282,6 +305,17 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 create_owner_button(hwnd, id);
             layout_controls(*u);
             return 0;
+        case WM_DPICHANGED:
+            if (u) {
+                set_dpi(*u, changed_dpi(wp));
+                take_suggested_rect(hwnd, lp);
+                layout_controls(*u);
+                ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+            }
+            return 0;
+        case WM_GETFONT:
+            if (u) return reinterpret_cast<LRESULT>(u->fonts.get(FontRole::Body));
+            break;
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT:
@@ -353,27 +387,9 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     u.lines = update_note_lines(info.notes);
     u.installed_copy = updates::running_installed_copy();
     u.download_size = updates::download_size(info, u.installed_copy);
-    u.dpi = static_cast<int>(::GetDpiForSystem());
-    if (u.dpi <= 0) u.dpi = 96;
-    u.fonts = create_fonts(u.dpi, find_glyph_face());
-    u.icon = load_icon(nullptr, kAppIcon, px(u, 40));
-
-    // The client height follows the subtitle and the notes: measured before the window
-    // exists. A subtitle too long for one line wraps and moves everything below it down.
-    if (const HDC screen = ::GetDC(nullptr)) {
-        const std::wstring subtitle =
-            w(update_subtitle(updates::running_version(), u.download_size));
-        const HGDIOBJ old = ::SelectObject(screen, u.fonts.get(FontRole::Small));
-        RECT one{0, 0, px(u, 500 - 80 - 24), 0}, all = one;
-        ::DrawTextW(screen, L"Y", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-        ::DrawTextW(screen, subtitle.c_str(), static_cast<int>(subtitle.size()), &all,
-                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        ::SelectObject(screen, old);
-        u.subtitle_extra =
-            std::max(0, static_cast<int>((all.bottom - all.top) - (one.bottom - one.top)));
-        u.notes_bottom = notes(screen, u, false);
-        ::ReleaseDC(nullptr, screen);
-    }
+    const PopupRect work = work_area_near(owner);
+    const RECT work_rect{work.left, work.top, work.right, work.bottom};
+    set_dpi(u, monitor_dpi(::MonitorFromRect(&work_rect, MONITOR_DEFAULTTOPRIMARY)));
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     const DWORD ex = WS_EX_DLGMODALFRAME | (owner ? 0 : WS_EX_TOPMOST);
     RECT frame{0, 0, px(u, 500), footer_top(u) + px(u, 1) + px(u, 76)};
@@ -381,7 +397,6 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     const int width = frame.right - frame.left, height = frame.bottom - frame.top;
     // Centred over a visible owner, otherwise (the hidden tray window, no owner) on the
     // work area under the cursor; wholly inside that work area either way.
-    const PopupRect work = work_area_near(owner);
     const PopupRect over = visible_rect(owner).value_or(work);
     const bool offscreen = win::get_env("TESS_OFFSCREEN").has_value();
     PopupPoint at = centre_within(work, over, width, height);
@@ -391,6 +406,7 @@ UpdateOutcome show_update_window(HWND owner, const updates::UpdateInfo& info) {
     const HWND hwnd = ::CreateWindowExW(ex, kClassName, L"Tessavo update", style, x, y, width,
                                         height, owner, nullptr, ::GetModuleHandleW(nullptr), &u);
     if (!hwnd) return UpdateOutcome::Closed;
+    follow_own_dpi(hwnd, u.dpi);
     if (owner) ::EnableWindow(owner, FALSE);
     if (offscreen) {
         ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
