@@ -8,8 +8,9 @@
 # sha256sums.txt (SHA-256, DER). Without it the files are unsigned, and no copy of
 # Tessavo installs them as an update.
 # TESS_CODESIGN_PFX (a PKCS#12 file) and TESS_CODESIGN_PASSWORD Authenticode-sign the
-# programs with osslsigncode before their checksums are taken; without them that step is
-# skipped, and said so.
+# programs with osslsigncode before their checksums are taken, timestamped by
+# TESS_CODESIGN_TIMESTAMP (default DigiCert's; empty: none); without a certificate that
+# step is skipped, and said so.
 # --tag   refuses a tag that is not the program's own version (a release whose program
 #         reports an older version would be offered as an update forever).
 # --from  packages an existing Windows build instead of building (the tests use it).
@@ -55,9 +56,10 @@ cp "$from/Tessavo-Setup.exe" "$out/Tessavo-Setup.exe"
 cp "$from/tessavo-cli.exe" "$out/tessavo-cli.exe"
 if [ -n "${TESS_CODESIGN_PFX:-}" ]; then
   for exe in Tessavo.exe tessavo-cli.exe; do
+    timestamp=${TESS_CODESIGN_TIMESTAMP-http://timestamp.digicert.com}
     osslsigncode sign -pkcs12 "$TESS_CODESIGN_PFX" -pass "${TESS_CODESIGN_PASSWORD:-}" \
-      -h sha256 -n Tessavo -t http://timestamp.digicert.com \
-      -in "$out/$exe" -out "$out/$exe.signed"
+      -h sha256 -n Tessavo ${timestamp:+-t "$timestamp"} \
+      -in "$out/$exe" -out "$out/$exe.signed" >/dev/null
     mv "$out/$exe.signed" "$out/$exe"
   done
   cp "$out/Tessavo.exe" "$out/Tessavo-Setup.exe"

@@ -23,6 +23,29 @@ fi
 bash "$root/scripts/release.sh" --from "$build" "$out.unsigned" 2>&1 >/dev/null |
   grep -q "not signed"
 [ ! -e "$out.unsigned/sha256sums.txt.sig" ]
+# With a code-signing certificate (here a self-signed one, no timestamp) the programs go
+# out Authenticode-signed, and the list holds the signed files' checksums.
+if command -v osslsigncode >/dev/null; then
+  cert=$out.codesign
+  rm -rf "$cert" && mkdir -p "$cert"
+  openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=Tessavo-test -days 1 \
+    -addext extendedKeyUsage=codeSigning -keyout "$cert/key.pem" -out "$cert/cert.pem" 2>/dev/null
+  openssl pkcs12 -export -inkey "$cert/key.pem" -in "$cert/cert.pem" -passout pass:test \
+    -out "$cert/cert.pfx"
+  TESS_CODESIGN_PFX=$cert/cert.pfx TESS_CODESIGN_PASSWORD=test TESS_CODESIGN_TIMESTAMP= \
+    TESS_SIGNING_KEY=$key bash "$root/scripts/release.sh" --from "$build" "$out.authenticode" |
+    grep -q "Authenticode-signed"
+  for exe in Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe; do
+    osslsigncode extract-signature -in "$out.authenticode/$exe" -out "$cert/$exe.sig" >/dev/null
+  done
+  (cd "$out.authenticode" && sha256sum --strict -c sha256sums.txt >/dev/null)
+  if cmp -s "$out.authenticode/Tessavo.exe" "$build/Tessavo.exe"; then
+    echo "the released program is not the signed one"; exit 1
+  fi
+fi
+# Without a certificate that step is skipped, and said so.
+TESS_SIGNING_KEY=$key bash "$root/scripts/release.sh" --from "$build" "$out" |
+  grep -q "not Authenticode-signed"
 if bash "$root/scripts/release.sh" --from "$build" --tag v0.0.0-not-ours "$out.bad" 2>/dev/null; then
   echo "release.sh accepted a tag that is not the program's version"; exit 1
 fi
