@@ -111,8 +111,8 @@ std::optional<std::string> checksum_from_list(std::string_view list, std::string
 // An ECDSA P-256 public key: the point's X then Y, 32 bytes each, big-endian.
 using PublicKey = std::array<unsigned char, 32 * 2>;
 // The key this program trusts for releases. Each program links its own definition: the
-// released programs the key in updates/release_key.hpp, test programs a test key made
-// by the build.
+// released programs link the key in updates/release_key.hpp, test programs a test key
+// the build makes.
 const PublicKey& trusted_release_key();
 
 // A DER ECDSA signature (SEQUENCE of the INTEGERs r and s) as the 64 bytes r||s that CNG
