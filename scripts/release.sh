@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
 # Builds the release files with the project's own scripts and writes them, with their
 # checksum list, into OUT (default dist/):
-#   Tessavo.exe, Tessavo-Setup.exe, tessavo-cli.exe, sha256sums.txt
+#   Tessavo.exe, Tessavo-Setup.exe, tessavo-cli.exe, sha256sums.txt, sha256sums.txt.sig
 #   bash scripts/release.sh [--tag vX.Y.Z] [--from BUILD_DIR] [OUT]
+# TESS_SIGNING_KEY names the PEM file of the ECDSA P-256 key whose public half the program
+# carries (src/updates/release_key.hpp): sha256sums.txt.sig is its signature of
+# sha256sums.txt (SHA-256, DER). Without it the files are unsigned, and no copy of
+# Tessavo installs them as an update.
+# TESS_CODESIGN_PFX (a PKCS#12 file) and TESS_CODESIGN_PASSWORD Authenticode-sign the
+# programs with osslsigncode before their checksums are taken, timestamped by
+# TESS_CODESIGN_TIMESTAMP (default DigiCert's; empty: none); without a certificate that
+# step is skipped, and said so.
 # --tag   refuses a tag that is not the program's own version (a release whose program
 #         reports an older version would be offered as an update forever).
 # --from  packages an existing Windows build instead of building (the tests use it).
@@ -46,10 +54,30 @@ mkdir -p "$out"
 cp "$from/Tessavo.exe" "$out/Tessavo.exe"
 cp "$from/Tessavo-Setup.exe" "$out/Tessavo-Setup.exe"
 cp "$from/tessavo-cli.exe" "$out/tessavo-cli.exe"
+if [ -n "${TESS_CODESIGN_PFX:-}" ]; then
+  for exe in Tessavo.exe tessavo-cli.exe; do
+    timestamp=${TESS_CODESIGN_TIMESTAMP-http://timestamp.digicert.com}
+    osslsigncode sign -pkcs12 "$TESS_CODESIGN_PFX" -pass "${TESS_CODESIGN_PASSWORD:-}" \
+      -h sha256 -n Tessavo ${timestamp:+-t "$timestamp"} \
+      -in "$out/$exe" -out "$out/$exe.signed" >/dev/null
+    mv "$out/$exe.signed" "$out/$exe"
+  done
+  cp "$out/Tessavo.exe" "$out/Tessavo-Setup.exe"
+  echo "release: programs Authenticode-signed"
+else
+  echo "release: no code-signing certificate (TESS_CODESIGN_PFX), so the programs are not Authenticode-signed"
+fi
 # sha256sum's own text format: "{64 hex}  {name}", one line each.
 (cd "$out" && sha256sum Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe > sha256sums.txt)
+signed=
+if [ -n "${TESS_SIGNING_KEY:-}" ]; then
+  openssl dgst -sha256 -sign "$TESS_SIGNING_KEY" -out "$out/sha256sums.txt.sig" "$out/sha256sums.txt"
+  signed=sha256sums.txt.sig
+else
+  echo "release: no signing key (TESS_SIGNING_KEY), so sha256sums.txt is not signed" >&2
+fi
 echo "release $version:"
-(cd "$out" && ls -l Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe sha256sums.txt && cat sha256sums.txt)
+(cd "$out" && ls -l Tessavo.exe Tessavo-Setup.exe tessavo-cli.exe sha256sums.txt $signed && cat sha256sums.txt)
 
 # The winget manifest set (Corvath.Tessavo.yaml, .installer.yaml, .locale.en-US.yaml:
 # version, installer and defaultLocale, schema 1.6.0) beside the assets: Tessavo-Setup.exe

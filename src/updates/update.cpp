@@ -196,24 +196,72 @@ std::optional<std::string> checksum_from_list(std::string_view list, std::string
     return std::nullopt;
 }
 
+namespace {
+
+// One DER INTEGER of a signature, positive and minimally encoded, left-padded to 32
+// bytes; advances `der` past it.
+bool read_signature_integer(std::string_view& der, std::string& out) {
+    if (der.size() < 2 || der[0] != 0x02) return false;
+    const auto length = static_cast<unsigned char>(der[1]);
+    if (length == 0 || length > 33 || der.size() < 2u + length) return false;
+    std::string_view value = der.substr(2, length);
+    der.remove_prefix(2u + length);
+    const auto first = static_cast<unsigned char>(value[0]);
+    if (first & 0x80) return false;  // negative
+    if (first == 0) {
+        // A leading zero only ever stands before a byte with its high bit set.
+        if (value.size() == 1 || !(static_cast<unsigned char>(value[1]) & 0x80)) return false;
+        value.remove_prefix(1);
+    }
+    if (value.size() > 32) return false;
+    out.append(32 - value.size(), '\0');
+    out.append(value);
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> der_signature_to_p1363(std::string_view der) {
+    // Two INTEGERs of at most 33 bytes each fit a short-form length.
+    if (der.size() < 2 || der[0] != 0x30) return std::nullopt;
+    const auto length = static_cast<unsigned char>(der[1]);
+    if (length >= 0x80 || der.size() != 2u + length) return std::nullopt;
+    der.remove_prefix(2);
+    std::string raw;
+    if (!read_signature_integer(der, raw) || !read_signature_integer(der, raw) || !der.empty())
+        return std::nullopt;
+    return raw;
+}
+
 Result<std::string> download_verified(const UpdateInfo& info, std::string_view name,
                                       const Fetch& fetch, const Sha256& sha256,
-                                      const Progress& progress) {
+                                      const VerifySigned& verify, const Progress& progress) {
     const UpdateAsset* asset = find_asset(info, name);
     if (!asset) return Error{"release " + info.version + " has no " + std::string(name)};
 
-    std::string expected;
-    if (asset->sha256) {
-        expected = *asset->sha256;
-    } else {
-        const UpdateAsset* sums = find_asset(info, kChecksumsAsset);
-        if (!sums) return Error{"this release has no checksums, so it can't be verified"};
-        auto list = fetch(sums->url, "application/octet-stream", kChecksumListLimit, nullptr);
-        if (!list) return Error{list.error()};
-        auto listed = checksum_from_list(*list, name);
-        if (!listed) return Error{"no checksum listed for " + asset->name};
-        expected = std::move(*listed);
-    }
+    // The list is trusted only once its signature verified with the key this program
+    // carries: a checksum from the release alone proves nothing against whoever could
+    // change the release.
+    const UpdateAsset* sums = find_asset(info, kChecksumsAsset);
+    if (!sums) return Error{"this release has no checksums, so it can't be verified"};
+    const UpdateAsset* signature = find_asset(info, kSignatureAsset);
+    if (!signature)
+        return Error{
+            "the download failed its security check (its checksums aren't signed), so it was "
+            "not installed"};
+    auto list = fetch(sums->url, "application/octet-stream", kChecksumListLimit, nullptr);
+    if (!list) return Error{list.error()};
+    auto signed_by = fetch(signature->url, "application/octet-stream", kChecksumListLimit, nullptr);
+    if (!signed_by) return Error{signed_by.error()};
+    if (!verify(*list, *signed_by))
+        return Error{
+            "the download failed its security check (its checksums' signature is wrong), so "
+            "it was not installed"};
+    auto listed = checksum_from_list(*list, name);
+    if (!listed) return Error{"no checksum listed for " + asset->name};
+    const std::string mismatch =
+        "the download failed its security check (checksum mismatch), so it was not installed";
+    if (asset->sha256 && *asset->sha256 != *listed) return Error{mismatch};
 
     auto data = fetch(asset->url, "application/octet-stream", kDownloadLimit, progress);
     if (!data) return Error{data.error()};
@@ -224,10 +272,7 @@ Result<std::string> download_verified(const UpdateInfo& info, std::string_view n
     const auto actual = sha256(*data);
     if (!actual) return Error{"couldn't verify the download"};
     // Nothing is run, copied or handed over unless this matched.
-    if (*actual != expected)
-        return Error{
-            "the download failed its security check (checksum mismatch), so it was not "
-            "installed"};
+    if (*actual != *listed) return Error{mismatch};
     return std::move(*data);
 }
 

@@ -1,8 +1,9 @@
 // The update check and install: the latest GitHub release is read strictly, offered
 // only when final and newer, and its download is handed over only after its SHA-256
-// matched the checksum the release publishes.
+// matched the checksum in the release's signed sha256sums.txt.
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,9 @@ inline constexpr std::string_view kReleaseUrl =
 inline constexpr std::string_view kSetupAsset = "Tessavo-Setup.exe";  // installed copies
 inline constexpr std::string_view kPortableAsset = "Tessavo.exe";     // any other copy
 inline constexpr std::string_view kChecksumsAsset = "sha256sums.txt";
+// The ECDSA P-256 signature of sha256sums.txt over its SHA-256, DER-encoded as openssl
+// writes it.
+inline constexpr std::string_view kSignatureAsset = "sha256sums.txt.sig";
 // The console companion: downloaded and verified beside the program when the release
 // carries it.
 inline constexpr std::string_view kCliAsset = "tessavo-cli.exe";
@@ -104,16 +108,32 @@ std::uint64_t download_size(const UpdateInfo& info, bool installed_copy);
 // "{64 hex} *{name}"), lower-cased; the first matching line wins.
 std::optional<std::string> checksum_from_list(std::string_view list, std::string_view name);
 
+// An ECDSA P-256 public key: the point's X then Y, 32 bytes each, big-endian.
+using PublicKey = std::array<unsigned char, 32 * 2>;
+// The key this program trusts for releases. Each program links its own definition: the
+// released programs link the key in updates/release_key.hpp, test programs a test key
+// the build makes.
+const PublicKey& trusted_release_key();
+
+// A DER ECDSA signature (SEQUENCE of the INTEGERs r and s) as the 64 bytes r||s that CNG
+// verifies; nullopt unless it is exactly that, strictly encoded, with r and s in 32 bytes.
+std::optional<std::string> der_signature_to_p1363(std::string_view der);
+
+// Whether `signature` (DER) signs `data` with the release key.
+using VerifySigned = std::function<bool(std::string_view data, std::string_view signature)>;
+
 using Fetch = std::function<Result<std::string>(const std::string& url, const std::string& accept,
                                                 std::uint64_t limit, const Progress& progress)>;
 // Lower-case hex SHA-256 of the data; nullopt when hashing fails.
 using Sha256 = std::function<std::optional<std::string>(std::string_view data)>;
 
-// Downloads asset `name` and returns its bytes only once their SHA-256 matched the
-// published checksum; every refusal is one short text.
+// Downloads asset `name` and returns its bytes only once the checksum list's signature
+// verified and their SHA-256 matched the list's checksum (a digest GitHub announces must
+// match as well, but is never trusted alone: it comes from the same release); every
+// refusal is one short text.
 Result<std::string> download_verified(const UpdateInfo& info, std::string_view name,
                                       const Fetch& fetch, const Sha256& sha256,
-                                      const Progress& progress);
+                                      const VerifySigned& verify, const Progress& progress);
 
 // "Tessavo-{version}-{name}" in the temp folder. The version comes from the server,
 // so anything but letters, digits, ".", "-" and "+" becomes "_": it can never reach
@@ -147,11 +167,15 @@ CheckResult check_for_update(bool by_user);
 std::string running_version();
 // SHA-256 through CNG.
 std::optional<std::string> sha256_hex(std::string_view data);
-// Downloads, verifies, saves and hands over; the error text, or nullopt once handed
-// over. `installed_copy` picks the setup program (started with "--update") or the
-// in-place replacement of this executable.
+// Whether `signature` (DER, as openssl writes it) is `key`'s ECDSA P-256 signature of
+// `data`'s SHA-256, through CNG.
+bool verify_signature(std::string_view data, std::string_view signature, const PublicKey& key);
+// Downloads, verifies against `key`, saves and hands over; the error text, or nullopt
+// once handed over. `installed_copy` picks the setup program (started with "--update")
+// or the in-place replacement of this executable.
 std::optional<std::string> install_update(const UpdateInfo& info, bool installed_copy,
-                                          const Progress& progress);
+                                          const Progress& progress,
+                                          const PublicKey& key = trusted_release_key());
 // Whether this executable runs from the install folder (so updates through setup).
 bool running_installed_copy();
 #endif

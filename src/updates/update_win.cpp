@@ -4,6 +4,8 @@
 
 #include <bcrypt.h>
 
+#include <cstring>
+
 #include "core/entry.hpp"
 #include "core/paths.hpp"
 #include "core/policy.hpp"
@@ -78,19 +80,53 @@ void close_algorithm(BCRYPT_ALG_HANDLE h) {
 using unique_algorithm = win::unique_any<BCRYPT_ALG_HANDLE, close_algorithm>;
 }  // namespace
 
-std::optional<std::string> sha256_hex(std::string_view data) {
-    unsigned char digest[32];
+namespace {
+void destroy_key(BCRYPT_KEY_HANDLE h) {
+    ::BCryptDestroyKey(h);
+}
+using unique_key = win::unique_any<BCRYPT_KEY_HANDLE, destroy_key>;
+
+bool sha256_digest(std::string_view data, unsigned char (&digest)[32]) {
     // BCryptHash wants a non-const pointer and a 32-bit length; the 64 MiB download
     // limit keeps every input far below that.
-    if (data.size() > 0xFFFFFFFFu) return std::nullopt;
+    if (data.size() > 0xFFFFFFFFu) return false;
     unique_algorithm algorithm;
     if (!BCRYPT_SUCCESS(
             ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return std::nullopt;
+        return false;
     const NTSTATUS status = ::BCryptHash(algorithm.get(), nullptr, 0,
                                          reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
                                          static_cast<ULONG>(data.size()), digest, sizeof digest);
-    if (!BCRYPT_SUCCESS(status)) return std::nullopt;
+    return BCRYPT_SUCCESS(status);
+}
+}  // namespace
+
+bool verify_signature(std::string_view data, std::string_view signature, const PublicKey& key) {
+    // openssl writes DER; CNG verifies r||s.
+    auto raw = der_signature_to_p1363(signature);
+    if (!raw) return false;
+    unsigned char digest[32];
+    if (!sha256_digest(data, digest)) return false;
+    unique_algorithm algorithm;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM,
+                                                      nullptr, 0)))
+        return false;
+    unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + std::tuple_size_v<PublicKey>];
+    const BCRYPT_ECCKEY_BLOB header{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
+    std::memcpy(blob, &header, sizeof header);
+    std::memcpy(blob + sizeof header, key.data(), key.size());
+    unique_key public_key;
+    if (!BCRYPT_SUCCESS(::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB,
+                                              public_key.put(), blob, sizeof blob, 0)))
+        return false;
+    return BCRYPT_SUCCESS(::BCryptVerifySignature(public_key.get(), nullptr, digest, sizeof digest,
+                                                  reinterpret_cast<PUCHAR>(raw->data()),
+                                                  static_cast<ULONG>(raw->size()), 0));
+}
+
+std::optional<std::string> sha256_hex(std::string_view data) {
+    unsigned char digest[32];
+    if (!sha256_digest(data, digest)) return std::nullopt;
     static const char hex[] = "0123456789abcdef";
     std::string out;
     for (unsigned char b : digest) {
@@ -101,11 +137,14 @@ std::optional<std::string> sha256_hex(std::string_view data) {
 }
 
 std::optional<std::string> install_update(const UpdateInfo& info, bool installed_copy,
-                                          const Progress& progress) {
+                                          const Progress& progress, const PublicKey& key) {
     const std::string_view name = asset_name_for(installed_copy);
     const Fetch fetch = [](const std::string& url, const std::string& accept, std::uint64_t limit,
                            const Progress& p) { return http_get(url, accept, limit, p); };
-    auto verified = download_verified(info, name, fetch, sha256_hex, progress);
+    const VerifySigned verify = [&key](std::string_view data, std::string_view signature) {
+        return verify_signature(data, signature, key);
+    };
+    auto verified = download_verified(info, name, fetch, sha256_hex, verify, progress);
     if (!verified) return verified.error();
     const std::string exe = win::exe_path();
     if (!installed_copy && exe.empty()) return win::error_text(::GetLastError());
@@ -118,7 +157,7 @@ std::optional<std::string> install_update(const UpdateInfo& info, bool installed
     if (find_asset(info, kCliAsset) &&
         (installed_copy ||
          ::GetFileAttributesW(win::widen(cli_beside).c_str()) != INVALID_FILE_ATTRIBUTES)) {
-        auto bytes = download_verified(info, kCliAsset, fetch, sha256_hex, nullptr);
+        auto bytes = download_verified(info, kCliAsset, fetch, sha256_hex, verify, nullptr);
         if (!bytes) return bytes.error();
         auto saved = save_verified(*bytes, info.version, kCliAsset);
         if (!saved) return saved.error();

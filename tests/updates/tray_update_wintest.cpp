@@ -15,6 +15,7 @@
 #include "support/uidriver.hpp"
 #include "ui/update_fit_winutil.hpp"
 #include "updates/https_fixture_win.hpp"
+#include "updates/signing_win.hpp"
 #include "updates/update.hpp"
 
 namespace tess::updates {
@@ -37,13 +38,15 @@ bool wait_until(const std::function<bool()>& done, std::chrono::milliseconds lim
 
 using test::Served;
 
-// A release whose only asset is the portable Tessavo.exe with `bytes`.
+// A release of the portable Tessavo.exe with `bytes`, and its checksum list signed by
+// the build's test key.
 std::string release_json(const std::string& tag, const Served& s, const std::string& bytes) {
+    const std::string hash = sha256_hex(bytes).value_or("");
     return R"({"tag_name": ")" + tag + R"(", "body": "## What's new\n- Faster", )" +
            R"("html_url": "https://example.invalid/r", "assets": [{"name": "Tessavo.exe", )" +
            R"("browser_download_url": ")" + s.url("Tessavo.exe") + R"(", "size": )" +
-           std::to_string(bytes.size()) + R"(, "digest": "sha256:)" +
-           sha256_hex(bytes).value_or("") + R"("}]})";
+           std::to_string(bytes.size()) + R"(, "digest": "sha256:)" + hash + R"("}, )" +
+           test::signed_list_assets(s, "sha256sums.txt", hash + "  Tessavo.exe\n") + "]}";
 }
 
 // The program the release serves: started, it writes started.txt beside itself.
@@ -63,7 +66,7 @@ public:
     TrayCopy(const std::string& release_url, std::optional<std::string> no_check = std::nullopt,
              bool offscreen = true)
         : exe_(app_.file("Tessavo.exe")) {
-        EXPECT_TRUE(::CopyFileW(win::widen(test::built_exe("Tessavo.exe")).c_str(),
+        EXPECT_TRUE(::CopyFileW(win::widen(test::built_exe("Tessavo-testkey.exe")).c_str(),
                                 win::widen(exe_).c_str(), TRUE));
         original_ = read_text(exe_).value_or("");
         program_ = test::start_program(
@@ -309,7 +312,7 @@ TEST_F(TrayUpdate, HandOverEndsTheTrayWatch) {
 // version comes up in its place.
 TEST_F(TrayUpdate, HandOverReplacesTheOpenMainWindowWithTheNewVersion) {
     const std::string fresh =
-        read_text(test::built_exe("Tessavo.exe")).value_or("") + "tessavo-next-version";
+        read_text(test::built_exe("Tessavo-testkey.exe")).value_or("") + "tessavo-next-version";
     Served s("tray-main");
     s.put("Tessavo.exe", fresh);
     s.put("latest.json", release_json("v0.6.0", s, fresh));

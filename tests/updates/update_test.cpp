@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -233,37 +234,46 @@ struct FakeServer {
     }
 };
 
+// A signature the fake key makes: it holds what it signs, so any change to the list
+// breaks it.
+std::string fake_sign(std::string_view list) {
+    return "signed:" + std::string(list);
+}
+bool fake_verify(std::string_view list, std::string_view signature) {
+    return signature == fake_sign(list);
+}
+
 UpdateInfo release_with(std::vector<UpdateAsset> assets) {
     return UpdateInfo{"1.0.0", "", "", std::move(assets)};
 }
 
-TEST(Download, VerifiedAgainstTheDigestOrTheChecksumList) {
+const UpdateAsset kSums{"sha256sums.txt", "https://d/sums", 0, std::nullopt};
+const UpdateAsset kSig{"sha256sums.txt.sig", "https://d/sig", 0, std::nullopt};
+
+TEST(Download, VerifiedAgainstTheSignedChecksumList) {
     const std::string exe = "MZ program";
-    {
-        FakeServer s{{{"https://d/exe", exe}}, {}, 0, kHashA};
+    const std::string list = kHashA + "  tessavo.exe\n";
+    // Names ignore case; a digest GitHub announces must agree with the list.
+    for (const std::optional<std::string>& digest :
+         {std::optional<std::string>(kHashA), std::optional<std::string>()}) {
+        FakeServer s{
+            {{"https://d/exe", exe}, {"https://d/sums", list}, {"https://d/sig", fake_sign(list)}},
+            {},
+            0,
+            kHashA};
         std::vector<std::uint64_t> progress;
-        auto r = download_verified(release_with({{"tessavo.EXE", "https://d/exe", 10, kHashA}}),
-                                   "Tessavo.exe", s.fetch(), s.sha256(),
+        auto r = download_verified(release_with({{"tessavo.EXE", "https://d/exe", 10, digest},
+                                                 {"SHA256SUMS.txt", "https://d/sums", 0, {}},
+                                                 kSig}),
+                                   "Tessavo.exe", s.fetch(), s.sha256(), fake_verify,
                                    [&](std::uint64_t n) { progress.push_back(n); });
         ASSERT_TRUE(r) << r.error();
         EXPECT_EQ(*r, exe);
         EXPECT_EQ(s.requests,
-                  (std::vector<std::string>{"https://d/exe application/octet-stream 67108864"}));
-        EXPECT_EQ(progress, (std::vector<std::uint64_t>{10}));
-    }
-    {
-        FakeServer s{{{"https://d/exe", exe}, {"https://d/sums", kHashB + "  tessavo.exe\n"}},
-                     {},
-                     0,
-                     kHashB};
-        // A digest that is not SHA-256 was dropped by the check: the list is used.
-        auto r = download_verified(release_with({{"Tessavo.exe", "https://d/exe", 0, std::nullopt},
-                                                 {"SHA256SUMS.txt", "https://d/sums", 0, {}}}),
-                                   "Tessavo.exe", s.fetch(), s.sha256(), nullptr);
-        ASSERT_TRUE(r) << r.error();
-        EXPECT_EQ(s.requests,
                   (std::vector<std::string>{"https://d/sums application/octet-stream 1048576",
+                                            "https://d/sig application/octet-stream 1048576",
                                             "https://d/exe application/octet-stream 67108864"}));
+        EXPECT_EQ(progress, (std::vector<std::uint64_t>{10}));
     }
 }
 
@@ -271,7 +281,17 @@ TEST(Download, EveryRefusalHasItsTextAndReturnsNoBytes) {
     const std::string exe = "MZ program";
     const UpdateAsset with_digest{"Tessavo.exe", "https://d/exe", 0, kHashA};
     const UpdateAsset without{"Tessavo.exe", "https://d/exe", 0, std::nullopt};
-    const UpdateAsset sums{"sha256sums.txt", "https://d/sums", 0, std::nullopt};
+    const std::string list = kHashA + "  Tessavo.exe\n";
+    const std::pair<const std::string, Result<std::string>> sums{"https://d/sums", list};
+    const std::pair<const std::string, Result<std::string>> sig{"https://d/sig", fake_sign(list)};
+    const char* mismatch =
+        "the download failed its security check (checksum mismatch), so it was not installed";
+    const char* unsigned_list =
+        "the download failed its security check (its checksums aren't signed), so it was not "
+        "installed";
+    const char* bad_signature =
+        "the download failed its security check (its checksums' signature is wrong), so it was "
+        "not installed";
     const struct {
         std::vector<UpdateAsset> assets;
         std::map<std::string, Result<std::string>> files;
@@ -284,66 +304,133 @@ TEST(Download, EveryRefusalHasItsTextAndReturnsNoBytes) {
          kHashA,
          "release 1.0.0 has no Tessavo.exe",
          0},
-        {{without},
+        // A digest alone is not trusted: it comes from the same release.
+        {{with_digest},
          {{"https://d/exe", exe}},
          kHashA,
          "this release has no checksums, so it can't be verified",
          0},
-        {{without, sums}, {}, kHashA, "the server answered with HTTP 404", 0},
-        {{without, sums},
-         {{"https://d/sums", kHashA + "  Tessavo-Setup.exe\n"}},
+        {{with_digest, kSums}, {{"https://d/exe", exe}, sums}, kHashA, unsigned_list, 0},
+        {{without, kSums, kSig}, {}, kHashA, "the server answered with HTTP 404", 0},
+        {{without, kSums, kSig}, {sums}, kHashA, "the server answered with HTTP 404", 0},
+        // Altered after signing, signed by another key, an empty signature.
+        {{without, kSums, kSig},
+         {{"https://d/exe", exe}, {"https://d/sums", kHashB + "  Tessavo.exe\n"}, sig},
+         kHashB,
+         bad_signature,
+         0},
+        {{without, kSums, kSig},
+         {{"https://d/exe", exe}, sums, {"https://d/sig", "other:" + list}},
+         kHashA,
+         bad_signature,
+         0},
+        {{without, kSums, kSig},
+         {{"https://d/exe", exe}, sums, {"https://d/sig", std::string()}},
+         kHashA,
+         bad_signature,
+         0},
+        {{without, kSums, kSig},
+         {{"https://d/sums", kHashA + "  Tessavo-Setup.exe\n"},
+          {"https://d/sig", fake_sign(kHashA + "  Tessavo-Setup.exe\n")}},
          kHashA,
          "no checksum listed for Tessavo.exe",
          0},
-        {{without, sums},
-         {{"https://d/sums", std::string(63, 'a') + "  Tessavo.exe\n"}},
+        {{without, kSums, kSig},
+         {{"https://d/sums", std::string(63, 'a') + "  Tessavo.exe\n"},
+          {"https://d/sig", fake_sign(std::string(63, 'a') + "  Tessavo.exe\n")}},
          kHashA,
          "no checksum listed for Tessavo.exe",
          0},
-        {{with_digest},
-         {{"https://d/exe", Error{"download interrupted"}}},
+        // A digest that disagrees with the signed list.
+        {{{"Tessavo.exe", "https://d/exe", 0, kHashB}, kSums, kSig},
+         {{"https://d/exe", exe}, sums, sig},
+         kHashB,
+         mismatch,
+         0},
+        {{with_digest, kSums, kSig},
+         {{"https://d/exe", Error{"download interrupted"}}, sums, sig},
          kHashA,
          "download interrupted",
          0},
-        {{{"Tessavo.exe", "https://d/exe", 11, kHashA}},
-         {{"https://d/exe", exe}},
+        {{{"Tessavo.exe", "https://d/exe", 11, kHashA}, kSums, kSig},
+         {{"https://d/exe", exe}, sums, sig},
          kHashA,
          "the download was incomplete",
          0},
-        {{with_digest},
-         {{"https://d/exe", std::string("PK zip")}},
+        {{with_digest, kSums, kSig},
+         {{"https://d/exe", std::string("PK zip")}, sums, sig},
          kHashA,
          "the download isn't a Windows program",
          0},
-        {{with_digest},
-         {{"https://d/exe", std::string("M")}},
+        {{with_digest, kSums, kSig},
+         {{"https://d/exe", std::string("M")}, sums, sig},
          kHashA,
          "the download isn't a Windows program",
          0},
-        {{with_digest},
-         {{"https://d/exe", std::string()}},
+        {{with_digest, kSums, kSig},
+         {{"https://d/exe", std::string()}, sums, sig},
          kHashA,
          "the download isn't a Windows program",
          0},
-        {{with_digest}, {{"https://d/exe", exe}}, std::nullopt, "couldn't verify the download", 1},
-        {{with_digest},
-         {{"https://d/exe", exe}},
-         kHashB,
-         "the download failed its security check (checksum mismatch), so it was not installed",
+        {{with_digest, kSums, kSig},
+         {{"https://d/exe", exe}, sums, sig},
+         std::nullopt,
+         "couldn't verify the download",
          1},
-        {{without, sums},
-         {{"https://d/exe", exe}, {"https://d/sums", kHashB + "  Tessavo.exe"}},
-         kHashA,
-         "the download failed its security check (checksum mismatch), so it was not installed",
-         1},
+        {{with_digest, kSums, kSig}, {{"https://d/exe", exe}, sums, sig}, kHashB, mismatch, 1},
+        {{without, kSums, kSig}, {{"https://d/exe", exe}, sums, sig}, kHashB, mismatch, 1},
     };
     for (const auto& c : cases) {
         FakeServer s{c.files, {}, 0, c.hash};
         auto r = download_verified(release_with(c.assets), "Tessavo.exe", s.fetch(), s.sha256(),
-                                   nullptr);
+                                   fake_verify, nullptr);
         ASSERT_FALSE(r) << c.error;
         EXPECT_EQ(r.error(), c.error);
         EXPECT_EQ(s.hashes, c.hashes) << c.error;
+        // The program is never fetched before its list's signature verified.
+        const std::string_view error = c.error;
+        if (error == bad_signature || error == unsigned_list) {
+            EXPECT_EQ(
+                std::count_if(s.requests.begin(), s.requests.end(),
+                              [](const std::string& u) { return u.starts_with("https://d/exe"); }),
+                0)
+                << c.error;
+        }
+    }
+}
+
+// openssl writes DER; CNG verifies r||s, each 32 bytes.
+TEST(Download, DerSignaturesBecomeRawPairs) {
+    const std::string r32(32, '\x11'), s32(32, '\x22');
+    const auto der = [](std::string body) {
+        return std::string("\x30") + static_cast<char>(body.size()) + body;
+    };
+    const auto integer = [](std::string value) {
+        return std::string("\x02") + static_cast<char>(value.size()) + value;
+    };
+    const std::string high(32, '\x80');  // needs its leading zero
+    const struct {
+        std::string der;
+        std::optional<std::string> raw;
+    } cases[] = {
+        {der(integer(r32) + integer(s32)), r32 + s32},
+        {der(integer(std::string(1, '\0') + high) + integer("\x05")),
+         high + std::string(31, '\0') + "\x05"},
+        {der(integer(r32) + integer(s32)) + "x", std::nullopt},  // trailing bytes
+        {der(integer(r32)), std::nullopt},                       // s missing
+        {der(integer(r32) + integer(s32) + integer("\x01")), std::nullopt},
+        {der(integer(std::string(33, '\x11')) + integer(s32)), std::nullopt},   // too long
+        {der(integer(std::string("\0\x11", 2)) + integer(s32)), std::nullopt},  // not minimal
+        {der(integer("\x81") + integer(s32)), std::nullopt},                    // negative
+        {der(integer("") + integer(s32)), std::nullopt},                        // empty
+        {std::string("\x31\x06\x02\x01\x01\x02\x01\x01", 8), std::nullopt},     // not a SEQUENCE
+        {std::string("\x30\x07\x02\x01\x01\x02\x01\x01", 8), std::nullopt},     // length past end
+        {std::string("\x30\x06\x02\x05\x01\x02\x01\x01", 8), std::nullopt},     // INTEGER past end
+        {"", std::nullopt},
+        {"signed:list", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(der_signature_to_p1363(c.der), c.raw) << ::testing::PrintToString(c.der);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "support/uidriver.hpp"
 #include "ui/policy_winutil.hpp"
 #include "updates/https_fixture_win.hpp"
+#include "updates/signing_win.hpp"
 #include "updates/update.hpp"
 
 namespace tess::updates {
@@ -23,6 +24,7 @@ using test::ScopedEnv;
 using test::TempDir;
 
 using test::Served;
+using test::signed_list_assets;
 
 std::string asset_json(const std::string& name, const std::string& url, std::uint64_t size,
                        const std::string& digest) {
@@ -58,6 +60,34 @@ TEST(Sha256, MatchesKnownDigests) {
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(sha256_hex(std::string(1'000'000, 'a')),
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// CNG verifies the test key's signature of the exact list and nothing else; the key is
+// passed explicitly, as the program passes the key it carries.
+TEST(Signature, OnlyTheTrustedKeysSignatureOfTheExactListVerifies) {
+    PublicKey key;
+    std::memcpy(key.data(), test::k_test_public_key, key.size());
+    const std::string list = std::string(64, 'a') + "  Tessavo.exe\n";
+    const std::string good = test::sign(list, test::k_test_private_key);
+    ASSERT_FALSE(good.empty());
+    std::string flipped = good;
+    flipped[flipped.size() - 1] ^= 1;
+    const struct {
+        const char* what;
+        std::string data, signature;
+        bool verifies;
+    } cases[] = {
+        {"signed", list, good, true},
+        {"another key", list, test::sign(list, test::k_other_private_key), false},
+        {"altered after signing", std::string(64, 'b') + "  Tessavo.exe\n", good, false},
+        {"signature changed", list, flipped, false},
+        {"no signature", list, "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(verify_signature(c.data, c.signature, key), c.verifies) << c.what;
+    // Nor does another key accept the test key's signature.
+    std::memcpy(key.data(), test::k_other_public_key, key.size());
+    EXPECT_FALSE(verify_signature(list, good, key));
 }
 
 TEST_F(UpdateHttps, CheckAnswers) {
@@ -228,13 +258,13 @@ TEST_F(UpdateHttps, PortableCopyIsReplacedInPlaceAndStarted) {
     const std::string hash = *sha256_hex(marker);
     Served s("portable");
     s.put("Tessavo.exe", marker);
-    s.put("sha256sums.txt", hash + "  Tessavo.exe\n");
-    // One release names the checksum as a digest, the other only in the list.
+    const std::string sums = signed_list_assets(s, "sha256sums.txt", hash + "  Tessavo.exe\n");
+    // One release also names the checksum as a digest, the other only in the signed list.
     s.put("digest.json", release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"),
-                                                            marker.size(), "sha256:" + hash)}));
+                                                            marker.size(), "sha256:" + hash),
+                                                 sums}));
     s.put("list.json",
-          release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"), 0, ""),
-                                  asset_json("sha256sums.txt", s.url("sha256sums.txt"), 0, "")}));
+          release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"), 0, ""), sums}));
     for (const char* release : {"digest.json", "list.json"}) {
         TempDir app("upd-app"), temp("upd-temp");
         const std::string exe = app.file("Tessavo.exe");
@@ -260,9 +290,12 @@ TEST_F(UpdateHttps, InstalledCopyStartsTheSetupProgramWithUpdate) {
     Served s("installed");
     s.put("Tessavo-Setup.exe", marker);
     s.put("latest.json",
-          release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("missing"), 0, "sha256:00"),
-                                  asset_json("Tessavo-Setup.exe", s.url("Tessavo-Setup.exe"),
-                                             marker.size(), "sha256:" + *sha256_hex(marker))}));
+          release_json("v0.6.0",
+                       {asset_json("Tessavo.exe", s.url("missing"), 0, "sha256:00"),
+                        asset_json("Tessavo-Setup.exe", s.url("Tessavo-Setup.exe"), marker.size(),
+                                   "sha256:" + *sha256_hex(marker)),
+                        signed_list_assets(s, "sha256sums.txt",
+                                           *sha256_hex(marker) + "  Tessavo-Setup.exe\n")}));
     TempDir app("upd-app"), temp("upd-temp");
     const std::string exe = app.file("Tessavo.exe");
     ASSERT_TRUE(::CopyFileW(win::widen(win::exe_path()).c_str(), win::widen(exe).c_str(), TRUE));
@@ -298,9 +331,15 @@ TEST_F(UpdateHttps, InstalledCopyHandsOverTheVerifiedCompanion) {
          "the download failed its security check (checksum mismatch), so it was not installed"},
     };
     for (const auto& c : cases) {
+        // The signed list holds what the release names.
+        const std::string sums = signed_list_assets(
+            s, c.name + ".txt",
+            *sha256_hex(marker) + "  Tessavo-Setup.exe\n" + c.cli_digest + "  tessavo-cli.exe\n");
         s.put(c.name + ".json",
-              release_json("v0.6.0", {setup, asset_json("tessavo-cli.exe", s.url("tessavo-cli.exe"),
-                                                        cli.size(), "sha256:" + c.cli_digest)}));
+              release_json("v0.6.0", {setup,
+                                      asset_json("tessavo-cli.exe", s.url("tessavo-cli.exe"),
+                                                 cli.size(), "sha256:" + c.cli_digest),
+                                      sums}));
         TempDir app("upd-app"), temp("upd-temp");
         const std::string exe = app.file("Tessavo.exe");
         ASSERT_TRUE(
@@ -325,7 +364,8 @@ TEST_F(UpdateHttps, InstalledCopyHandsOverTheVerifiedCompanion) {
 class OfferedCopy {
 public:
     OfferedCopy(const std::string& release_url) : exe_(app_.file("Tessavo.exe")) {
-        EXPECT_TRUE(::CopyFileW(win::widen(test::built_exe("Tessavo.exe")).c_str(),
+        // The program as released, but trusting the build's test key.
+        EXPECT_TRUE(::CopyFileW(win::widen(test::built_exe("Tessavo-testkey.exe")).c_str(),
                                 win::widen(exe_).c_str(), TRUE));
         original_ = read_text(exe_).value_or("");
         program_ = test::start_program(exe_, {},
@@ -370,13 +410,18 @@ TEST_F(UpdateHttps, MainWindowOffersAFoundUpdateAtStartUp) {
     const std::string hash = *sha256_hex(marker);
     Served s("main-window");
     s.put("Tessavo.exe", marker);
+    const std::string sums = signed_list_assets(s, "sha256sums.txt", hash + "  Tessavo.exe\n");
     s.put("latest.json", release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"),
-                                                            marker.size(), "sha256:" + hash)}));
+                                                            marker.size(), "sha256:" + hash),
+                                                 sums}));
     s.put("stall.json",
           release_json("v0.6.0", {asset_json("Tessavo.exe", https_base() + "/stall/300000", 600'000,
-                                             "sha256:" + hash)}));
-    s.put("cut.json", release_json("v0.6.0", {asset_json("Tessavo.exe", https_base() + "/cut/40000",
-                                                         0, "sha256:" + hash)}));
+                                             "sha256:" + hash),
+                                  sums}));
+    s.put("cut.json",
+          release_json(
+              "v0.6.0",
+              {asset_json("Tessavo.exe", https_base() + "/cut/40000", 0, "sha256:" + hash), sums}));
     {
         OfferedCopy copy(s.url("latest.json"));
         ASSERT_TRUE(copy.main_ && copy.offer_);
@@ -471,12 +516,14 @@ TEST_F(UpdateHttps, PortableUpdateFromTheMainWindowLeavesTheNewVersionOpen) {
     // Bytes after the image tell the new program's file from the old one; Windows loads
     // the program without reading them.
     const std::string fresh =
-        read_text(test::built_exe("Tessavo.exe")).value_or("") + "tessavo-next-version";
+        read_text(test::built_exe("Tessavo-testkey.exe")).value_or("") + "tessavo-next-version";
     Served s("real-exe");
     s.put("Tessavo.exe", fresh);
     s.put("latest.json",
           release_json("v0.6.0", {asset_json("Tessavo.exe", s.url("Tessavo.exe"), fresh.size(),
-                                             "sha256:" + *sha256_hex(fresh))}));
+                                             "sha256:" + *sha256_hex(fresh)),
+                                  signed_list_assets(s, "sha256sums.txt",
+                                                     *sha256_hex(fresh) + "  Tessavo.exe\n")}));
     OfferedCopy copy(s.url("latest.json"));
     ASSERT_TRUE(copy.main_ && copy.offer_);
     copy.click(201);  // Update now
@@ -510,40 +557,61 @@ TEST_F(UpdateHttps, RefusedDownloadsChangeNothing) {
     Served s("refused");
     s.put("Tessavo.exe", marker);
     s.put("notexe.bin", "PK\x03\x04 not a program");
-    s.put("sums-other.txt", hash + "  Tessavo-Setup.exe\n");
+    const std::string list = hash + "  Tessavo.exe\n";
+    const std::string sums = signed_list_assets(s, "sums.txt", list);
+    const std::string unsigned_sums =
+        signed_list_assets(s, "unsigned.txt", list, test::k_test_private_key, false);
+    const std::string other_key =
+        signed_list_assets(s, "other.txt", list, test::k_other_private_key);
+    // Signed, then the line changed to the hash of other bytes.
+    const std::string altered = signed_list_assets(s, "altered.txt", list);
+    s.put("altered.txt", *sha256_hex("MZ something else") + "  Tessavo.exe\n");
+    const std::string sums_other =
+        signed_list_assets(s, "sums-other.txt", hash + "  Tessavo-Setup.exe\n");
     const std::string exe_url = s.url("Tessavo.exe");
     const std::string cut_url = https_base() + "/cut/40000";
     const std::string mismatch =
         "the download failed its security check (checksum mismatch), so it was not installed";
+    const std::string bad_signature =
+        "the download failed its security check (its checksums' signature is wrong), so it was "
+        "not installed";
     const struct {
         std::string name;
         std::vector<std::string> assets;
         std::string error;
     } cases[] = {
         {"wrong-digest",
-         {asset_json("Tessavo.exe", exe_url, 0, "sha256:" + std::string(64, '0'))},
+         {asset_json("Tessavo.exe", exe_url, 0, "sha256:" + std::string(64, '0')), sums},
          mismatch},
+        // A matching digest alone is not trusted: it comes from the same release.
         {"no-checksum",
-         {asset_json("Tessavo.exe", exe_url, 0, "")},
+         {asset_json("Tessavo.exe", exe_url, 0, "sha256:" + hash)},
          "this release has no checksums, so it can't be verified"},
         {"sha1-only",
          {asset_json("Tessavo.exe", exe_url, 0, "sha1:" + hash)},
          "this release has no checksums, so it can't be verified"},
+        {"unsigned",
+         {asset_json("Tessavo.exe", exe_url, 0, "sha256:" + hash), unsigned_sums},
+         "the download failed its security check (its checksums aren't signed), so it was not "
+         "installed"},
+        {"other-key",
+         {asset_json("Tessavo.exe", exe_url, 0, "sha256:" + hash), other_key},
+         bad_signature},
+        {"altered", {asset_json("Tessavo.exe", exe_url, 0, ""), altered}, bad_signature},
         {"not-listed",
-         {asset_json("Tessavo.exe", exe_url, 0, ""),
-          asset_json("sha256sums.txt", s.url("sums-other.txt"), 0, "")},
+         {asset_json("Tessavo.exe", exe_url, 0, ""), sums_other},
          "no checksum listed for Tessavo.exe"},
         {"announced-size",
-         {asset_json("Tessavo.exe", exe_url, marker.size() + 1, "sha256:" + hash)},
+         {asset_json("Tessavo.exe", exe_url, marker.size() + 1, "sha256:" + hash), sums},
          "the download was incomplete"},
         {"cut-short",
-         {asset_json("Tessavo.exe", cut_url, 0, "sha256:" + hash)},
+         {asset_json("Tessavo.exe", cut_url, 0, "sha256:" + hash), sums},
          "download interrupted"},
         {"not-a-program",
-         {asset_json("Tessavo.exe", s.url("notexe.bin"), 0, "sha256:" + hash)},
+         {asset_json("Tessavo.exe", s.url("notexe.bin"), 0, "sha256:" + hash), sums},
          "the download isn't a Windows program"},
         {"no-asset",
-         {asset_json("Tessavo-Setup.exe", exe_url, 0, "sha256:" + hash)},
+         {asset_json("Tessavo-Setup.exe", exe_url, 0, "sha256:" + hash), sums},
          "release 0.6.0 has no Tessavo.exe"},
     };
     for (const auto& c : cases) {
@@ -563,13 +631,14 @@ TEST_F(UpdateHttps, RefusedDownloadsChangeNothing) {
 }
 
 // The files scripts/release.sh wrote (args: the folder), read as the update install
-// reads a release: the checksum list through the same reader and the same checks.
+// reads a release: the list's signature (openssl's, by the build's test key), then the
+// checksum list through the same reader and the same checks.
 TESS_CHILD(verify_release_folder) {
     if (args.size() != 1) return 2;
     const std::string dir = args[0];
     UpdateInfo info{"9.9.9", "", "", {}};
-    for (const char* name :
-         {"Tessavo.exe", "Tessavo-Setup.exe", "tessavo-cli.exe", "sha256sums.txt"})
+    for (const char* name : {"Tessavo.exe", "Tessavo-Setup.exe", "tessavo-cli.exe",
+                             "sha256sums.txt", "sha256sums.txt.sig"})
         info.assets.push_back({name, dir + "\\" + name, 0, std::nullopt});
     const Fetch from_folder = [](const std::string& path, const std::string&, std::uint64_t,
                                  const Progress&) -> Result<std::string> {
@@ -578,7 +647,12 @@ TESS_CHILD(verify_release_folder) {
         return std::move(*bytes);
     };
     for (const char* name : {"Tessavo.exe", "Tessavo-Setup.exe", "tessavo-cli.exe"}) {
-        auto verified = download_verified(info, name, from_folder, sha256_hex, nullptr);
+        PublicKey key;
+        std::memcpy(key.data(), test::k_test_public_key, key.size());
+        const VerifySigned verify = [&key](std::string_view data, std::string_view signature) {
+            return verify_signature(data, signature, key);
+        };
+        auto verified = download_verified(info, name, from_folder, sha256_hex, verify, nullptr);
         if (!verified) {
             std::fprintf(stderr, "%s: %s\n", name, verified.error().c_str());
             return 1;
