@@ -16,8 +16,8 @@ using StoreOptimiseResult = std::function<void(OptimiseResult)>;
 using StoreChangesStatus = std::function<void(ChangesStatus)>;
 
 // data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
-// run_elevated.
-RunSystem run_system();
+// run_elevated with its prompt owned by `owner`.
+RunSystem run_system(HWND owner = nullptr);
 
 // Posts kMainProgress with each phase, stores the result and posts kMainApplyDone.
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,

@@ -248,7 +248,7 @@ TEST(ApplyChangesWin, DeclinedApprovalSkipsTheAdminChange) {
     RunSystem sys = unelevated_system();
     int prompts = 0;
     sys.elevate = [&](const Plan& plan) {
-        return run_elevated(plan, [&](SHELLEXECUTEINFOW*) {
+        return run_elevated(plan, nullptr, [&](SHELLEXECUTEINFOW*) {
             ++prompts;
             ::SetLastError(ERROR_CANCELLED);
             return FALSE;
