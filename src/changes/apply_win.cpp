@@ -27,9 +27,20 @@ RunSystem run_system(HWND owner) {
     return sys;
 }
 
+void tell_while_approving(RunSystem& sys, HWND window, UINT message) {
+    sys.elevate = [window, message, elevate = std::move(sys.elevate)](const Plan& plan) {
+        ::PostMessageW(window, message, 1, 0);
+        ElevationResult r = elevate(plan);
+        ::PostMessageW(window, message, 0, 0);
+        return r;
+    };
+}
+
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
                const StoreOptimiseResult& store) {
-    apply_run(window, actions, junk_estimate, store, run_system(window));
+    RunSystem sys = run_system(window);
+    tell_while_approving(sys, window, kMainApproval);
+    apply_run(window, actions, junk_estimate, store, sys);
 }
 
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
@@ -56,7 +67,9 @@ void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesSt
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
                     const StoreOptimiseResult& store) {
-    quick_optimise(actions, junk_estimate, panel, store, run_system(panel));
+    RunSystem sys = run_system(panel);
+    tell_while_approving(sys, panel, kPanelApproval);
+    quick_optimise(actions, junk_estimate, panel, store, sys);
 }
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
