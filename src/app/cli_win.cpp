@@ -149,10 +149,20 @@ int junk_command(const console::Request& request) {
     return console::kExitDone;
 }
 
+// The prompt belongs to the console's window; while it is open the console says so.
+RunSystem console_run_system() {
+    RunSystem sys = run_system(::GetConsoleWindow());
+    sys.elevate = [elevate = std::move(sys.elevate)](const Plan& plan) {
+        err(std::string(kWaitingForApproval) + "\n");
+        return elevate(plan);
+    };
+    return sys;
+}
+
 // The same run as a page apply: the executor, one hand-over for what needs admin rights,
 // the journal the window writes; --dry-run is TESS_DRY_RUN.
 int changes_command(const std::vector<Op>& ops, bool dry_run) {
-    RunSystem sys = run_system();
+    RunSystem sys = console_run_system();
     sys.dry_run = sys.dry_run || dry_run;
     err("Applying " + std::to_string(ops.size()) + " change(s)\n");
     const ChangesRun run = run_changes(ops, sys);
@@ -230,7 +240,7 @@ int optimise_command(const console::Request& request) {
             return console::kExitRefused;
         }
     }
-    RunSystem sys = run_system();
+    RunSystem sys = console_run_system();
     sys.dry_run = sys.dry_run || request.dry_run;
     const OptimiseResult result = phased_run(
         plan.actions, plan.junk_estimate,

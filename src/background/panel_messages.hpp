@@ -13,5 +13,7 @@ inline constexpr unsigned kPanelCheckDone = kWmApp + 20;
 inline constexpr unsigned kPanelApplyDone = kWmApp + 21;
 // The check and the apply: progress. wParam = the step to show, 0-3.
 inline constexpr unsigned kPanelStep = kWmApp + 22;
+// The approval prompt opened (wParam 1) or closed (0).
+inline constexpr unsigned kPanelApproval = kWmApp + 23;
 
 }  // namespace tess

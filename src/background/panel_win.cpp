@@ -52,7 +52,8 @@ struct Panel {
     ui::Icon icon;
     PanelMode mode = PanelMode::Checking;
     int step = 0;
-    int spinner = 0;  // degrees
+    bool awaiting_approval = false;  // the admin approval prompt is open
+    int spinner = 0;                 // degrees
     bool offscreen = false;
     MemoryStatus memory;
     std::vector<TopApp> top;
@@ -106,12 +107,13 @@ void paint_spinner(const Panel& p, HDC dc, const ui::Rect& area) {
                    area.right - ui::scale(12, static_cast<int>(p.dpi)), mid},
                   p.fonts.get(ui::FontRole::BodySemibold), ui::colour::kInk,
                   DT_LEFT | DT_BOTTOM | DT_SINGLELINE | DT_END_ELLIPSIS);
-    ui::draw_text(dc, win::widen(panel_step_text(p.mode, p.step)),
-                  {text_left, mid + ui::scale(2, static_cast<int>(p.dpi)),
-                   area.right - ui::scale(12, static_cast<int>(p.dpi)),
-                   mid + ui::scale(22, static_cast<int>(p.dpi))},
-                  p.fonts.get(ui::FontRole::Small), ui::colour::kSecondary,
-                  DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS);
+    ui::draw_text(
+        dc, win::widen(p.awaiting_approval ? kWaitingForApproval : panel_step_text(p.mode, p.step)),
+        {text_left, mid + ui::scale(2, static_cast<int>(p.dpi)),
+         area.right - ui::scale(12, static_cast<int>(p.dpi)),
+         mid + ui::scale(22, static_cast<int>(p.dpi))},
+        p.fonts.get(ui::FontRole::Small), ui::colour::kSecondary,
+        DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
 // Lines in the action area, each with a bullet or none.
@@ -426,6 +428,10 @@ LRESULT CALLBACK panel_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
             return 0;
         case kPanelStep:
             p->step = static_cast<int>(wparam);
+            repaint(*p);
+            return 0;
+        case kPanelApproval:
+            p->awaiting_approval = wparam != 0;
             repaint(*p);
             return 0;
         case kPanelCheckDone:

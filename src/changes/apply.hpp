@@ -116,6 +116,8 @@ struct ChangesRun {
     std::vector<std::string> skip_notes;
 };
 // The admin helper's words when it could not save a change to the journal.
+// Shown where a run shows its progress while the approval prompt is open.
+inline constexpr std::string_view kWaitingForApproval = "Waiting for your approval\xE2\x80\xA6";
 inline constexpr std::string_view kHelperUnsavedText =
     "some changes made with admin rights couldn't be saved to History, so they can't be undone";
 

@@ -11,7 +11,7 @@
 
 namespace tess {
 
-RunSystem run_system() {
+RunSystem run_system(HWND owner) {
     RunSystem sys;
     sys.journal_path = journal_path();
     // Set at all, even empty, is a test run.
@@ -20,16 +20,27 @@ RunSystem run_system() {
     sys.apply = [run = sys.run](const std::string& path, const std::vector<Op>& ops) {
         return apply_ops(path, ops, /*in_agent=*/false, run);
     };
-    sys.elevate = [](const Plan& plan) { return run_elevated(plan); };
+    sys.elevate = [owner](const Plan& plan) { return run_elevated(plan, owner); };
     sys.load_journal = [](const std::string& path) { return load_journal(path); };
     sys.committed_memory = committed_memory;
     sys.sleep = [](std::uint32_t ms) { ::Sleep(ms); };
     return sys;
 }
 
+void tell_while_approving(RunSystem& sys, HWND window, UINT message) {
+    sys.elevate = [window, message, elevate = std::move(sys.elevate)](const Plan& plan) {
+        ::PostMessageW(window, message, 1, 0);
+        ElevationResult r = elevate(plan);
+        ::PostMessageW(window, message, 0, 0);
+        return r;
+    };
+}
+
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
                const StoreOptimiseResult& store) {
-    apply_run(window, actions, junk_estimate, store, run_system());
+    RunSystem sys = run_system(window);
+    tell_while_approving(sys, window, kMainApproval);
+    apply_run(window, actions, junk_estimate, store, sys);
 }
 
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
@@ -45,7 +56,7 @@ void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t ju
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store) {
-    apply_changes(ops, window, store, run_system());
+    apply_changes(ops, window, store, run_system(window));
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
@@ -56,7 +67,9 @@ void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesSt
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
                     const StoreOptimiseResult& store) {
-    quick_optimise(actions, junk_estimate, panel, store, run_system());
+    RunSystem sys = run_system(panel);
+    tell_while_approving(sys, panel, kPanelApproval);
+    quick_optimise(actions, junk_estimate, panel, store, sys);
 }
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,

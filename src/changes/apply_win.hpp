@@ -16,8 +16,12 @@ using StoreOptimiseResult = std::function<void(OptimiseResult)>;
 using StoreChangesStatus = std::function<void(ChangesStatus)>;
 
 // data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
-// run_elevated.
-RunSystem run_system();
+// run_elevated with its prompt owned by `owner`.
+RunSystem run_system(HWND owner = nullptr);
+
+// `elevate` posts `message` to `window` with wParam 1 before it starts and 0 when it
+// returns, so the window can say it waits for the approval instead of looking hung.
+void tell_while_approving(RunSystem& sys, HWND window, UINT message);
 
 // Posts kMainProgress with each phase, stores the result and posts kMainApplyDone.
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,

@@ -4,6 +4,7 @@
 
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
+#include "core/text.hpp"
 
 namespace tess {
 
@@ -124,18 +125,41 @@ bool holds_nul(const Plan& plan) {
 
 }  // namespace
 
-PlanArgument read_plan_argument(std::string_view hex) {
-    const auto bytes = decode_hex(hex);
-    if (!bytes) return {kHelperBadHex, {}};
-    auto plan = parse_plan(*bytes);
+PlanArgument read_plan_text(std::string_view text) {
+    auto plan = parse_plan(text);
     if (!plan || !is_absolute_path(plan->journal) || holds_nul(*plan)) return {kHelperBadPlan, {}};
     return {kHelperDone, std::move(*plan)};
 }
 
-Result<std::string> helper_parameters(const Plan& plan) {
-    auto text = serialize_plan(plan);
-    if (!text) return Error{text.error()};
-    return "apply-plan " + encode_hex(*text);
+std::string plan_folder(std::string_view journal) {
+    return join_path(parent_path(journal), kPlanFolderName);
+}
+
+std::string helper_parameters(std::string_view file, std::string_view sha256) {
+    // A folder path never ends in a backslash here nor holds a quote, so plain quotes
+    // split back into exactly this argument.
+    return "apply-plan \"" + std::string(file) + "\" " + std::string(sha256);
+}
+
+int check_plan_arguments(std::string_view file, std::string_view sha256) {
+    if (file.empty()) return kHelperBadPlan;
+    const auto digest = decode_hex(sha256);
+    if (!digest || digest->size() != 32) return kHelperBadHex;
+    if (!is_below_root(file) || has_nul(file)) return kHelperBadPlan;
+    return kHelperDone;
+}
+
+PlanArgument read_plan_file(std::string_view file, std::string_view sha256,
+                            const std::optional<std::string>& bytes,
+                            std::string_view actual_sha256) {
+    if (const int code = check_plan_arguments(file, sha256); code != kHelperDone) return {code, {}};
+    if (!bytes) return {kHelperBadPlan, {}};
+    if (to_lower_ascii(sha256) != to_lower_ascii(actual_sha256)) return {kHelperBadPlan, {}};
+    PlanArgument argument = read_plan_text(*bytes);
+    if (argument.exit_code != kHelperDone) return argument;
+    if (!same_path(parent_path(file), plan_folder(argument.plan.journal)))
+        return {kHelperBadPlan, {}};
+    return argument;
 }
 
 std::string helper_beside(std::string_view running_exe) {

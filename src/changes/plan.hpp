@@ -1,7 +1,8 @@
 // The admin helper's plan: the journal to append to and the operations to carry out.
-// It travels as compact JSON, hex-encoded, on the command line of a second copy of the
-// program started with "runas". That command line arrives in an elevated process, so
-// the helper's side trusts nothing in it.
+// It travels as compact JSON in a file of its own; a second copy of the program started
+// with "runas" gets the file's path and SHA-256 on its command line (Windows' shell
+// refuses a command line beyond about 2,048 characters, far less than a plan needs).
+// Both arrive in an elevated process, so the helper's side trusts nothing in them.
 #pragma once
 
 #include <cstdint>
@@ -54,7 +55,7 @@ Result<std::string> serialize_plan(const Plan& plan);
 // or anything but white space after the object is an error.
 Result<Plan> parse_plan(std::string_view text);
 
-// Lower-case hexadecimal, two digits per byte.
+// Lower-case hexadecimal, two digits per byte: how a SHA-256 is written.
 std::string encode_hex(std::string_view bytes);
 // Either case accepted; nullopt for an odd length or a non-hex character.
 std::optional<std::string> decode_hex(std::string_view hex);
@@ -62,21 +63,39 @@ std::optional<std::string> decode_hex(std::string_view hex);
 // The helper's exit codes.
 inline constexpr int kHelperDone = 0;
 inline constexpr int kHelperDeferred = 2;  // the executor handed something back
-inline constexpr int kHelperBadHex = 3;
-inline constexpr int kHelperBadPlan = 4;
-inline constexpr int kHelperUnsaved = 5;  // a change could not be saved to the journal
+inline constexpr int kHelperBadHex = 3;    // the SHA-256 argument is not 64 hex digits
+inline constexpr int kHelperBadPlan = 4;   // no plan, a wrong hash or a file out of place
+inline constexpr int kHelperUnsaved = 5;   // a change could not be saved to the journal
 
 struct PlanArgument {
     int exit_code = kHelperBadPlan;  // kHelperDone when `plan` is usable
     Plan plan;
 };
-// The helper's reading of its argument: 3 for bad hex, 4 for a bad plan. A journal path
-// that is not absolute is a bad plan too: the helper runs elevated, and a relative path
-// would put the file wherever its working folder is (System32).
-PlanArgument read_plan_argument(std::string_view hex);
+// The plan's own checks: 4 for a bad plan. A journal path that is not absolute is a bad
+// plan too: the helper runs elevated, and a relative path would put the file wherever
+// its working folder is (System32).
+PlanArgument read_plan_text(std::string_view text);
 
-// "apply-plan {hex}"
-Result<std::string> helper_parameters(const Plan& plan);
+// Plan files live in a folder of their own beside the journal (inside the data folder),
+// which only the user and administrators may write to.
+inline constexpr std::string_view kPlanFolderName = "plans";
+std::string plan_folder(std::string_view journal);
+
+// `apply-plan "{file}" {sha256}`
+std::string helper_parameters(std::string_view file, std::string_view sha256);
+
+// What the arguments alone decide, before the file is opened: 4 for no file, 3 for a
+// hash that is not 64 hex digits, 4 for a file that is not an absolute path free of "."
+// and ".."; kHelperDone otherwise.
+int check_plan_arguments(std::string_view file, std::string_view sha256);
+
+// The helper's verdict on the file it read: `bytes` nullopt when it could not be read,
+// `actual_sha256` its digest. A missing file, a digest other than `sha256` (either case),
+// a bad plan, or a file that is not directly in the plan folder of the plan's own
+// journal is 4.
+PlanArgument read_plan_file(std::string_view file, std::string_view sha256,
+                            const std::optional<std::string>& bytes,
+                            std::string_view actual_sha256);
 
 // The helper is "Tessavo.exe" beside the running executable when its metadata can be
 // read there (the setup copy, run from a download named otherwise, hands over to the

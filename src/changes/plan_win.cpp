@@ -2,14 +2,19 @@
 
 #include "core/win.hpp"
 
+#include <sddl.h>
+
+#include <atomic>
+
+#include "core/paths.hpp"
+#include "updates/update.hpp"
+
 namespace tess {
 
 // The launch structure's size is part of the contract with the shell.
 static_assert(sizeof(SHELLEXECUTEINFOW) == 112);
 
 namespace {
-
-constexpr std::size_t kMaxCommandLine = 32'767;
 
 std::string choose_helper_executable() {
     const std::string running = win::exe_path();
@@ -21,27 +26,91 @@ std::string choose_helper_executable() {
     return running;
 }
 
-}  // namespace
-
-ElevationResult run_elevated(const Plan& plan) {
-    return run_elevated(plan, [](SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(info); });
+// Another user could otherwise swap the plan between its writing and the helper's
+// reading (the data folder may sit in a shared temp folder); the hash catches a change,
+// the ACL keeps anyone else from making one.
+bool make_plan_folder(const std::string& folder) {
+    if (!win::create_dirs(std::string(parent_path(folder)))) return false;
+    const std::wstring sid = win::current_user_sid();
+    if (sid.empty()) return false;
+    const std::wstring sddl = L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+    win::unique_hlocal sd;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                sd.put(), nullptr))
+        return false;
+    const std::wstring wfolder = win::widen(folder);
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd.get(), FALSE};
+    if (::CreateDirectoryW(wfolder.c_str(), &sa)) return true;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    // Made earlier, perhaps by someone else: put our ACL back on it.
+    return ::SetFileSecurityW(wfolder.c_str(), DACL_SECURITY_INFORMATION, sd.get()) != FALSE;
 }
 
-ElevationResult run_elevated(const Plan& plan, const ShellExecuteFn& shell_execute) {
-    auto parameters = helper_parameters(plan);
-    if (!parameters) return {ElevationKind::Failed, 0, parameters.error()};
+}  // namespace
+
+Result<PlanFile> write_plan_file(const Plan& plan) {
+    auto text = serialize_plan(plan);
+    if (!text) return Error{text.error()};
+    const auto sha = updates::sha256_hex(*text);
+    if (!sha) return Error{"could not hash the plan"};
+    const std::string folder = plan_folder(plan.journal);
+    if (!make_plan_folder(folder))
+        return Error{"could not make the plan folder (" + win::error_text(::GetLastError()) + ")"};
+    // A new file of our own: CREATE_NEW never opens one planted in its place.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path =
+            join_path(folder, "plan-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                  std::to_string(::GetTickCount64()) + "-" +
+                                  std::to_string(counter++) + ".json");
+        win::unique_hfile file(::CreateFileW(win::widen(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+            return Error{"could not write the plan (" + win::error_text(::GetLastError()) + ")"};
+        }
+        DWORD written = 0;
+        const bool ok = text->size() <= 0xFFFFFFFFu &&
+                        ::WriteFile(file.get(), text->data(), static_cast<DWORD>(text->size()),
+                                    &written, nullptr) &&
+                        written == text->size();
+        const DWORD err = ::GetLastError();
+        file.reset();
+        if (!ok) {
+            ::DeleteFileW(win::widen(path).c_str());
+            return Error{"could not write the plan (" + win::error_text(err) + ")"};
+        }
+        return PlanFile{path, *sha};
+    }
+    return Error{"could not write the plan (no free file name)"};
+}
+
+ElevationResult run_elevated(const Plan& plan, HWND owner) {
+    return run_elevated(plan, owner,
+                        [](SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(info); });
+}
+
+ElevationResult run_elevated(const Plan& plan, HWND owner, const ShellExecuteFn& shell_execute) {
+    auto plan_file = write_plan_file(plan);
+    if (!plan_file) return {ElevationKind::Failed, 0, plan_file.error()};
+    // The helper deletes the file once read; one it refused, or never saw, goes here.
+    struct Cleanup {
+        std::wstring path;
+        ~Cleanup() { ::DeleteFileW(path.c_str()); }
+    } cleanup{win::widen(plan_file->path)};
+
     const std::wstring file = win::widen(choose_helper_executable());
-    const std::wstring params = win::widen(*parameters);
-    // Windows refuses a command line ("file" params) beyond 32,767 characters with the
-    // terminating NUL; Wine starts the helper with the plan cut short instead, and the
-    // caller would then see a finished run with its changes silently missing.
-    if (file.size() + 3 + params.size() + 1 > kMaxCommandLine)
+    const std::wstring params = win::widen(helper_parameters(plan_file->path, plan_file->sha256));
+    // "file" params: beyond this the shell refuses to start anything.
+    if (file.size() + 3 + params.size() > kMaxShellCommandLine)
         return {ElevationKind::Failed, 0, helper_start_failed_text(ERROR_FILENAME_EXCED_RANGE)};
 
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof(info);  // 112 on x64
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.hwnd = nullptr;
+    // Owned by the asking window, the prompt comes to the front instead of only flashing
+    // on the taskbar.
+    info.hwnd = owner;
     info.lpVerb = L"runas";
     info.lpFile = file.c_str();
     info.lpParameters = params.c_str();

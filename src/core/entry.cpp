@@ -18,7 +18,8 @@ Dispatch choose_role(const std::vector<std::string>& args,
         const std::string& word = args[1];
         if (word == "apply-plan") {
             d.role = Role::AdminHelper;
-            if (args.size() >= 3) d.plan_hex = args[2];
+            if (args.size() >= 3) d.plan_file = args[2];
+            if (args.size() >= 4) d.plan_sha256 = args[3];
             return d;
         }
         if (word == "agent") {

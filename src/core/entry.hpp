@@ -23,9 +23,11 @@ enum class Role : std::uint8_t {
 
 struct Dispatch {
     Role role = Role::MainWindow;
-    std::string plan_hex;  // AdminHelper: argv[2], empty when absent
-    bool quiet = false;    // Uninstall: "--quiet" anywhere on the command line; install:
-                           // "--quiet" after "--install"
+    // AdminHelper: the plan file (argv[2]) and its SHA-256 (argv[3]), empty when absent.
+    std::string plan_file;
+    std::string plan_sha256;
+    bool quiet = false;  // Uninstall: "--quiet" anywhere on the command line; install:
+                         // "--quiet" after "--install"
     // Install: the options after "--install", and the first one that is none of them.
     bool desktop_shortcut = true;  // off with "--no-desktop-shortcut"
     bool tray = true;              // off with "--no-tray"

@@ -34,7 +34,7 @@ int run_mode() {
     const Dispatch d = choose_role(args, stem);
     switch (d.role) {
         case Role::AdminHelper:
-            return run_admin_helper(d.plan_hex);
+            return run_admin_helper(d.plan_file, d.plan_sha256);
         case Role::TrayWatch:
             return run_tray_watch();
         case Role::Setup:

@@ -8,8 +8,9 @@ namespace tess {
 
 int run_mode();  // picks the role from the process command line; Tessavo.exe's whole main
 
-int run_admin_helper(std::string_view plan_hex);  // 0, 2, 3 or 4
-int run_tray_watch();                             // 0
+// 0, 2, 3, 4 or 5
+int run_admin_helper(const std::string& plan_file, std::string_view plan_sha256);
+int run_tray_watch();  // 0
 void run_setup_window();
 // 0 or 2; `companion` and its SHA-256 as the update passed them (empty: none).
 int run_update_handover(const std::string& companion, const std::string& companion_sha256);

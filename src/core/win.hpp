@@ -195,6 +195,9 @@ bool write_file(const std::string& path, std::string_view bytes);
 bool replace_file_atomic(const std::string& path, const std::string& tmp, std::string_view bytes);
 bool create_dirs(const std::string& path);
 
+// This process's user as an "S-1-5-..." string; empty when the token cannot be read.
+std::wstring current_user_sid();
+
 // ---- per-user named lock ----------------------------------------------------------
 // A mutex in the session namespace ("Local\Tessavo.Lock.{name}.{hash of scope}"),
 // shared by every process of this user that works on the same `scope` (usually

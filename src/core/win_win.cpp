@@ -229,6 +229,20 @@ bool create_dirs(const std::string& path) {
     return ::CreateDirectoryW(w.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+std::wstring current_user_sid() {
+    unique_handle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size == 0) return {};
+    std::vector<unsigned char> buf(size);
+    if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return {};
+    unique_local_ptr<wchar_t> text;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, text.put()))
+        return {};
+    return text.get();
+}
+
 namespace {
 
 // FNV-1a of the lower-cased scope: mutex names cannot hold backslashes and
@@ -242,20 +256,6 @@ std::uint64_t scope_hash(std::string_view scope) {
         h *= 1099511628211ull;
     }
     return h;
-}
-
-std::wstring current_user_sid() {
-    unique_handle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-    DWORD size = 0;
-    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
-    std::vector<unsigned char> buf(size);
-    if (!::GetTokenInformation(token.get(), TokenUser, buf.data(), size, &size)) return {};
-    unique_local_ptr<wchar_t> text;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid, text.put()))
-        return {};
-    return text.get();
 }
 
 // The elevated admin helper and the user's ordinary processes take the same locks. An

@@ -66,8 +66,10 @@ void paint_progress(UiState& s, HDC dc, const Frame& f) {
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     draw_text(dc,
               scanning ? L"Looking at memory, junk files, startup apps and your PC's health."
-                       : L"Hang on, this takes a few seconds. Windows may ask for admin "
-                         L"approval once.",
+              : s.awaiting_approval
+                  ? w(kWaitingForApproval)
+                  : L"Hang on, this takes a few seconds. Windows may ask for admin "
+                    L"approval once.",
               l.text, s.fonts.get(FontRole::Body), colour::kSecondary,
               DT_CENTER | DT_WORDBREAK | DT_END_ELLIPSIS);
     const Rect a = l.ring_area;

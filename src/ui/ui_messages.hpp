@@ -15,6 +15,8 @@ inline constexpr unsigned kMainTicksChanged = kWmApp + 3;
 // Full scan worker and Optimise run: progress. wParam = the scan step (0-3) or the
 // `ApplyPhase` (0-3).
 inline constexpr unsigned kMainProgress = kWmApp + 4;
+// The approval prompt opened (wParam 1) or closed (0).
+inline constexpr unsigned kMainApproval = kWmApp + 12;
 // Optimise run (apply_run): the OptimiseResult is stored.
 inline constexpr unsigned kMainApplyDone = kWmApp + 5;
 // Start-up update check: a newer version is in the update slot.

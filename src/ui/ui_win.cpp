@@ -315,6 +315,10 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             s.scan_step = static_cast<int>(wp);
             repaint_all(s);
             return true;
+        case kMainApproval:
+            s.awaiting_approval = wp != 0;
+            repaint_all(s);
+            return true;
         case kMainApplyDone:
             ::KillTimer(s.window, timer::kSpinner);
             s.phase = HomePhase::Done;

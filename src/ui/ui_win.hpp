@@ -50,6 +50,7 @@ struct UiState {
     bool all_ticked = false;
     bool ticks_posted = false;
     int scan_step = 0;
+    bool awaiting_approval = false;  // the admin approval prompt is open
     float spinner_angle = 0;
     bool tray_running = false;
     std::string status;  // UTF-8

@@ -248,7 +248,7 @@ TEST(ApplyChangesWin, DeclinedApprovalSkipsTheAdminChange) {
     RunSystem sys = unelevated_system();
     int prompts = 0;
     sys.elevate = [&](const Plan& plan) {
-        return run_elevated(plan, [&](SHELLEXECUTEINFOW*) {
+        return run_elevated(plan, nullptr, [&](SHELLEXECUTEINFOW*) {
             ++prompts;
             ::SetLastError(ERROR_CANCELLED);
             return FALSE;
@@ -345,6 +345,33 @@ TEST(ApplyChangesWin, UndosThroughTheHelper) {
     ASSERT_EQ(j.entries.size(), 6u);
     EXPECT_EQ(j.entries[5].message, "Undo: restored to Automatic");
     EXPECT_EQ(j.entries[5].undo_of, 2u);
+}
+
+// The quick panel and the main window are told while the approval prompt is open, so
+// they can say so instead of looking hung; the stand-in posts a marker from inside it.
+TEST(QuickOptimiseWin, ThePanelIsToldWhileTheApprovalPromptIsOpen) {
+    TempDir data("apply");
+    ScopedEnv data_env("TESS_DATA_DIR", data.path());
+    TestService svc("Wait", SERVICE_AUTO_START);
+    ASSERT_TRUE(svc.svc) << svc.create_error;
+    Receiver panel;
+    RunSystem sys = unelevated_system();
+    sys.elevate = [&](const Plan&) {
+        ::PostMessageW(panel.hwnd, kPanelStep, 99, 0);
+        return ElevationResult{ElevationKind::Cancelled, 0, {}};
+    };
+    tell_while_approving(sys, panel.hwnd, kPanelApproval);
+    const auto posts = panel.run(kPanelApplyDone, [&] {
+        quick_optimise(
+            {SetServiceStart{svc.name, "Test service", SERVICE_DEMAND_START, true}}, 0, panel.hwnd,
+            [](OptimiseResult) {}, sys);
+    });
+    std::vector<std::pair<UINT, WPARAM>> around;
+    for (const auto& [message, wparam] : shape(posts))
+        if (message == kPanelApproval || wparam == 99) around.emplace_back(message, wparam);
+    EXPECT_EQ(around, (std::vector<std::pair<UINT, WPARAM>>{
+                          {kPanelApproval, 1}, {kPanelStep, 99}, {kPanelApproval, 0}}));
+    EXPECT_EQ(kWaitingForApproval, "Waiting for your approval\xE2\x80\xA6");
 }
 
 TEST(QuickOptimiseWin, StepsZeroToThreeThenTheResultAndALogLine) {

@@ -14,6 +14,7 @@
 #include "core/paths.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/winutil.hpp"
+#include "updates/update.hpp"
 
 namespace tess {
 namespace {
@@ -33,10 +34,40 @@ using test::write_text;
 
 const std::string kArrow = " \xE2\x86\x92 ";
 
-int run_helper(const std::string& argument, bool with_argument = true) {
-    std::string command = quote_arg(test::built_exe("Tessavo.exe")) + " apply-plan";
-    if (with_argument) command += " " + argument;
-    return test::run_command(command);
+int run_helper(const std::string& arguments) {
+    return test::run_command(quote_arg(test::built_exe("Tessavo.exe")) + " apply-plan " +
+                             arguments);
+}
+
+// The parameters as the helper's command line splits them.
+std::vector<std::string> split_parameters(const std::wstring& parameters) {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW((L"x " + parameters).c_str(), &argc);
+    std::vector<std::string> out;
+    for (int i = 1; i < argc; ++i)
+        out.push_back(win::narrow(argv[i]));
+    ::LocalFree(argv);
+    return out;
+}
+
+// Files left in a folder (none when it is missing).
+int files_in(const std::string& folder) {
+    WIN32_FIND_DATAW fd{};
+    win::unique_hfind find(::FindFirstFileW(win::widen(folder + "\\*").c_str(), &fd));
+    if (!find) return 0;
+    int n = 0;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++n;
+    } while (::FindNextFileW(find.get(), &fd));
+    return n;
+}
+
+// The caller's half of the hand-over, then the helper on the file.
+int hand_over(const Plan& plan) {
+    const auto file = write_plan_file(plan);
+    EXPECT_TRUE(file.ok()) << file.error();
+    if (!file) return -1;
+    return run_helper(quote_arg(file->path) + " " + file->sha256);
 }
 
 void make_file(const std::string& path, std::size_t bytes) {
@@ -77,7 +108,7 @@ TEST(AdminHelperWin, AppliesAWholePlanThroughTheRealExe) {
             ApplyOp{DeleteDevFolder{modules, "proj"}},
             ApplyOp{DeleteDevFolder{"C:\\", "C:"}},
         }};
-    const ElevationResult r = run_elevated(plan);
+    const ElevationResult r = run_elevated(plan, nullptr);
     EXPECT_EQ(r, (ElevationResult{ElevationKind::Finished, 0, {}}));
 
     const Journal j = load_journal(journal);
@@ -202,7 +233,7 @@ TEST(AdminHelperWin, TempCleanLeavesTheProgramsOwnDataAlone) {
             journal,
             {ApplyOp{CleanJunk{"user_temp", "Temporary files"}},
              ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, startup.name, false}}}};
-        EXPECT_EQ(run_helper(encode_hex(*serialize_plan(plan))), 0);
+        EXPECT_EQ(hand_over(plan), 0);
 
         EXPECT_FALSE(exists(dir.file("Temp\\old.tmp")));
         EXPECT_TRUE(exists(dir.file("Temp\\new.tmp")));
@@ -219,11 +250,12 @@ TEST(AdminHelperWin, TempCleanLeavesTheProgramsOwnDataAlone) {
     }
 }
 
-// Every bad argument exits 3 or 4 and changes nothing: the sleeper the plan would end
-// lives on and no journal appears.
+// Every bad argument or file exits 3 or 4 and changes nothing: the sleeper the plan
+// would end lives on, no journal appears, and a file the helper refused is left alone.
 TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
     TempDir dir("helper");
     const std::string journal = dir.file("journal.json");
+    const std::string folder = plan_folder(journal);
     Sleeper child;
     ASSERT_TRUE(child.running());
     const std::string kill =
@@ -235,41 +267,68 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
         journal_json += c;
     }
     const std::string good = R"({"journal":")" + journal_json + R"(","ops":[)" + kill + "]}";
-    const std::string hex = encode_hex(good);
+    // A plan file of ours, its folder made as the caller makes it.
+    const auto made = write_plan_file(Plan{journal, {}});
+    ASSERT_TRUE(made.ok()) << made.error();
+    ::DeleteFileW(win::widen(made->path).c_str());
+    const std::string sha_good = *updates::sha256_hex(good);
+    win::create_dirs(folder + "\\d.json");
+
     const struct {
         const char* what;
-        std::string argument;
-        bool with_argument;
+        std::string file;      // where the plan is written ("" none)
+        std::string content;   // what is written there
+        std::string argument;  // the helper's arguments; {file} {sha} when empty
+        std::string tamper;    // replaces the content after hashing
         int code;
     } cases[] = {
-        {"no argument", "", false, 4},
-        {"empty argument", "\"\"", true, 4},
-        {"odd length", hex.substr(1), true, 3},
-        {"not hex", "x" + hex.substr(1), true, 3},
-        {"invalid JSON", encode_hex(good.substr(0, good.size() - 1)), true, 4},
-        {"unknown op", encode_hex(R"({"journal":")" + journal_json + R"(","ops":[{"op":"zap"}]})"),
-         true, 4},
-        {"unknown kind",
-         encode_hex(R"({"journal":")" + journal_json +
-                    R"(","ops":[{"op":"apply","action":{"kind":"format","label":"x"}}]})"),
-         true, 4},
-        {"trailing text", encode_hex(good + "x"), true, 4},
-        {"a second plan after it", encode_hex(good + good), true, 4},
-        {"relative journal path", encode_hex(R"({"journal":"journal.json","ops":[)" + kill + "]}"),
-         true, 4},
+        {"no argument", "", "", " ", "", 4},
+        {"no hash", folder + "\\a.json", good, quote_arg(folder + "\\a.json"), "", 3},
+        {"hash not hex", folder + "\\a.json", good,
+         quote_arg(folder + "\\a.json") + " zz" + sha_good.substr(2), "", 3},
+        {"hash one digit short", folder + "\\a.json", good,
+         quote_arg(folder + "\\a.json") + " " + sha_good.substr(1), "", 3},
+        {"wrong hash", folder + "\\a.json", good,
+         quote_arg(folder + "\\a.json") + " " + *updates::sha256_hex("other"), "", 4},
+        {"tampered file", folder + "\\a.json", good, "",
+         good.substr(0, good.size() - 2) + "," + kill + "]}", 4},
+        {"missing file", "", "", quote_arg(folder + "\\gone.json") + " " + sha_good, "", 4},
+        {"path outside the folder", dir.file("a.json"), good, "", "", 4},
+        {"a '..' back into the folder", folder + "\\a.json", good,
+         quote_arg(folder + "\\..\\plans\\a.json") + " " + sha_good, "", 4},
+        {"a folder in its place", "", "", quote_arg(folder + "\\d.json") + " " + sha_good, "", 4},
+        {"invalid JSON", folder + "\\a.json", good.substr(0, good.size() - 1), "", "", 4},
+        {"unknown op", folder + "\\a.json",
+         R"({"journal":")" + journal_json + R"(","ops":[{"op":"zap"}]})", "", "", 4},
+        {"trailing text", folder + "\\a.json", good + "x", "", "", 4},
+        {"a second plan after it", folder + "\\a.json", good + good, "", "", 4},
+        {"relative journal path", folder + "\\a.json",
+         R"({"journal":"journal.json","ops":[)" + kill + "]}", "", "", 4},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(run_helper(c.argument, c.with_argument), c.code) << c.what;
-        EXPECT_TRUE(child.running()) << c.what;
-        EXPECT_FALSE(exists(journal)) << c.what;
+        SCOPED_TRACE(c.what);
+        if (!c.file.empty()) write_text(c.file, c.tamper.empty() ? c.content : c.tamper);
+        const std::string arguments =
+            c.argument.empty() ? quote_arg(c.file) + " " + *updates::sha256_hex(c.content)
+                               : c.argument;
+        EXPECT_EQ(run_helper(arguments), c.code);
+        EXPECT_TRUE(child.running());
+        EXPECT_FALSE(exists(journal));
+        if (!c.file.empty()) {
+            EXPECT_TRUE(exists(c.file));
+            ::DeleteFileW(win::widen(c.file).c_str());
+        }
     }
 
-    // The same plan in upper-case hex is carried out.
-    std::string upper = hex;
+    // The same plan, with its hash in upper case, is carried out and its file deleted.
+    const std::string file = folder + "\\a.json";
+    write_text(file, good);
+    std::string upper = sha_good;
     for (char& c : upper)
         if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
-    EXPECT_EQ(run_helper(upper), 0);
+    EXPECT_EQ(run_helper(quote_arg(file) + " " + upper), 0);
     EXPECT_EQ(child.exit_code(), 1);
+    EXPECT_FALSE(exists(file));
     const Journal j = load_journal(journal);
     ASSERT_EQ(j.entries.size(), 1u);
     EXPECT_EQ(j.entries[0].message, "ended 1");
@@ -299,72 +358,91 @@ ShellExecuteFn failing_with(DWORD code) {
     };
 }
 
+// The prompt's owner is the window that asked; the plan goes in a file of the plan
+// folder, named with its hash on the command line, and is gone after.
 TEST(RunElevatedWin, StartsTessavoBesideWithRunasAndWaitsForItsExitCode) {
     TempDir dir("elevate");
     const Plan plan{dir.file("journal.json"), {UndoOp{5}}};
+    const HWND owner = ::GetDesktopWindow();
     Launch launch;
-    const ElevationResult r = run_elevated(
-        plan, recording(launch, [](SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(info); }));
+    std::string handed;
+    const ElevationResult r =
+        run_elevated(plan, owner, recording(launch, [&](SHELLEXECUTEINFOW* info) {
+                         const std::vector<std::string> args = split_parameters(info->lpParameters);
+                         if (args.size() == 3) handed = test::read_text(args[1]).value_or("");
+                         return ::ShellExecuteExW(info);
+                     }));
     EXPECT_EQ(r, (ElevationResult{ElevationKind::Finished, 0, {}}));
     EXPECT_EQ(launch.calls, 1);
     EXPECT_EQ(launch.seen.cbSize, 112u);
     EXPECT_EQ(launch.seen.fMask, static_cast<ULONG>(SEE_MASK_NOCLOSEPROCESS));
-    EXPECT_EQ(launch.seen.hwnd, nullptr);
+    EXPECT_EQ(launch.seen.hwnd, owner);
     EXPECT_EQ(launch.verb, L"runas");
     EXPECT_EQ(win::narrow(launch.file), test::built_exe("Tessavo.exe"));
-    EXPECT_EQ(win::narrow(launch.parameters), "apply-plan " + encode_hex(*serialize_plan(plan)));
+    const std::string text = *serialize_plan(plan);
+    EXPECT_EQ(handed, text);
+    const std::string parameters = win::narrow(launch.parameters);
+    const std::string prefix = "apply-plan \"" + plan_folder(plan.journal) + "\\";
+    EXPECT_EQ(parameters.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(parameters.substr(parameters.size() - 66), "\" " + *updates::sha256_hex(text));
     EXPECT_EQ(launch.seen.lpDirectory, nullptr);
     EXPECT_EQ(launch.seen.nShow, SW_HIDE);
     // An undo of an id the journal lacks leaves no entry (the journal is saved, empty, before
-    // the undo is decided, so that one that cannot be written stops it).
+    // the undo is decided, so that one that cannot be written stops it); the plan file is gone.
     EXPECT_TRUE(load_journal(plan.journal).entries.empty());
+    EXPECT_EQ(files_in(plan_folder(plan.journal)), 0);
 }
 
 TEST(RunElevatedWin, DeclinedPromptAndLaunchFailures) {
     TempDir dir("elevate");
     const Plan plan{dir.file("journal.json"),
                     {UndoOp{1}, ApplyOp{CleanJunk{"user_temp", "T"}}, UndoOp{2}}};
-    EXPECT_EQ(run_elevated(plan, failing_with(ERROR_CANCELLED)),
+    EXPECT_EQ(run_elevated(plan, nullptr, failing_with(ERROR_CANCELLED)),
               (ElevationResult{ElevationKind::Cancelled, 0, {}}));
-    EXPECT_EQ(run_elevated(plan, failing_with(ERROR_FILE_NOT_FOUND)),
+    EXPECT_EQ(run_elevated(plan, nullptr, failing_with(ERROR_FILE_NOT_FOUND)),
               (ElevationResult{ElevationKind::Failed, 0,
                                "could not start the admin helper (Windows error 2)"}));
-    EXPECT_EQ(run_elevated(plan,
+    EXPECT_EQ(run_elevated(plan, nullptr,
                            [](SHELLEXECUTEINFOW* info) {
                                info->hProcess = nullptr;
                                return TRUE;
                            }),
               (ElevationResult{ElevationKind::Failed, 0, "admin helper did not start"}));
     EXPECT_FALSE(exists(plan.journal));
+    // No plan file is left behind by a launch that never happened.
+    EXPECT_EQ(files_in(plan_folder(plan.journal)), 0);
 }
 
-// Windows refuses a command line this long; Wine would start the helper with half a
-// plan, which it rejects, and the changes would vanish without a word.
-TEST(RunElevatedWin, PlanTooLongForACommandLineFails) {
+// The shell refuses a command line beyond about 2,048 characters; a plan of a few
+// changes is already longer as text. Through the file any size reaches the helper whole,
+// and the command line stays short.
+TEST(RunElevatedWin, PlanOfThirtyThousandCharactersGoesThroughTheFile) {
     TempDir dir("elevate");
     const std::string path = dir.file("journal.json");
-    const auto plan_of = [&](std::size_t label) {
-        return Plan{path, {ApplyOp{CleanJunk{"nope", std::string(label, 'a')}}}};
-    };
+    Plan plan{path, {}};
+    for (int i = 0; i < 300; ++i)
+        plan.ops.push_back(ApplyOp{CleanJunk{"nope", "Category " + std::string(90, 'a' + i % 26)}});
+    const std::size_t size = serialize_plan(plan)->size();
+    EXPECT_GT(size, 30'000u);
     Launch launch;
-    const ElevationResult r = run_elevated(plan_of(17'000), recording(launch, failing_with(0)));
-    EXPECT_EQ(r, (ElevationResult{ElevationKind::Failed, 0,
-                                  "could not start the admin helper (Windows error 206)"}));
-    EXPECT_EQ(launch.calls, 0);
-    // Just below the limit the helper gets the whole plan.
-    const std::size_t fixed =
-        test::built_exe("Tessavo.exe").size() + 3 + 1 + (*helper_parameters(plan_of(0))).size();
-    const std::size_t largest = (32'767 - fixed) / 2;
-    EXPECT_EQ(run_elevated(plan_of(largest)), (ElevationResult{ElevationKind::Finished, 0, {}}));
-    EXPECT_EQ(load_journal(path).entries.size(), 1u);
-    EXPECT_EQ(run_elevated(plan_of(largest + 1)).kind, ElevationKind::Failed);
+    const ElevationResult r = run_elevated(
+        plan, nullptr,
+        recording(launch, [](SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(info); }));
+    EXPECT_EQ(r, (ElevationResult{ElevationKind::Finished, 0, {}}));
+    const std::size_t command_line = launch.file.size() + 3 + launch.parameters.size();
+    EXPECT_LT(command_line, kMaxShellCommandLine) << command_line;
+    // Every one of the 300 reached the helper: each is journalled, each a failure.
+    const Journal j = load_journal(path);
+    ASSERT_EQ(j.entries.size(), 300u);
+    EXPECT_EQ(j.entries[299].action, std::get<ApplyOp>(plan.ops[299]).action);
+    EXPECT_EQ(files_in(plan_folder(path)), 0);
 }
 
 // Writing a replaced path would send the helper to another journal: nothing starts.
 TEST(RunElevatedWin, JournalPathThatIsNotTextFailsCleanly) {
     Launch launch;
     const ElevationResult r = run_elevated(Plan{"C:\\data\\\xC3(\\journal.json", {UndoOp{1}}},
-                                           recording(launch, failing_with(0)));
+                                           nullptr, recording(launch, failing_with(0)));
     EXPECT_EQ(r.kind, ElevationKind::Failed);
     EXPECT_FALSE(r.message.empty());
     EXPECT_EQ(launch.calls, 0);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace tess {
 namespace {
 
@@ -50,7 +52,6 @@ TEST(PlanJson, TextThatIsNotUtf8FailsToSerialise) {
     auto text = serialize_plan(bad_path);
     ASSERT_FALSE(text.ok());
     EXPECT_FALSE(text.error().empty());
-    EXPECT_FALSE(helper_parameters(bad_path).ok());
 
     const Plan bad_action{"C:\\d\\journal.json",
                           {ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, "a\xC3", true}}}};
@@ -104,49 +105,85 @@ TEST(PlanHex, LowerCaseOutEitherCaseIn) {
     EXPECT_EQ(decode_hex("+1"), std::nullopt);
 }
 
-TEST(PlanHex, HelperParametersCarryTheHexPlan) {
-    const Plan plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}};
-    EXPECT_EQ(*helper_parameters(plan), "apply-plan " + hex_of(kUndoPlan));
+TEST(PlanFileTest, HelperParametersCarryThePathAndTheHash) {
+    EXPECT_EQ(helper_parameters("C:\\Users\\ann smith\\AppData\\Local\\Tessavo\\plans\\p-1.json",
+                                std::string(64, 'e')),
+              "apply-plan \"C:\\Users\\ann smith\\AppData\\Local\\Tessavo\\plans\\p-1.json\" " +
+                  std::string(64, 'e'));
+    EXPECT_EQ(plan_folder("C:\\Users\\ann\\journal.json"), "C:\\Users\\ann\\plans");
 }
 
-TEST(PlanArgumentTest, ExitCodesForEveryKindOfArgument) {
+// The helper's verdict on its arguments and the file behind them. The digest stands in
+// for the file's own SHA-256, which the helper computes.
+TEST(PlanFileTest, ExitCodesForEveryKindOfArgumentAndFile) {
     const auto upper = [](std::string s) {
         for (char& c : s)
             if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
         return s;
     };
+    const std::string file = "C:\\Users\\ann\\plans\\plan-1.json";
+    const std::string digest = hex_of(std::string(32, '\x5a'));
     const struct {
         const char* what;
-        std::string hex;
+        std::string file;
+        std::string sha;
+        std::optional<std::string> text;
+        std::string actual;
         int code;
     } cases[] = {
-        {"the plan", hex_of(kUndoPlan), 0},
-        {"upper-case hex", upper(hex_of(kUndoPlan)), 0},
-        {"absent argument", "", 4},
-        {"odd length", hex_of(kUndoPlan).substr(1), 3},
-        {"not hex", "zz" + hex_of(kUndoPlan), 3},
-        {"hex with a space", hex_of(kUndoPlan) + " 0", 3},
-        {"invalid JSON", hex_of("{\"journal\":"), 4},
-        {"unknown op", hex_of(R"({"journal":"C:\\j.json","ops":[{"op":"zap","id":1}]})"), 4},
-        {"unknown kind",
-         hex_of(R"({"journal":"C:\\j.json","ops":[{"op":"apply","action":{"kind":"zap"}}]})"), 4},
-        {"trailing text", hex_of(kUndoPlan + " ]"), 4},
-        {"relative journal path", hex_of(R"({"journal":"journal.json","ops":[]})"), 4},
-        {"empty journal path", hex_of(R"({"journal":"","ops":[]})"), 4},
-        {"journal path with a NUL", hex_of(R"({"journal":"C:\\d\\journal.json\u0000x","ops":[]})"),
+        {"the plan", file, digest, kUndoPlan, digest, 0},
+        {"upper-case hash", file, upper(digest), kUndoPlan, digest, 0},
+        {"plan folder spelled otherwise", "c:/users/ANN/Plans/p.json", digest, kUndoPlan, digest,
+         0},
+        // The hash.
+        {"no hash", file, "", kUndoPlan, digest, 3},
+        {"hash a digit short", file, digest.substr(1), kUndoPlan, digest, 3},
+        {"hash of another length", file, digest + "00", kUndoPlan, digest + "00", 3},
+        {"not hex", file, "zz" + digest.substr(2), kUndoPlan, digest, 3},
+        {"hash with a space", file, digest.substr(1) + " ", kUndoPlan, digest, 3},
+        {"hash of other bytes (a tampered file)", file, digest, kUndoPlan,
+         hex_of(std::string(32, 'x')), 4},
+        // The file and where it is.
+        {"no file argument", "", digest, kUndoPlan, digest, 4},
+        {"missing file", file, digest, std::nullopt, "", 4},
+        {"relative path", "plans\\plan-1.json", digest, kUndoPlan, digest, 4},
+        {"a '..' back into the folder", "C:\\Users\\ann\\plans\\..\\plans\\p.json", digest,
+         kUndoPlan, digest, 4},
+        {"beside the journal", "C:\\Users\\ann\\plan-1.json", digest, kUndoPlan, digest, 4},
+        {"in a folder below", "C:\\Users\\ann\\plans\\x\\plan-1.json", digest, kUndoPlan, digest,
          4},
-        {"value name with a NUL",
-         hex_of(
-             R"({"journal":"C:\\j.json","ops":[{"op":"apply","action":{"kind":"set_startup_enabled","location":"hkcu_run","value_name":"A\u0000B","enabled":false}}]})"),
-         4},
-        {"NUL byte after the object", hex_of(kUndoPlan) + "00", 4},
+        {"another data folder's plans", "C:\\Users\\bob\\plans\\plan-1.json", digest, kUndoPlan,
+         digest, 4},
+        {"temp folder", "C:\\Windows\\Temp\\plan-1.json", digest, kUndoPlan, digest, 4},
+        // The plan in it.
+        {"empty file", file, digest, "", digest, 4},
+        {"invalid JSON", file, digest, "{\"journal\":", digest, 4},
+        {"unknown op", file, digest, R"({"journal":"C:\\j.json","ops":[{"op":"zap","id":1}]})",
+         digest, 4},
+        {"unknown kind", file, digest,
+         R"({"journal":"C:\\j.json","ops":[{"op":"apply","action":{"kind":"zap"}}]})", digest, 4},
+        {"trailing text", file, digest, kUndoPlan + " ]", digest, 4},
+        {"relative journal path", "C:\\Windows\\System32\\plans\\p.json", digest,
+         R"({"journal":"journal.json","ops":[]})", digest, 4},
+        {"empty journal path", file, digest, R"({"journal":"","ops":[]})", digest, 4},
+        {"journal path with a NUL", file, digest,
+         R"({"journal":"C:\\Users\\ann\\journal.json\u0000x","ops":[]})", digest, 4},
+        {"value name with a NUL", file, digest,
+         R"({"journal":"C:\\Users\\ann\\journal.json","ops":[{"op":"apply","action":{"kind":"set_startup_enabled","location":"hkcu_run","value_name":"A\u0000B","enabled":false}}]})",
+         digest, 4},
+        {"NUL byte after the object", file, digest, kUndoPlan + std::string(1, '\0'), digest, 4},
     };
     for (const auto& c : cases) {
-        const PlanArgument arg = read_plan_argument(c.hex);
+        const PlanArgument arg = read_plan_file(c.file, c.sha, c.text, c.actual);
         EXPECT_EQ(arg.exit_code, c.code) << c.what;
+        if (c.code == 0) {
+            EXPECT_EQ(arg.plan, (Plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}})) << c.what;
+        }
+        if (c.code == 3 || c.what == std::string("no file argument")) {
+            EXPECT_EQ(check_plan_arguments(c.file, c.sha), c.code) << c.what;
+        }
     }
-    const PlanArgument good = read_plan_argument(hex_of(kUndoPlan));
-    EXPECT_EQ(good.plan, (Plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}}));
+    EXPECT_EQ(check_plan_arguments(file, digest), 0);
 }
 
 TEST(PlanHelper, ExecutableBesideTheRunningOne) {

@@ -30,15 +30,18 @@ TEST(EntryWin, AdminHelperExitCodesThroughTheExe) {
     const std::string exe = test::quote_arg(test::built_exe("Tessavo.exe"));
     TempDir data("data");
     test::ScopedEnv env("TESS_DATA_DIR", data.path());
-    EXPECT_EQ(test::run_command(exe + " apply-plan abc"), 3);  // odd length
-    EXPECT_EQ(test::run_command(exe + " apply-plan zz"), 3);   // not hex
-    EXPECT_EQ(test::run_command(exe + " apply-plan 7g"), 3);
-    EXPECT_EQ(test::run_command(exe + " apply-plan"), 4);       // empty is no plan
-    EXPECT_EQ(test::run_command(exe + " apply-plan 7B7D"), 4);  // hex of "{}", not a plan
+    // A plan file's path, then its SHA-256 in hex.
+    const std::string file = test::quote_arg(data.file("plans\\p.json"));
+    EXPECT_EQ(test::run_command(exe + " apply-plan abc"), 3);              // no hash
+    EXPECT_EQ(test::run_command(exe + " apply-plan " + file + " zz"), 3);  // not hex
+    EXPECT_EQ(test::run_command(exe + " apply-plan " + file + " 7g"), 3);
+    EXPECT_EQ(test::run_command(exe + " apply-plan"), 4);  // empty is no plan
+    EXPECT_EQ(test::run_command(exe + " apply-plan " + file + " " + std::string(64, '7')),
+              4);  // no such file
 
     // An argument that is not valid UTF-16 (a lone surrogate) is read lossily: U+FFFD
     // is not a hex digit.
-    std::wstring cmd = win::widen(exe) + L" apply-plan a";
+    std::wstring cmd = win::widen(exe) + L" apply-plan C:\\p.json a";
     cmd += wchar_t(0xD800);
     STARTUPINFOW si{sizeof si};
     PROCESS_INFORMATION pi{};

@@ -22,9 +22,9 @@ TEST(Entry, DispatchTable) {
         {{"Tessavo.exe"}, "Tessavo-Setup", Role::Setup, "", false},
         {{"Tessavo.exe"}, "TESSAVOSETUP", Role::Setup, "", false},
         {{"Tessavo.exe"}, std::nullopt, Role::MainWindow, "", false},
-        {{"x", "apply-plan", "7b7d"}, app, Role::AdminHelper, "7b7d", false},
+        {{"x", "apply-plan", "C:\\p.json"}, app, Role::AdminHelper, "C:\\p.json", false},
         {{"x", "apply-plan"}, app, Role::AdminHelper, "", false},
-        {{"x", "apply-plan", "ab", "extra"}, app, Role::AdminHelper, "ab", false},
+        {{"x", "apply-plan", "ab", "cd", "extra"}, app, Role::AdminHelper, "ab", false},
         {{"x", "Apply-Plan", "ab"}, app, Role::MainWindow, "", false},
         {{"x", "agent"}, app, Role::TrayWatch, "", false},
         {{"x", "agent"}, "setup", Role::TrayWatch, "", false},  // the word beats the stem
@@ -46,7 +46,8 @@ TEST(Entry, DispatchTable) {
         for (const auto& a : c.args)
             where += a + " ";
         EXPECT_EQ(d.role, c.role) << where;
-        EXPECT_EQ(d.plan_hex, c.plan) << where;
+        EXPECT_EQ(d.plan_file, c.plan) << where;
+        EXPECT_EQ(d.plan_sha256, c.args.size() >= 4 ? c.args[3] : "") << where;
         EXPECT_EQ(d.quiet, c.quiet) << where;
     }
 }
