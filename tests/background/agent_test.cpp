@@ -216,7 +216,8 @@ TEST(TrayAlerts, BusyStates) {
                  {4, true},
                  {5, false},
                  {6, true},
-                 {7, false},
+                 {7, true},
+                 {8, false},
                  {0, false}};
     for (const auto& c : cases)
         EXPECT_EQ(user_busy(c.state), c.busy) << (c.state ? *c.state : 99);
