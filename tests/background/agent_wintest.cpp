@@ -132,7 +132,10 @@ TEST(TrayWatch, RefusedIconAddComesAfterRetries) {
     test::RunningProgram agent = start("agent");
     const HWND tray = wait_window("TessavoTray", agent.pid());
     ASSERT_TRUE(tray);
-    EXPECT_TRUE(wait_until([&] { return icon_present(tray); })) << log_of(env.dir);
+    EXPECT_TRUE(wait_until([&] {
+        return log_of(env.dir).find("tray icon: added after") != std::string::npos;
+    })) << log_of(env.dir);
+    EXPECT_TRUE(icon_present(tray));
     const std::string log = log_of(env.dir);
     const auto refused_at = log.find("tray icon: the shell refused it; trying again every 1000 ms");
     const auto added_at = log.find("tray icon: added after 3 attempts");

@@ -734,34 +734,39 @@ TEST(Uninstall, FailuresAndTheRunningInstalledCopy) {
 // The uninstall's temporary copy gets the handle, the folder and the files on its command
 // line, and refuses anything but files directly in an install folder.
 TEST(Uninstall, LaterRemovalArguments) {
-    const LaterRemoval r{1234, "C:\\P\\Tessavo", {"C:\\P\\Tessavo\\Tessavo.exe"}};
+    const LaterRemoval r{
+        1234, "C:\\P\\Programs\\Tessavo", {"C:\\P\\Programs\\Tessavo\\Tessavo.exe"}};
     EXPECT_EQ(later_removal_args(r),
-              "--remove-after 1234 \"C:\\P\\Tessavo\" \"C:\\P\\Tessavo\\Tessavo.exe\"");
-    EXPECT_EQ(later_removal_args({7, "C:\\P\\Tessavo", {}}), "--remove-after 7 \"C:\\P\\Tessavo\"");
+              "--remove-after 1234 \"C:\\P\\Programs\\Tessavo\" "
+              "\"C:\\P\\Programs\\Tessavo\\Tessavo.exe\"");
+    EXPECT_EQ(later_removal_args({7, "C:\\P\\Programs\\Tessavo", {}}),
+              "--remove-after 7 \"C:\\P\\Programs\\Tessavo\"");
     using Args = std::vector<std::string>;
     const struct {
         Args args;
         std::optional<LaterRemoval> removal;
     } cases[] = {
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\Tessavo.exe"}, r},
-        {{"1234", "C:\\P\\Tessavo", "c:\\p\\TESSAVO\\Tessavo.exe"},
-         LaterRemoval{1234, "C:\\P\\Tessavo", {"c:\\p\\TESSAVO\\Tessavo.exe"}}},
-        {{"1234", "C:\\P\\Tessavo"}, LaterRemoval{1234, "C:\\P\\Tessavo", {}}},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\Tessavo.exe"}, r},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "c:\\p\\programs\\TESSAVO\\Tessavo.exe"},
+         LaterRemoval{1234, "C:\\P\\Programs\\Tessavo", {"c:\\p\\programs\\TESSAVO\\Tessavo.exe"}}},
+        {{"1234", "C:\\P\\Programs\\Tessavo"}, LaterRemoval{1234, "C:\\P\\Programs\\Tessavo", {}}},
         {{"1234"}, std::nullopt},
         {{}, std::nullopt},
-        {{"", "C:\\P\\Tessavo"}, std::nullopt},
-        {{"-1", "C:\\P\\Tessavo"}, std::nullopt},
-        {{"12x", "C:\\P\\Tessavo"}, std::nullopt},
-        {{"12345678901234567890", "C:\\P\\Tessavo"}, std::nullopt},
+        {{"", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"-1", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"12x", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"12345678901234567890", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
         {{"1234", "C:\\Windows"}, std::nullopt},
         {{"1234", "C:\\P\\..\\Programs\\Tessavo"}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\Windows\\notepad.exe"}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\sub\\x.dll"}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\..\\x"}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\"}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\.."}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\TessavoX\\a.exe"}, std::nullopt},
-        {{"1234", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\a.exe:stream"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\Windows\\notepad.exe"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\sub\\x.dll"},
+         std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\..\\x"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\.."}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\TessavoX\\a.exe"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\a.exe:stream"},
+         std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parse_later_removal(c.args), c.removal)
