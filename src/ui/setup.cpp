@@ -283,12 +283,10 @@ std::string later_removal_args(const LaterRemoval& removal) {
 
 std::optional<LaterRemoval> parse_later_removal(const std::vector<std::string>& args) {
     if (args.size() < 2) return std::nullopt;
-    const std::string& handle = args[0];
-    if (handle.empty() || handle.size() > 19 ||
-        handle.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
+    const std::optional<std::uint64_t> handle = parse_decimal(args[0]);
+    if (!handle) return std::nullopt;
     LaterRemoval r;
-    r.handle = std::stoull(handle);
+    r.handle = *handle;
     r.folder = args[1];
     if (!install_folder_is_safe(r.folder)) return std::nullopt;
     // Only named files and the empty folder are removed: a recursive removal may follow links.

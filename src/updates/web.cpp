@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/text.hpp"
+
 namespace tess::updates {
 
 std::string web_error_text(WebFailure failure, std::uint32_t status) {
@@ -54,13 +56,7 @@ std::optional<std::uint64_t> whole_number(const std::optional<std::string>& text
     while (!t.empty() &&
            (t.back() == ' ' || t.back() == '\t' || t.back() == '\r' || t.back() == '\n'))
         t.remove_suffix(1);
-    if (t.empty() || t.size() > 19) return std::nullopt;
-    std::uint64_t n = 0;
-    for (const char c : t) {
-        if (c < '0' || c > '9') return std::nullopt;
-        n = n * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    return n;
+    return parse_decimal(t);
 }
 
 }  // namespace

@@ -755,7 +755,7 @@ TEST(Uninstall, LaterRemovalArguments) {
         {{"", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
         {{"-1", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
         {{"12x", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
-        {{"12345678901234567890", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"18446744073709551616", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
         {{"1234", "C:\\Windows"}, std::nullopt},
         {{"1234", "C:\\P\\..\\Programs\\Tessavo"}, std::nullopt},
         {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\Windows\\notepad.exe"}, std::nullopt},
