@@ -18,6 +18,8 @@ constexpr std::uint32_t kWmContextMenu = 0x007B;
 constexpr std::uint32_t kWmLButtonUp = 0x0202;
 constexpr std::uint32_t kWmLButtonDblClk = 0x0203;
 constexpr std::uint32_t kWmRButtonUp = 0x0205;
+constexpr std::uint32_t kNinSelect = 0x0400;     // WM_USER: a click, NOTIFYICON_VERSION_4
+constexpr std::uint32_t kNinKeySelect = 0x0401;  // Space or Enter on the focused icon
 
 std::string percent_text(double percent) {
     char buf[32];
@@ -267,21 +269,34 @@ std::vector<TrayMenuItem> tray_menu(std::optional<MemoryLevel> measured, bool fo
     };
 }
 
-IconAction icon_event(std::uint32_t mouse_message, bool panel_open, bool panel_applying,
-                      std::uint64_t now_ms, std::optional<std::uint64_t> closed_at_ms) {
-    switch (mouse_message) {
-        case kWmContextMenu:
+std::uint32_t version4_icon_event(std::uint32_t event) {
+    switch (event) {
+        case kWmLButtonUp:
+            return kNinSelect;
         case kWmRButtonUp:
+            return kWmContextMenu;
+        default:
+            return event;
+    }
+}
+
+IconAction icon_event(std::uint32_t event, bool panel_open, bool panel_applying,
+                      std::uint64_t now_ms, std::optional<std::uint64_t> closed_at_ms) {
+    switch (event) {
+        case kWmContextMenu:
             return IconAction::Menu;
         case kWmLButtonDblClk:
             return IconAction::OpenMain;
-        case kWmLButtonUp:
+        case kNinSelect:
+        case kNinKeySelect:
             if (panel_open) return panel_applying ? IconAction::None : IconAction::ClosePanel;
             if (closed_at_ms && now_ms >= *closed_at_ms &&
                 now_ms - *closed_at_ms <= kPanelReopenGuardMs)
                 return IconAction::None;
             return IconAction::OpenPanel;
         default:
+            // The button-up messages come before NIN_SELECT and WM_CONTEXTMENU: acting on
+            // both would open the panel or the menu twice.
             return IconAction::None;
     }
 }

@@ -159,7 +159,8 @@ struct TrayMenuItem {
 std::vector<TrayMenuItem> tray_menu(std::optional<MemoryLevel> measured, bool focus_on,
                                     bool run_value_on);
 
-// A mouse event on the notification icon (the low word of lParam).
+// An event on the notification icon (the low word of lParam), as a NOTIFYICON_VERSION_4
+// icon gets them: NIN_SELECT, NIN_KEYSELECT, WM_CONTEXTMENU, WM_LBUTTONDBLCLK.
 enum class IconAction : std::uint8_t {
     None = 0,
     Menu = 1,
@@ -170,7 +171,12 @@ enum class IconAction : std::uint8_t {
 inline constexpr std::uint64_t kPanelReopenGuardMs = 400;
 // `closed_at_ms` is when the panel last closed (GetTickCount64), none when it never was: the
 // click that closed it by taking the focus away must not open it again.
-IconAction icon_event(std::uint32_t mouse_message, bool panel_open, bool panel_applying,
+IconAction icon_event(std::uint32_t event, bool panel_open, bool panel_applying,
                       std::uint64_t now_ms, std::optional<std::uint64_t> closed_at_ms);
+// The version-4 event for what a shell that refused NIM_SETVERSION sends (WM_LBUTTONUP,
+// WM_RBUTTONUP); other events pass unchanged.
+std::uint32_t version4_icon_event(std::uint32_t event);
+// How long the tray watch waits before it asks the shell again for an icon it refused.
+inline constexpr unsigned kIconRetryMs = 1000;
 
 }  // namespace tess

@@ -6,8 +6,9 @@
 
 namespace tess {
 
-// The notification icon's callback: a mouse event. LOWORD(lParam) = WM_LBUTTONUP,
-// WM_LBUTTONDBLCLK, WM_RBUTTONUP or WM_CONTEXTMENU.
+// The notification icon's callback (NOTIFYICON_VERSION_4). LOWORD(lParam) = NIN_SELECT,
+// NIN_KEYSELECT, WM_CONTEXTMENU or WM_LBUTTONDBLCLK act; the button-ups that come before
+// them do not. A shell that refused version 4 sends WM_LBUTTONUP and WM_RBUTTONUP instead.
 inline constexpr unsigned kTrayIcon = kWmApp + 10;
 // Dev-tool check worker: result ready.
 inline constexpr unsigned kTrayDevCheckDone = kWmApp + 11;

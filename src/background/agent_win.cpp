@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -38,6 +39,7 @@ namespace tess {
 namespace {
 
 constexpr UINT kTickTimer = 1;
+constexpr UINT kIconRetryTimer = 2;
 constexpr UINT kIconId = 1;
 
 // Results of workers, each emptied when its message is handled. Shared with the workers,
@@ -56,6 +58,12 @@ struct Tray {
     UINT taskbar_created = 0;
     std::uint32_t tick_ms = kDefaultTickMs;
     TrayState state;
+    bool icon_shown = false;
+    bool version4 = false;      // the shell took NOTIFYICON_VERSION_4
+    unsigned add_attempts = 0;  // since the icon was last shown
+    // Test seam (TESS_TRAY_ADD_FAILS): this many adds are taken as refused by the shell, as
+    // a busy Explorer at sign-in does; Wine's shell never refuses one.
+    unsigned refused_adds = 0;
     TrayCalls calls;
     std::shared_ptr<TraySlots> slots = std::make_shared<TraySlots>();
     ui::Icon icon;
@@ -108,16 +116,42 @@ NOTIFYICONDATAW icon_data(HWND window) {
     return data;
 }
 
-// Adds the icon with the Normal picture; a shell that refuses it is ignored (the next
-// "TaskbarCreated" tries again).
+// Adds the icon with the Normal picture. A busy Explorer at sign-in can refuse the add
+// although the taskbar exists, and then no "TaskbarCreated" follows: a timer asks again
+// until the shell takes it.
 void add_icon(Tray& tray) {
+    ::KillTimer(tray.window, kIconRetryTimer);
     tray.icon = tray_icon(MemoryLevel::Normal);
     NOTIFYICONDATAW data = icon_data(tray.window);
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    // Version 4 hides the standard tooltip unless NIF_SHOWTIP asks for it.
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     data.uCallbackMessage = kTrayIcon;
     data.hIcon = tray.icon.get();
     set_tip(data, kInitialTooltip);
-    ::Shell_NotifyIconW(NIM_ADD, &data);
+    ++tray.add_attempts;
+    bool added = false;
+    if (tray.refused_adds > 0)
+        --tray.refused_adds;
+    else
+        // An add that timed out may still have been taken: then only a modify succeeds.
+        added = ::Shell_NotifyIconW(NIM_ADD, &data) != FALSE ||
+                (tray.add_attempts > 1 && ::Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE);
+    if (!added) {
+        if (tray.add_attempts == 1)
+            log_line("tray icon: the shell refused it; trying again every " +
+                     std::to_string(kIconRetryMs) + " ms");
+        tray.icon_shown = false;
+        ::SetTimer(tray.window, kIconRetryTimer, kIconRetryMs, nullptr);
+        return;
+    }
+    if (tray.add_attempts > 1)
+        log_line("tray icon: added after " + std::to_string(tray.add_attempts) + " attempts");
+    tray.add_attempts = 0;
+    tray.icon_shown = true;
+    // NIN_SELECT and NIN_KEYSELECT: the keyboard reaches the icon as itself, not as clicks.
+    data.uVersion = NOTIFYICON_VERSION_4;
+    tray.version4 = ::Shell_NotifyIconW(NIM_SETVERSION, &data) != FALSE;
+    if (!tray.version4) log_line("tray icon: the shell keeps the old icon messages");
     icon_added(tray.state);
 }
 
@@ -127,8 +161,9 @@ void remove_icon(Tray& tray) {
 }
 
 void update_icon(Tray& tray, const TickOutcome& tick) {
+    if (!tray.icon_shown) return;  // the next add shows the current state
     NOTIFYICONDATAW data = icon_data(tray.window);
-    data.uFlags = NIF_TIP;
+    data.uFlags = NIF_TIP | NIF_SHOWTIP;
     set_tip(data, tick.tooltip);
     ui::Icon next;
     if (tick.icon_changes) {
@@ -302,8 +337,9 @@ void show_menu(Tray& tray) {
     }
 }
 
-void on_icon(Tray& tray, UINT mouse) {
-    switch (icon_event(mouse, quick_panel_open(), quick_panel_applying(), ::GetTickCount64(),
+void on_icon(Tray& tray, UINT event) {
+    if (!tray.version4) event = version4_icon_event(event);
+    switch (icon_event(event, quick_panel_open(), quick_panel_applying(), ::GetTickCount64(),
                        quick_panel_closed_at())) {
         case IconAction::Menu:
             show_menu(tray);
@@ -373,6 +409,7 @@ LRESULT CALLBACK tray_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     switch (message) {
         case WM_TIMER:
             if (wparam == kTickTimer) tick(*tray);
+            if (wparam == kIconRetryTimer) add_icon(*tray);
             return 0;
         case kTrayIcon:
             on_icon(*tray, LOWORD(lparam));
@@ -394,6 +431,7 @@ LRESULT CALLBACK tray_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
             return 0;
         case WM_DESTROY:
             ::KillTimer(window, kTickTimer);
+            ::KillTimer(window, kIconRetryTimer);
             close_toast();
             close_quick_panel_now();
             remove_icon(*tray);
@@ -449,6 +487,8 @@ int run_tray_watch() {
     Tray tray;
     tray.calls = tray_calls();
     tray.tick_ms = tick_period_ms(win::get_env("TESS_TICK_MS"));
+    if (const auto fails = win::get_env("TESS_TRAY_ADD_FAILS"))
+        tray.refused_adds = static_cast<unsigned>(std::strtoul(fails->c_str(), nullptr, 10));
     g_tray = &tray;
     tray.window = ::CreateWindowExW(0, L"TessavoTray", L"Tessavo tray", 0, 0, 0, 0, 0, nullptr,
                                     nullptr, instance, nullptr);

@@ -20,8 +20,9 @@ constexpr std::uint64_t kDueEarlySeconds = 3600;
 constexpr std::uint64_t kMinIdleSeconds = 299;
 constexpr std::uint32_t kEstablished = 5;
 
-// SHQueryUserNotificationState: busy, full-screen Direct3D, presentation, quiet time.
-constexpr std::uint32_t kUserBusyStates[] = {2, 3, 4, 6};
+// SHQueryUserNotificationState: busy, full-screen Direct3D, presentation, quiet time, and
+// QUNS_APP (7), a full-screen app such as a game or a slide show outside presentation mode.
+constexpr std::uint32_t kUserBusyStates[] = {2, 3, 4, 6, 7};
 
 bool sample_at_least(const CpuSample& s, std::uint64_t now, std::uint64_t age) {
     return s.time <= now && now - s.time >= age;

@@ -53,6 +53,11 @@ Dispatch choose_role(const std::vector<std::string>& args,
             }
             return d;
         }
+        if (word == kRemoveAfterArg) {
+            d.role = Role::LaterRemoval;
+            d.later_removal.assign(args.begin() + 2, args.end());
+            return d;
+        }
         if (word == "--uninstall") {
             d.role = Role::Uninstall;
             for (const auto& a : args)

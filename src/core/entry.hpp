@@ -19,6 +19,7 @@ enum class Role : std::uint8_t {
     UpdateHandOver = 4,
     Uninstall = 5,
     QuietInstall = 6,  // "--install --quiet"
+    LaterRemoval = 7,  // "--remove-after …": the uninstall's temporary copy
 };
 
 struct Dispatch {
@@ -36,6 +37,8 @@ struct Dispatch {
     // it was verified against (argv[3]); both empty when the release carried none.
     std::string companion;
     std::string companion_sha256;
+    // LaterRemoval: argv[2..] (the inherited handle, the folder, the files in it).
+    std::vector<std::string> later_removal;
 };
 
 // The file name up to its last "."; ".." and names whose only "." is a leading one
@@ -51,6 +54,9 @@ Dispatch choose_role(const std::vector<std::string>& args,
 // so the successor's main window waits for that process to let go of the single-instance
 // name instead of bringing the old window back.
 inline constexpr std::string_view kAfterUpdateArg = "--after-update";
+// An uninstall whose own image is still in the folder hands the rest to a temporary copy
+// of the program, started with "--remove-after {handle} {folder} {files…}".
+inline constexpr std::string_view kRemoveAfterArg = "--remove-after";
 std::string after_update_args(std::uint32_t pid);
 // The pid following "--after-update" among argv[1..]; nullopt when absent or not a
 // decimal 32-bit number.

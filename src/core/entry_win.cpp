@@ -44,6 +44,8 @@ int run_mode() {
             return run_update_handover(d.companion, d.companion_sha256);
         case Role::Uninstall:
             return run_uninstall(d.quiet);
+        case Role::LaterRemoval:
+            return run_later_removal(d.later_removal);
         case Role::QuietInstall:
             return run_quiet_install(d);
         case Role::MainWindow:

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tess {
 
@@ -15,6 +16,8 @@ void run_setup_window();
 // 0 or 2; `companion` and its SHA-256 as the update passed them (empty: none).
 int run_update_handover(const std::string& companion, const std::string& companion_sha256);
 int run_uninstall(bool quiet);  // 0 removed, 1 cancelled, 2 failed
+// The uninstall's temporary copy: 0 all removed, 2 something stays until the next restart.
+int run_later_removal(const std::vector<std::string>& args);
 struct Dispatch;
 int run_quiet_install(const Dispatch& d);  // 0 installed, 1 failed, 2 bad option
 void run_main_window();

@@ -153,4 +153,16 @@ std::string utf16_to_utf8(std::u16string_view text) {
     return out;
 }
 
+std::optional<std::uint64_t> parse_decimal(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (n > (UINT64_MAX - digit) / 10) return std::nullopt;
+        n = n * 10 + digit;
+    }
+    return n;
+}
+
 }  // namespace tess

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,8 @@ char to_lower_ascii(char c);
 bool starts_with(std::string_view text, std::string_view prefix);
 bool ends_with(std::string_view text, std::string_view suffix);
 bool contains(std::string_view text, std::string_view part);
+// Only the digits 0-9 (no sign, no spaces), and nothing that overflows 64 bits.
+std::optional<std::uint64_t> parse_decimal(std::string_view text);
 
 // Invalid sequences (lone surrogates, bad or overlong UTF-8) become U+FFFD.
 std::u16string utf8_to_utf16(std::string_view text);

@@ -272,18 +272,35 @@ FolderRemoval remove_folder_tree(const std::string& raw_folder, const FileOps& f
     return r;
 }
 
-std::string delayed_removal_command(const std::string& folder,
-                                    const std::vector<std::string>& files) {
-    // The ping is a delay of about two seconds, so this process has ended first. Only
-    // named files and the empty folder are removed: a recursive rmdir may follow links.
-    std::string cmd = "/c ping -n 3 127.0.0.1 >nul";
-    if (!files.empty()) {
-        cmd += " & del /f /q";
-        for (const std::string& f : files)
-            cmd += " \"" + f + "\"";
+std::string later_removal_args(const LaterRemoval& removal) {
+    // Windows paths hold no quotes, and an install folder never ends in a backslash.
+    std::string args = std::string(kRemoveAfterArg) + " " + std::to_string(removal.handle) + " \"" +
+                       removal.folder + "\"";
+    for (const std::string& f : removal.files)
+        args += " \"" + f + "\"";
+    return args;
+}
+
+std::optional<LaterRemoval> parse_later_removal(const std::vector<std::string>& args) {
+    if (args.size() < 2) return std::nullopt;
+    const std::optional<std::uint64_t> handle = parse_decimal(args[0]);
+    if (!handle) return std::nullopt;
+    LaterRemoval r;
+    r.handle = *handle;
+    r.folder = args[1];
+    if (!install_folder_is_safe(r.folder)) return std::nullopt;
+    // Only named files and the empty folder are removed: a recursive removal may follow links.
+    const std::string prefix = to_lower_ascii(r.folder) + "\\";
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& f = args[i];
+        if (!starts_with(to_lower_ascii(f), prefix)) return std::nullopt;
+        const std::string_view name = std::string_view(f).substr(prefix.size());
+        if (name.empty() || name == "." || name == ".." ||
+            name.find_first_of("\\/:") != std::string_view::npos)
+            return std::nullopt;
+        r.files.push_back(f);
     }
-    cmd += " & rmdir \"" + folder + "\"";
-    return cmd;
+    return r;
 }
 
 SetupError remove_install(const InstallPaths& paths, const SetupSystem& sys) {
@@ -307,8 +324,7 @@ SetupError remove_install(const InstallPaths& paths, const SetupSystem& sys) {
     const auto running = sys.exe_path(error);
     if (running && is_installed_copy_at(*running, paths) && removal.error != 0) {
         // This program's own image cannot go while it runs: the rest waits for its end.
-        if (const std::uint32_t e =
-                sys.start_cmd(delayed_removal_command(paths.folder, removal.files_left));
+        if (const std::uint32_t e = sys.start_later_removal(paths.folder, removal.files_left);
             e != 0)
             return "couldn't schedule folder removal: " + sys.error_text(e);
         return std::nullopt;

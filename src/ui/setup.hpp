@@ -140,8 +140,10 @@ struct SetupSystem {
     std::function<void(std::uint32_t ms)> sleep_ms;
     // Starts a program detached; false when it could not be started.
     std::function<bool(const std::string& exe, const std::string& args)> start_detached;
-    // Starts cmd.exe with this raw argument text and no window; 0 or the Windows code.
-    std::function<std::uint32_t(const std::string& arguments)> start_cmd;
+    // Starts a temporary copy of this program that removes `files` and then `folder` once
+    // this process has ended; 0 or the Windows code.
+    std::function<std::uint32_t(const std::string& folder, const std::vector<std::string>& files)>
+        start_later_removal;
     // The running executable's path, or the system's words for why it cannot be read.
     std::function<std::optional<std::string>(std::string& error)> exe_path;
     std::function<LocalDate()> today;
@@ -200,10 +202,26 @@ struct FolderRemoval {
 };
 FolderRemoval remove_folder_tree(const std::string& folder, const FileOps& fs);
 
-// The cmd.exe argument text that deletes `files` and then the (then empty) folder,
-// after about two seconds, once this process has ended.
-std::string delayed_removal_command(const std::string& folder,
-                                    const std::vector<std::string>& files);
+// What the uninstall's temporary copy removes once the process behind `handle` (inherited
+// from the uninstall) has ended: `files`, each directly in `folder`, then the folder.
+struct LaterRemoval {
+    std::uint64_t handle = 0;
+    std::string folder;
+    std::vector<std::string> files;
+
+    bool operator==(const LaterRemoval&) const = default;
+};
+// The arguments after the program: "--remove-after {handle} "{folder}" "{file}"…".
+std::string later_removal_args(const LaterRemoval& removal);
+// From argv[2..]; nothing unless the folder is an install folder (install_folder_is_safe)
+// and every file lies directly in it, so the copy never deletes anything else.
+std::optional<LaterRemoval> parse_later_removal(const std::vector<std::string>& args);
+// The copy waits this long for the uninstall to end, then tries each deletion this many
+// times this far apart (a scanner may hold a file for a moment); what still stays goes at
+// the next restart.
+inline constexpr std::uint32_t kLaterRemovalWaitMs = 60'000;
+inline constexpr int kLaterRemovalTries = 40;
+inline constexpr std::uint32_t kLaterRemovalRetryMs = 250;
 
 // ---- texts ----------------------------------------------------------------------------------
 inline constexpr std::string_view kUninstallQuestion =

@@ -119,6 +119,55 @@ bool start_process(const std::string& exe, const std::string& args, DWORD flags,
     return true;
 }
 
+std::string system_dir();
+
+// A copy of this program in the temporary folder waits on an inherited handle of this
+// process, so it starts deleting exactly when the uninstall has ended: no guessed delay
+// and no command shell.
+std::uint32_t start_later_removal(const std::string& folder,
+                                  const std::vector<std::string>& files) {
+    const std::string exe = win::exe_path();
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (exe.empty() || n == 0 || n > MAX_PATH) return ::GetLastError();
+    const std::string copy = join_path(
+        win::narrow(temp, n), "Tessavo-remove-" + std::to_string(::GetCurrentProcessId()) + ".exe");
+    if (!::CopyFileW(win::widen(exe).c_str(), win::widen(copy).c_str(), FALSE))
+        return ::GetLastError();
+    HANDLE self = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(),
+                           &self, SYNCHRONIZE, TRUE, 0))
+        return ::GetLastError();
+    const win::unique_handle own(self);
+    const LaterRemoval removal{reinterpret_cast<std::uintptr_t>(self), folder, files};
+    std::wstring cmd = L"\"" + win::widen(copy) + L"\" " + win::widen(later_removal_args(removal));
+    // Started in the system folder: a working directory inside the install folder would
+    // keep that folder from being removed.
+    const std::wstring dir = win::widen(system_dir());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(win::widen(copy).c_str(), cmd.data(), nullptr, nullptr, TRUE,
+                          CREATE_NO_WINDOW, nullptr, dir.c_str(), &si, &pi)) {
+        const DWORD e = ::GetLastError();
+        ::DeleteFileW(win::widen(copy).c_str());
+        return e != 0 ? e : ERROR_FILE_NOT_FOUND;
+    }
+    const win::unique_handle thread(pi.hThread), process(pi.hProcess);
+    return 0;
+}
+
+// Deletes with retries (a scanner may hold a file for a moment); true once it is gone.
+bool delete_with_retries(const std::wstring& path, bool folder) {
+    for (int i = 0; i < kLaterRemovalTries; ++i) {
+        if (folder ? ::RemoveDirectoryW(path.c_str()) : ::DeleteFileW(path.c_str())) return true;
+        const DWORD e = ::GetLastError();
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) return true;
+        ::Sleep(kLaterRemovalRetryMs);
+    }
+    return false;
+}
+
 std::string system_dir() {
     wchar_t buf[MAX_PATH + 1];
     const UINT n = ::GetSystemDirectoryW(buf, MAX_PATH + 1);
@@ -262,16 +311,7 @@ SetupSystem setup_system() {
     s.start_detached = [](const std::string& exe, const std::string& args) {
         return start_process(exe, args, 0, nullptr, nullptr);
     };
-    s.start_cmd = [](const std::string& arguments) -> std::uint32_t {
-        // Started in the system folder: a working directory inside the install folder
-        // would keep that folder from being removed.
-        const std::string dir = system_dir();
-        DWORD error = 0;
-        if (start_process(join_path(dir, "cmd.exe"), arguments, CREATE_NO_WINDOW,
-                          win::widen(dir).c_str(), &error))
-            return 0;
-        return error != 0 ? error : ERROR_FILE_NOT_FOUND;
-    };
+    s.start_later_removal = start_later_removal;
     s.exe_path = [](std::string& error) -> std::optional<std::string> {
         std::string p = win::exe_path();
         if (p.empty()) {
@@ -312,6 +352,32 @@ int run_update_handover(const std::string& companion, const std::string& compani
     std::optional<VerifiedFile> verified;
     if (!companion.empty()) verified = VerifiedFile{companion, companion_sha256};
     return update_handover(paths, verified, setup_system());
+}
+
+int run_later_removal(const std::vector<std::string>& args) {
+    const std::optional<LaterRemoval> removal = parse_later_removal(args);
+    if (!removal) return 2;
+    {
+        const win::unique_handle uninstall(
+            reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(removal->handle)));
+        ::WaitForSingleObject(uninstall.get(), kLaterRemovalWaitMs);
+    }
+    bool all_gone = true;
+    // What stays is deleted at the next restart, files before their folder.
+    for (const std::string& f : removal->files) {
+        const std::wstring path = win::widen(f);
+        if (delete_with_retries(path, false)) continue;
+        all_gone = false;
+        ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    const std::wstring folder = win::widen(removal->folder);
+    if (!delete_with_retries(folder, true)) {
+        all_gone = false;
+        ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+    // This copy's own image cannot go while it runs.
+    ::MoveFileExW(win::widen(win::exe_path()).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return all_gone ? 0 : 2;
 }
 
 int run_uninstall(bool quiet) {

@@ -10,6 +10,7 @@
 #include "core/paths.hpp"
 #include "core/policy.hpp"
 #include "core/settings.hpp"
+#include "core/timeutil.hpp"
 #include "ui/setup.hpp"
 
 namespace tess::updates {
@@ -63,11 +64,40 @@ std::string running_version() {
     return std::string(kVersion);
 }
 
+namespace {
+
+// GitHub's rate limit counts every PC behind one address, so a limited answer is
+// remembered for every Tessavo of this user until the reset time.
+constexpr std::string_view kRateLimitFile = "update-limit.txt";
+
+std::optional<std::uint64_t> held_rate_limit(const std::string& dir, std::uint64_t now) {
+    const auto text = win::read_file(join_path(dir, kRateLimitFile));
+    return text ? remembered_limit(*text, now) : std::nullopt;
+}
+
+// Keeps the later of the held reset and this one.
+void remember_rate_limit(std::uint64_t until, std::uint64_t now) {
+    const std::string dir = data_dir();
+    const win::NamedLock lock("update-limit", dir);
+    if (const auto held = held_rate_limit(dir, now); held && *held >= until) return;
+    win::replace_file_atomic(join_path(dir, kRateLimitFile), join_path(dir, "update-limit.tmp"),
+                             std::to_string(until));
+}
+
+}  // namespace
+
 CheckResult check_for_update(bool by_user) {
     if (!by_user && (win::get_env("TESS_NO_UPDATE_CHECK") || load_policy().update_check_off))
         return {};
+    const std::uint64_t now = filetime_to_unix(win::filetime_now());
+    // No request before the reset: each one would count against the limit again.
+    if (const auto until = held_rate_limit(data_dir(), now))
+        return {CheckKind::Failed, {}, rate_limit_text(*until, now)};
     const std::string url = win::get_env("TESS_UPDATE_URL").value_or(std::string(kReleaseUrl));
-    const auto answer = http_get(url, "application/vnd.github+json", kReleaseJsonLimit, nullptr);
+    std::optional<std::uint64_t> limited;
+    const auto answer = http_get(url, "application/vnd.github+json", kReleaseJsonLimit, nullptr,
+                                 kWebTimeoutMs, &limited);
+    if (limited) remember_rate_limit(*limited, now);
     std::optional<std::string> skip;
     if (!by_user) skip = load_settings().skip_version;
     return decide_update(answer, running_version(), skip, by_user);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/entry.hpp"
+#include "core/timeutil.hpp"
 
 namespace tess::updates {
 
@@ -30,6 +31,15 @@ std::optional<std::uint64_t> query_number(HINTERNET request, DWORD what) {
     return n;
 }
 
+// A header by name, as the server sent it; nothing when it is missing.
+std::optional<std::string> query_header(HINTERNET request, const wchar_t* name) {
+    wchar_t buf[64] = {};
+    wcsncpy(buf, name, 63);
+    DWORD len = sizeof buf - sizeof(wchar_t);
+    if (!::HttpQueryInfoW(request, HTTP_QUERY_CUSTOM, buf, &len, nullptr)) return std::nullopt;
+    return win::narrow(buf, len / sizeof(wchar_t));
+}
+
 // The address the request ended at, after any redirects.
 std::string final_url(HINTERNET request) {
     DWORD len = 0;
@@ -43,7 +53,8 @@ std::string final_url(HINTERNET request) {
 }  // namespace
 
 Result<std::string> http_get(const std::string& url, const std::string& accept, std::uint64_t limit,
-                             const Progress& progress, std::uint32_t timeout_ms) {
+                             const Progress& progress, std::uint32_t timeout_ms,
+                             std::optional<std::uint64_t>* limited_until) {
     if (!is_https_url(url)) return Error{web_error_text(WebFailure::NotHttps)};
     const auto cant_connect = [] { return Error{web_error_text(WebFailure::CantConnect)}; };
 
@@ -83,13 +94,24 @@ Result<std::string> http_get(const std::string& url, const std::string& accept, 
     const std::wstring headers = win::widen("Accept: " + accept + "\r\n");
     if (!::HttpSendRequestW(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                             nullptr, 0))
-        return cant_connect();
+        return Error{web_error_text(connect_failure(::GetLastError()))};
     // Redirects are followed by WinINet; one that left HTTPS is refused all the same.
     if (!is_https_url(final_url(request.get()))) return Error{web_error_text(WebFailure::NotHttps)};
 
     const std::uint64_t status = query_number(request.get(), HTTP_QUERY_STATUS_CODE).value_or(0);
-    if (status != 200)
-        return Error{web_error_text(WebFailure::BadStatus, static_cast<std::uint32_t>(status))};
+    if (status != 200) {
+        const RateHeaders rate{query_header(request.get(), L"X-RateLimit-Remaining"),
+                               query_header(request.get(), L"X-RateLimit-Reset"),
+                               query_header(request.get(), L"Retry-After")};
+        const WebFailure failure = status_failure(static_cast<std::uint32_t>(status), rate);
+        if (failure == WebFailure::RateLimited) {
+            const std::uint64_t now = filetime_to_unix(win::filetime_now());
+            const std::uint64_t until = rate_limit_until(rate, now);
+            if (limited_until) *limited_until = until;
+            return Error{rate_limit_text(until, now)};
+        }
+        return Error{web_error_text(failure, static_cast<std::uint32_t>(status))};
+    }
     const std::optional<std::uint64_t> announced =
         query_number(request.get(), HTTP_QUERY_CONTENT_LENGTH);
 

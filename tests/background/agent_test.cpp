@@ -216,7 +216,8 @@ TEST(TrayAlerts, BusyStates) {
                  {4, true},
                  {5, false},
                  {6, true},
-                 {7, false},
+                 {7, true},
+                 {8, false},
                  {0, false}};
     for (const auto& c : cases)
         EXPECT_EQ(user_busy(c.state), c.busy) << (c.state ? *c.state : 99);
@@ -381,8 +382,8 @@ TEST(TrayMenu, TextsAndChecks) {
 }
 
 TEST(TrayMenu, IconEvents) {
-    constexpr std::uint32_t kUp = 0x0202, kDbl = 0x0203, kRUp = 0x0205, kCtx = 0x007B,
-                            kMove = 0x0200;
+    constexpr std::uint32_t kSel = 0x0400, kKey = 0x0401, kUp = 0x0202, kDbl = 0x0203,
+                            kRUp = 0x0205, kCtx = 0x007B, kMove = 0x0200;
     const struct {
         std::uint32_t msg;
         bool open, applying;
@@ -390,19 +391,34 @@ TEST(TrayMenu, IconEvents) {
         std::optional<std::uint64_t> closed;
         IconAction action;
     } cases[] = {
-        {kUp, false, false, 10'000, std::nullopt, IconAction::OpenPanel},
-        {kUp, false, false, 10'000, 9'600, IconAction::None},  // 400 ms ago: the closing click
-        {kUp, false, false, 10'000, 9'599, IconAction::OpenPanel},
-        {kUp, true, false, 10'000, std::nullopt, IconAction::ClosePanel},
-        {kUp, true, true, 10'000, std::nullopt, IconAction::None},
+        {kSel, false, false, 10'000, std::nullopt, IconAction::OpenPanel},
+        {kSel, false, false, 10'000, 9'600, IconAction::None},  // 400 ms ago: the closing click
+        {kSel, false, false, 10'000, 9'599, IconAction::OpenPanel},
+        {kSel, true, false, 10'000, std::nullopt, IconAction::ClosePanel},
+        {kSel, true, true, 10'000, std::nullopt, IconAction::None},
+        {kKey, false, false, 10'000, std::nullopt, IconAction::OpenPanel},
+        {kKey, true, false, 10'000, std::nullopt, IconAction::ClosePanel},
         {kDbl, false, false, 10'000, std::nullopt, IconAction::OpenMain},
-        {kRUp, true, false, 10'000, std::nullopt, IconAction::Menu},
+        {kCtx, true, false, 10'000, std::nullopt, IconAction::Menu},
         {kCtx, false, false, 10'000, std::nullopt, IconAction::Menu},
+        // Version 4 sends the button-ups before NIN_SELECT and WM_CONTEXTMENU: one action each.
+        {kUp, false, false, 10'000, std::nullopt, IconAction::None},
+        {kRUp, false, false, 10'000, std::nullopt, IconAction::None},
         {kMove, false, false, 10'000, std::nullopt, IconAction::None},
     };
     for (const auto& c : cases)
         EXPECT_EQ(icon_event(c.msg, c.open, c.applying, c.now, c.closed), c.action)
             << std::hex << c.msg << " open " << c.open;
+}
+
+// A shell that refused NIM_SETVERSION sends the old mouse messages, which act as before.
+TEST(TrayMenu, OldIconMessagesMapToVersion4) {
+    const struct {
+        std::uint32_t old_msg, event;
+    } cases[] = {{0x0202, 0x0400}, {0x0205, 0x007B}, {0x0203, 0x0203}, {0x0200, 0x0200},
+                 {0x0400, 0x0400}, {0x0401, 0x0401}, {0x007B, 0x007B}};
+    for (const auto& c : cases)
+        EXPECT_EQ(version4_icon_event(c.old_msg), c.event) << std::hex << c.old_msg;
 }
 
 }  // namespace

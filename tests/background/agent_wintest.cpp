@@ -123,6 +123,36 @@ TEST(TrayWatch, OneInstancePerKindLogAndFirstSample) {
               "tray watch stopped\n");
 }
 
+// Wine's shell never refuses an icon, so TESS_TRAY_ADD_FAILS makes the first adds count as
+// refused, as a busy Explorer at sign-in does; no "TaskbarCreated" follows, only the retry
+// timer brings the icon.
+TEST(TrayWatch, RefusedIconAddComesAfterRetries) {
+    TrayEnv env;
+    test::ScopedEnv refused{"TESS_TRAY_ADD_FAILS", "2"};
+    test::RunningProgram agent = start("agent");
+    const HWND tray = wait_window("TessavoTray", agent.pid());
+    ASSERT_TRUE(tray);
+    EXPECT_TRUE(wait_until([&] {
+        return log_of(env.dir).find("tray icon: added after") != std::string::npos;
+    })) << log_of(env.dir);
+    EXPECT_TRUE(icon_present(tray));
+    const std::string log = log_of(env.dir);
+    const auto refused_at = log.find("tray icon: the shell refused it; trying again every 1000 ms");
+    const auto added_at = log.find("tray icon: added after 3 attempts");
+    EXPECT_NE(refused_at, std::string::npos) << log;
+    EXPECT_NE(added_at, std::string::npos) << log;
+    EXPECT_LT(refused_at, added_at) << log;
+    EXPECT_EQ(count(log, "tray icon: the shell refused it"), 1u) << log;
+    // Wine's shell takes NOTIFYICON_VERSION_4.
+    EXPECT_EQ(log.find("the shell keeps the old icon messages"), std::string::npos) << log;
+    // A keyboard selection (NIN_KEYSELECT) opens the quick panel.
+    ::PostMessageW(tray, kTrayIcon, 1, NIN_KEYSELECT);
+    const HWND panel = wait_window("TessavoPanel", agent.pid(), true);
+    EXPECT_TRUE(panel);
+    ::PostMessageW(tray, WM_CLOSE, 0, 0);
+    EXPECT_EQ(agent.wait(20'000), 0);
+}
+
 // Chooses a menu item by pressing Up `ups` times from no selection (1 = the last item);
 // true once `done` says it took effect.
 bool choose_from_menu(HWND tray, int ups, const std::function<bool()>& done) {
@@ -271,15 +301,15 @@ TEST(QuickPanel, ChecksAppliesAndShowsTheResult) {
     (void)ud::click(reinterpret_cast<ud::Window>(panel), kPanelMain);
     EXPECT_TRUE(wait_until([&] { return !::IsWindow(panel); }));
     std::this_thread::sleep_for(500ms);  // past the guard against the click that closed it
-    ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
+    ::PostMessageW(tray, kTrayIcon, 1, NIN_SELECT);
     const HWND again = wait_window("TessavoPanel", agent.pid(), true);
     ASSERT_TRUE(again);
     // A second click closes it; its check worker finishes into a closed panel harmlessly.
-    ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
+    ::PostMessageW(tray, kTrayIcon, 1, NIN_SELECT);
     EXPECT_TRUE(wait_until([&] { return !::IsWindow(again); }));
     // Opened again, its check finds nothing left to do.
     std::this_thread::sleep_for(500ms);
-    ::PostMessageW(tray, kTrayIcon, 1, WM_LBUTTONUP);
+    ::PostMessageW(tray, kTrayIcon, 1, NIN_SELECT);
     const HWND third = wait_window("TessavoPanel", agent.pid(), true);
     ASSERT_TRUE(third);
     EXPECT_TRUE(wait_caption(third, kPanelMain, "All good")) << caption(third, kPanelMain);

@@ -142,6 +142,7 @@ TEST(AutopilotDue, EveryConditionMatters) {
         {"full-screen game", [](DueFacts& f) { f.notification_state = 3; }, false},
         {"presenting", [](DueFacts& f) { f.notification_state = 4; }, false},
         {"quiet time", [](DueFacts& f) { f.notification_state = 6; }, false},
+        {"full-screen app", [](DueFacts& f) { f.notification_state = 7; }, false},
         {"app full screen", [](DueFacts& f) { f.notification_state = 1; }, true},
         {"notification state failed", [](DueFacts& f) { f.notification_state.reset(); }, true},
         {"focus on", [](DueFacts& f) { f.focus_on = true; }, false},

@@ -96,6 +96,16 @@ TEST(Entry, InstallOptions) {
     }
 }
 
+TEST(Entry, LaterRemovalTakesTheRestOfTheArguments) {
+    const Dispatch d =
+        choose_role({"x", "--remove-after", "88", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\a.exe"}, "t");
+    EXPECT_EQ(d.role, Role::LaterRemoval);
+    EXPECT_EQ(d.later_removal,
+              (std::vector<std::string>{"88", "C:\\P\\Tessavo", "C:\\P\\Tessavo\\a.exe"}));
+    // Only as the first argument.
+    EXPECT_EQ(choose_role({"x", "agent", "--remove-after", "88"}, "t").role, Role::TrayWatch);
+}
+
 // The update passes the companion it verified, and its checksum, to the hand-over.
 TEST(Entry, UpdateCompanionArguments) {
     const Dispatch with = choose_role({"x", "--update", "T:\\t\\cli.exe", "ab12"}, "Tessavo");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "core/memory.hpp"
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
@@ -55,6 +58,27 @@ TEST(Text, LowerCasesAsciiOnly) {
     EXPECT_EQ(to_lower_ascii("CHROME.EXE"), "chrome.exe");
     // "ÄÖ" in UTF-8 and other bytes stay as they are.
     EXPECT_EQ(to_lower_ascii("\xC3\x84Z@[`{\xC3\x96"), "\xC3\x84z@[`{\xC3\x96");
+}
+
+TEST(Text, ParseDecimal) {
+    const struct {
+        const char* text;
+        std::optional<std::uint64_t> n;
+    } cases[] = {
+        {"0", 0u},
+        {"007", 7u},
+        {"18446744073709551615", UINT64_MAX},
+        {"18446744073709551616", std::nullopt},
+        {"99999999999999999999", std::nullopt},
+        {"", std::nullopt},
+        {"-1", std::nullopt},
+        {"+1", std::nullopt},
+        {" 1", std::nullopt},
+        {"1 ", std::nullopt},
+        {"12x", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parse_decimal(c.text), c.n) << c.text;
 }
 
 TEST(Text, Utf8Utf16RoundTrip) {

@@ -150,7 +150,7 @@ enum class KeyHow : std::uint8_t {
 };
 Result<Done> send_key(Window top, const KeyStroke& key, KeyHow how = KeyHow::post);
 // Opens the menu of a notification icon as a right click on the icon does (`icon_message`
-// with WM_RBUTTONUP to the icon's window), presses Up `ups` times from no selection (1 = the
+// with WM_CONTEXTMENU to the icon's window), presses Up `ups` times from no selection (1 = the
 // last item) and Return, then waits up to `wait_ms` for `done`.
 Result<Done> choose_tray_menu_item(Window icon_window, unsigned icon_message, int ups,
                                    const std::function<bool()>& done,

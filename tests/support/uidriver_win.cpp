@@ -384,7 +384,7 @@ private:
 Result<Done> choose_tray_menu_item(Window icon_window, unsigned icon_message, int ups,
                                    const std::function<bool()>& done, std::uint32_t wait_ms) {
     const std::uint32_t pid = window_pid(icon_window);
-    if (!::PostMessageW(to_hwnd(icon_window), icon_message, 1, WM_RBUTTONUP))
+    if (!::PostMessageW(to_hwnd(icon_window), icon_message, 1, WM_CONTEXTMENU))
         return fail("no icon window " + window_id(icon_window));
     const auto menu = wait_window({"#32768", std::nullopt, pid, true}, 10'000);
     if (!menu) return Error{menu.error()};

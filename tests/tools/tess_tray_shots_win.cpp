@@ -4,6 +4,8 @@
 //   tess-tray-shots.exe OUT_FOLDER        (run with TESS_DATA_DIR set to a throwaway folder)
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <string>
 
@@ -143,7 +145,7 @@ bool wait_caption(ui::Window panel, int id, const std::string& want, int seconds
 }
 
 ui::Window open_panel(HWND tray, DWORD pid) {
-    ::PostMessageW(tray, tess::kTrayIcon, 1, WM_LBUTTONUP);
+    ::PostMessageW(tray, tess::kTrayIcon, 1, NIN_SELECT);
     const auto panel = ui::wait_window({"TessavoPanel", std::nullopt, pid, true}, 10'000);
     return panel ? *panel : 0;
 }

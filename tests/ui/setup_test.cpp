@@ -243,8 +243,12 @@ struct FakeSetup {
             log.push_back("start " + e + (args.empty() ? "" : " " + args));
             return true;
         };
-        s.start_cmd = [this](const std::string& args) -> std::uint32_t {
-            log.push_back("cmd " + args);
+        s.start_later_removal = [this](const std::string& folder,
+                                       const std::vector<std::string>& files) -> std::uint32_t {
+            std::string line = "remove later " + folder;
+            for (const std::string& file : files)
+                line += " | " + file;
+            log.push_back(line);
             return 0;
         };
         s.exe_path = [this](std::string& error) -> std::optional<std::string> {
@@ -656,7 +660,7 @@ TEST(Uninstall, AnswerQuietAndTheWholeRemoval) {
         EXPECT_FALSE(f.run_value);
         EXPECT_TRUE(f.logged("post close"));
         EXPECT_EQ(f.log.back(), "info Tessavo was removed.");
-        EXPECT_EQ(f.count_prefix("cmd"), 0u);
+        EXPECT_EQ(f.count_prefix("remove later"), 0u);
 
         // A second run finds nothing left and still succeeds.
         f.log.clear();
@@ -712,7 +716,7 @@ TEST(Uninstall, FailuresAndTheRunningInstalledCopy) {
         EXPECT_EQ(remove_install(kReal, f.system()),
                   "couldn't remove " + kReal.folder + ": error 145");
         EXPECT_EQ(f.fs.names(kReal.folder), std::vector<std::string>{"tessavo-cli.exe"});
-        EXPECT_EQ(f.count_prefix("cmd"), 0u);
+        EXPECT_EQ(f.count_prefix("remove later"), 0u);
     }
     {
         // Run from the installed copy: its own image stays and is removed after it ends.
@@ -721,15 +725,52 @@ TEST(Uninstall, FailuresAndTheRunningInstalledCopy) {
         f.exe = kReal.folder + "\\Tessavo.exe";
         f.fs.lock(kReal.folder + "\\Tessavo.exe");
         EXPECT_EQ(uninstall(kReal, false, f.system()), 0);
-        EXPECT_TRUE(f.logged(
-            "cmd " + delayed_removal_command(kReal.folder, {kReal.folder + "\\Tessavo.exe"})));
+        EXPECT_TRUE(
+            f.logged("remove later " + kReal.folder + " | " + kReal.folder + "\\Tessavo.exe"));
         EXPECT_EQ(f.fs.names(kReal.folder), std::vector<std::string>{"Tessavo.exe"});
     }
-    EXPECT_EQ(delayed_removal_command("C:\\P\\Tessavo", {"C:\\P\\Tessavo\\Tessavo.exe"}),
-              "/c ping -n 3 127.0.0.1 >nul & del /f /q \"C:\\P\\Tessavo\\Tessavo.exe\" & rmdir "
-              "\"C:\\P\\Tessavo\"");
-    EXPECT_EQ(delayed_removal_command("C:\\P\\Tessavo", {}),
-              "/c ping -n 3 127.0.0.1 >nul & rmdir \"C:\\P\\Tessavo\"");
+}
+
+// The uninstall's temporary copy gets the handle, the folder and the files on its command
+// line, and refuses anything but files directly in an install folder.
+TEST(Uninstall, LaterRemovalArguments) {
+    const LaterRemoval r{
+        1234, "C:\\P\\Programs\\Tessavo", {"C:\\P\\Programs\\Tessavo\\Tessavo.exe"}};
+    EXPECT_EQ(later_removal_args(r),
+              "--remove-after 1234 \"C:\\P\\Programs\\Tessavo\" "
+              "\"C:\\P\\Programs\\Tessavo\\Tessavo.exe\"");
+    EXPECT_EQ(later_removal_args({7, "C:\\P\\Programs\\Tessavo", {}}),
+              "--remove-after 7 \"C:\\P\\Programs\\Tessavo\"");
+    using Args = std::vector<std::string>;
+    const struct {
+        Args args;
+        std::optional<LaterRemoval> removal;
+    } cases[] = {
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\Tessavo.exe"}, r},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "c:\\p\\programs\\TESSAVO\\Tessavo.exe"},
+         LaterRemoval{1234, "C:\\P\\Programs\\Tessavo", {"c:\\p\\programs\\TESSAVO\\Tessavo.exe"}}},
+        {{"1234", "C:\\P\\Programs\\Tessavo"}, LaterRemoval{1234, "C:\\P\\Programs\\Tessavo", {}}},
+        {{"1234"}, std::nullopt},
+        {{}, std::nullopt},
+        {{"", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"-1", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"12x", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"18446744073709551616", "C:\\P\\Programs\\Tessavo"}, std::nullopt},
+        {{"1234", "C:\\Windows"}, std::nullopt},
+        {{"1234", "C:\\P\\..\\Programs\\Tessavo"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\Windows\\notepad.exe"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\sub\\x.dll"},
+         std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\..\\x"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\.."}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\TessavoX\\a.exe"}, std::nullopt},
+        {{"1234", "C:\\P\\Programs\\Tessavo", "C:\\P\\Programs\\Tessavo\\a.exe:stream"},
+         std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parse_later_removal(c.args), c.removal)
+            << (c.args.size() > 1 ? c.args[1] : "") << " " << (c.args.size() > 2 ? c.args[2] : "");
 }
 
 TEST(Uninstall, LinksInsideTheFolderNeverLoseTheirTargets) {

@@ -536,6 +536,65 @@ TEST(SetupWin, RealInstallInThePrefixUpdateOverARunningCopyAndUninstallFromIt) {
     EXPECT_TRUE(gone);
 }
 
+// A stand-in for the uninstalling process: it ends once `args[0]` exists.
+TESS_CHILD(uninstall_stand_in) {
+    while (!exists(args.at(0)))
+        ::Sleep(20);
+    return 0;
+}
+
+// The uninstall's temporary copy waits on the uninstall's handle, not on a guessed delay,
+// then deletes with retries while a scanner (here the test) still holds a file.
+TEST(SetupWin, LaterRemovalWaitsForTheUninstallAndRetries) {
+    TempDir dir("later");
+    const std::string folder = dir.file("Programs\\Tessavo");
+    ASSERT_TRUE(win::create_dirs(folder));
+    const std::string a = folder + "\\Tessavo.exe", b = folder + "\\tessavo-cli.exe";
+    test::write_text(a, "a");
+    test::write_text(b, "b");
+    // A copy, as the uninstall makes one: the copy's own image is left for the next restart.
+    const std::string copy = dir.file("Tessavo-remove.exe");
+    ASSERT_TRUE(
+        ::CopyFileW(win::widen(built("Tessavo.exe")).c_str(), win::widen(copy).c_str(), FALSE));
+    const std::string ended = dir.file("ended");
+    auto uninstall = test::start_program(win::exe_path(), {"--child", "uninstall_stand_in", ended});
+    ASSERT_TRUE(uninstall);
+    win::unique_handle stand_in(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_DUP_HANDLE, FALSE, uninstall.pid()));
+    ASSERT_TRUE(stand_in);
+    HANDLE inherited = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), stand_in.get(), ::GetCurrentProcess(),
+                                  &inherited, SYNCHRONIZE, TRUE, 0));
+    const win::unique_handle own(inherited);
+    const std::string args =
+        later_removal_args({reinterpret_cast<std::uintptr_t>(inherited), folder, {a, b}});
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(test::create_process(quote_arg(copy) + " " + args, true, 0, nullptr, si, pi));
+    const win::unique_handle process(pi.hProcess), thread(pi.hThread);
+
+    // While the uninstall runs, nothing goes.
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 1500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(exists(a));
+    EXPECT_TRUE(exists(b));
+    // A file held without delete sharing stays until it is let go.
+    win::unique_handle held(::CreateFileW(win::widen(b).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    test::write_text(ended, "1");
+    EXPECT_EQ(uninstall.wait(10'000), 0);
+    for (int i = 0; i < 100 && exists(a); ++i)
+        ::Sleep(20);
+    EXPECT_FALSE(exists(a));
+    ::Sleep(1000);
+    EXPECT_TRUE(exists(b));
+    held.reset();
+    EXPECT_EQ(test::wait_exit(process, 20'000), 0);
+    EXPECT_FALSE(exists(b));
+    EXPECT_FALSE(exists(folder));
+}
+
 // ---- the silent install ----------------------------------------------------------------------
 struct QuietRun {
     int code = -1;

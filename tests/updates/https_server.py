@@ -13,6 +13,9 @@ MAX_SECONDS, whichever comes first. Paths:
   /stall/N         announces 2N bytes, sends N and goes silent
   /silent          reads the request and never answers
   /files/REST      the file www/REST
+  /limited/N?remaining=R&reset_in=S&retry_after=S
+                   status N with those rate-limit headers (each only when given;
+                   reset_in becomes X-RateLimit-Reset, now + S in Unix seconds)
 """
 import http.server
 import os
@@ -21,6 +24,7 @@ import ssl
 import sys
 import threading
 import time
+import urllib.parse
 
 MAX_SECONDS = 1800
 SILENT_SECONDS = 60
@@ -73,6 +77,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.go_silent()
         elif word == "silent":
             self.go_silent()
+        elif word == "limited":
+            status, _, query = rest.partition("?")
+            q = {k: v[0] for k, v in urllib.parse.parse_qs(query).items()}
+            self.send_response(int(status))
+            if "remaining" in q:
+                self.send_header("X-RateLimit-Remaining", q["remaining"])
+            if "reset_in" in q:
+                self.send_header("X-RateLimit-Reset", str(int(time.time()) + int(q["reset_in"])))
+            if "retry_after" in q:
+                self.send_header("Retry-After", q["retry_after"])
+            self.send_header("Content-Length", "7")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(b"limited")
         elif word == "files":
             path = os.path.realpath(os.path.join(root, "www", rest))
             if not path.startswith(os.path.realpath(os.path.join(root, "www")) + os.sep) or \

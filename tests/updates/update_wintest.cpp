@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "core/settings.hpp"
+#include "core/timeutil.hpp"
 #include "support/child.hpp"
 #include "support/uidriver.hpp"
 #include "ui/policy_winutil.hpp"
@@ -157,6 +158,38 @@ TEST_F(UpdateHttps, NoUpdateCheckStopsAutomaticChecksBeforeAnyRequest) {
     EXPECT_FALSE(s.requested("latest.json"));
     EXPECT_EQ(check_for_update(true).kind, CheckKind::Found);  // the user still may
     EXPECT_TRUE(s.requested("latest.json"));
+}
+
+// GitHub's rate limit counts every PC behind one address: its answer is remembered in the
+// data folder, and no check asks again before the reset.
+TEST_F(UpdateHttps, RateLimitIsRememberedUntilItsReset) {
+    const std::string tag = "limit-" + std::to_string(::GetCurrentProcessId());
+    const auto requests = [&] {
+        const std::string log = read_text(test::https_fixture_path("requests.log")).value_or("");
+        int n = 0;
+        for (auto at = log.find(tag); at != std::string::npos; at = log.find(tag, at + 1))
+            ++n;
+        return n;
+    };
+    ScopedEnv url("TESS_UPDATE_URL", https_base() + "/limited/429?retry_after=600&tag=" + tag);
+    const std::string limited =
+        "GitHub's limit on update checks from this network is used up; try again in 10 minutes";
+    const CheckResult first = check_for_update(true);
+    EXPECT_EQ(first.kind, CheckKind::Failed);
+    EXPECT_EQ(first.error, limited);
+    EXPECT_EQ(requests(), 1);
+    ASSERT_TRUE(read_text(data_.file("update-limit.txt")));
+    for (const bool by_user : {true, false}) {
+        const CheckResult again = check_for_update(by_user);
+        EXPECT_EQ(again.kind, CheckKind::Failed) << by_user;
+        EXPECT_EQ(again.error, limited) << by_user;
+    }
+    EXPECT_EQ(requests(), 1);
+    // Once the reset has passed, the next check goes out.
+    const std::uint64_t now = filetime_to_unix(win::filetime_now());
+    ASSERT_TRUE(win::write_file(data_.file("update-limit.txt"), std::to_string(now - 1)));
+    EXPECT_EQ(check_for_update(true).error, limited);
+    EXPECT_EQ(requests(), 2);
 }
 
 // The organisation's DisableUpdateCheck does the same from the machine's or the user's

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <vector>
 
+#include "core/timeutil.hpp"
 #include "support/child.hpp"
 #include "updates/https_fixture_win.hpp"
 #include "updates/web.hpp"
@@ -108,6 +109,9 @@ TEST_F(WebHttps, FailuresHaveTheirTexts) {
         {"HTTPS://localhost:" + port + "/bytes/5", "only HTTPS is allowed"},
         {base + "/status/404", "the server answered with HTTP 404"},
         {base + "/status/500", "the server answered with HTTP 500"},
+        {base + "/status/407", "the proxy server on this network wants a sign-in (HTTP 407)"},
+        // A 403 without GitHub's rate-limit headers is a plain refusal.
+        {base + "/limited/403?remaining=12", "the server answered with HTTP 403"},
         {base + "/cut/5000", "download interrupted"},
         // The discard port: nobody listens there.
         {"https://localhost:9/x", "couldn't connect (check your internet connection)"},
@@ -120,6 +124,39 @@ TEST_F(WebHttps, FailuresHaveTheirTexts) {
         ASSERT_FALSE(r) << c.url;
         EXPECT_EQ(r.error(), c.text) << c.url;
     }
+}
+
+// GitHub's rate limit: its own text with the time left, and the reset time for the caller.
+TEST_F(WebHttps, RateLimitAnswersSayWhenToTryAgain) {
+    const std::string base = https_base();
+    const struct {
+        std::string path;
+        std::uint64_t wait;  // seconds from now to the reset
+        const char* again;
+    } cases[] = {
+        {"/limited/429?retry_after=120", 120, "try again in 2 minutes"},
+        {"/limited/429", 60, "try again in 1 minute"},
+        {"/limited/403?remaining=0&reset_in=1500", 1500, "try again in 25 minutes"},
+        {"/limited/403?retry_after=30", 30, "try again in 1 minute"},
+        // A reset a day away is held to the hour GitHub's window lasts.
+        {"/limited/403?remaining=0&reset_in=86400", 3600, "try again in 60 minutes"},
+    };
+    for (const auto& c : cases) {
+        const std::uint64_t before = filetime_to_unix(win::filetime_now());
+        std::optional<std::uint64_t> until;
+        auto r = http_get(base + c.path, "*/*", 1 << 20, nullptr, kWebTimeoutMs, &until);
+        const std::uint64_t after = filetime_to_unix(win::filetime_now());
+        ASSERT_FALSE(r) << c.path;
+        EXPECT_EQ(r.error(), "GitHub's limit on update checks from this network is used up; " +
+                                 std::string(c.again))
+            << c.path;
+        ASSERT_TRUE(until) << c.path;
+        EXPECT_GE(*until + 1, before + c.wait) << c.path;
+        EXPECT_LE(*until, after + c.wait) << c.path;
+    }
+    std::optional<std::uint64_t> until;
+    EXPECT_FALSE(http_get(base + "/status/404", "*/*", 1 << 20, nullptr, kWebTimeoutMs, &until));
+    EXPECT_FALSE(until);
 }
 
 TEST_F(WebHttps, SilentServerIsEndedByTheReceiveTimeOut) {
