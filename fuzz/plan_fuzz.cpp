@@ -1,7 +1,9 @@
-// The admin helper reads its plan from an elevated command line: hex, then JSON.
-// Whatever the reader accepts must write back and read again as the same plan.
+// The admin helper reads its plan from a file that an elevated command line names, with
+// the file's SHA-256. Whatever the readers accept must write back and read again as the
+// same plan, and every refusal is one of the helper's exit codes.
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "changes/plan.hpp"
@@ -13,8 +15,13 @@ void round_trip(const tess::Plan& plan) {
     if (!written) std::abort();  // parsed text is valid UTF-8, so it always writes
     auto again = tess::parse_plan(*written);
     if (!again || !(*again == plan)) std::abort();
-    auto hex = tess::helper_parameters(plan);
-    if (!hex || hex->rfind("apply-plan ", 0) != 0) std::abort();
+}
+
+void check(const tess::PlanArgument& arg) {
+    if (arg.exit_code == tess::kHelperDone)
+        round_trip(arg.plan);
+    else if (arg.exit_code != tess::kHelperBadHex && arg.exit_code != tess::kHelperBadPlan)
+        std::abort();
 }
 
 }  // namespace
@@ -22,11 +29,15 @@ void round_trip(const tess::Plan& plan) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     if (auto plan = tess::parse_plan(text)) round_trip(*plan);
-    const tess::PlanArgument arg = tess::read_plan_argument(text);
-    if (arg.exit_code == tess::kHelperDone) {
-        round_trip(arg.plan);
-    } else if (arg.exit_code != tess::kHelperBadHex && arg.exit_code != tess::kHelperBadPlan) {
-        std::abort();
+    check(tess::read_plan_text(text));
+    // A first line is the file's path and the rest its hash; the file holds the whole text.
+    if (const auto nl = text.find('\n'); nl != std::string_view::npos) {
+        const std::string_view file = text.substr(0, nl), sha = text.substr(nl + 1);
+        const int code = tess::check_plan_arguments(file, sha);
+        if (code != tess::kHelperDone && code != tess::kHelperBadHex &&
+            code != tess::kHelperBadPlan)
+            std::abort();
+        check(tess::read_plan_file(file, sha, std::string(text), sha));
     }
     return 0;
 }

@@ -9,7 +9,10 @@ secs=${1:-25}
 shift || true
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESS_FUZZ=ON -DTESS_SANITIZE=OFF -DBUILD_TESTING=OFF >/dev/null
-cmake --build build/fuzz -j "${TESS_JOBS:-$(nproc)}" >/dev/null
+if ! cmake --build build/fuzz -j "${TESS_JOBS:-$(nproc)}" >build/fuzz/build.log 2>&1; then
+  echo "fuzz: the fuzz targets did not build:"; grep -E 'error|Error' build/fuzz/build.log | head -20
+  exit 1
+fi
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for f in fuzz/*_fuzz.cpp; do n=$(basename "$f" _fuzz.cpp); targets+=("$n"); done
