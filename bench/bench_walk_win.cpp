@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/win.hpp"
-#include "scan/devclean.hpp"
-#include "scan/junk.hpp"
+#include "model/devclean.hpp"
+#include "model/junk.hpp"
 
 namespace {
 

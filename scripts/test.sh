@@ -7,6 +7,9 @@ cd "$root"
 bash scripts/setup.sh
 jobs=${TESS_JOBS:-$(nproc)}
 
+echo "== layers: every include points down"
+bash scripts/check-layers.sh
+
 echo "== native build (ASan + UBSan)"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESS_SANITIZE=ON >/dev/null
 cmake --build build/native -j "$jobs"

@@ -8,20 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "background/autopilot_win.hpp"
-#include "background/focus_win.hpp"
+#include "autopilot/autopilot_win.hpp"
+#include "autopilot/focus_win.hpp"
 #include "changes/apply_win.hpp"
-#include "changes/journal.hpp"
+#include "cli/cli.hpp"
 #include "core/json.hpp"
 #include "core/log.hpp"
 #include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
-#include "scan/devclean.hpp"
-#include "scan/junk.hpp"
+#include "model/devclean.hpp"
+#include "model/journal.hpp"
+#include "model/junk.hpp"
 #include "scan/scan_win.hpp"
-#include "ui/console.hpp"
 
 namespace tess {
 namespace {
@@ -134,23 +134,22 @@ int scan_benchmark() {
     return 0;
 }
 
-int scan_command(const console::Request& request) {
+int scan_command(const cli::Request& request) {
     if (request.bench) return scan_benchmark();
     const ScanResult result = full_scan(system_scan_probes(), print_step);
-    out(request.json ? json::dump_pretty(console::scan_json(result)) + "\n" : scan_summary(result));
-    return console::kExitDone;
+    out(request.json ? json::dump_pretty(cli::scan_json(result)) + "\n" : scan_summary(result));
+    return cli::kExitDone;
 }
 
-int junk_command(const console::Request& request) {
+int junk_command(const cli::Request& request) {
     err("Measuring the junk categories\n");
     const std::vector<JunkRow> rows = scan_junk();
-    out(request.json ? json::dump_pretty(console::junk_json(rows)) + "\n"
-                     : console::junk_text(rows));
-    return console::kExitDone;
+    out(request.json ? json::dump_pretty(cli::junk_json(rows)) + "\n" : cli::junk_text(rows));
+    return cli::kExitDone;
 }
 
 // The prompt belongs to the console's window; while it is open the console says so.
-RunSystem console_run_system() {
+RunSystem cli_run_system() {
     RunSystem sys = run_system(::GetConsoleWindow());
     sys.elevate = [elevate = std::move(sys.elevate)](const Plan& plan) {
         err(std::string(kWaitingForApproval) + "\n");
@@ -162,29 +161,28 @@ RunSystem console_run_system() {
 // The same run as a page apply: the executor, one hand-over for what needs admin rights,
 // the journal the window writes; --dry-run is TESS_DRY_RUN.
 int changes_command(const std::vector<Op>& ops, bool dry_run) {
-    RunSystem sys = console_run_system();
+    RunSystem sys = cli_run_system();
     sys.dry_run = sys.dry_run || dry_run;
     err("Applying " + std::to_string(ops.size()) + " change(s)\n");
     const ChangesRun run = run_changes(ops, sys);
-    out(console::changes_text(run));
-    return console::changes_exit_code(run);
+    out(cli::changes_text(run));
+    return cli::changes_exit_code(run);
 }
 
-int clean_command(const console::Request& request) {
-    auto ops = console::clean_ops(request.operands);
+int clean_command(const cli::Request& request) {
+    auto ops = cli::clean_ops(request.operands);
     if (!ops) {
-        err(ops.error() + "\n" + std::string(console::usage_text()));
-        return console::kExitUsage;
+        err(ops.error() + "\n" + std::string(cli::usage_text()));
+        return cli::kExitUsage;
     }
     return changes_command(*ops, request.dry_run);
 }
 
-int dev_command(const console::Request& request) {
+int dev_command(const cli::Request& request) {
     err("Looking for developer folders (up to half a minute)\n");
     const std::vector<DevFolder> folders = scan_dev_junk(request.operands);
-    out(request.json ? json::dump_pretty(console::dev_json(folders)) + "\n"
-                     : console::dev_text(folders));
-    return console::kExitDone;
+    out(request.json ? json::dump_pretty(cli::dev_json(folders)) + "\n" : cli::dev_text(folders));
+    return cli::kExitDone;
 }
 
 std::string full_path(const std::string& path) {
@@ -200,11 +198,11 @@ std::string full_path(const std::string& path) {
     return path;
 }
 
-int dev_clean_command(const console::Request& request) {
+int dev_clean_command(const cli::Request& request) {
     std::vector<std::string> paths;
     for (const auto& p : request.operands)
         paths.push_back(full_path(p));
-    return changes_command(console::dev_clean_ops(paths, package_caches()), request.dry_run);
+    return changes_command(cli::dev_clean_ops(paths, package_caches()), request.dry_run);
 }
 
 bool stdin_is_console() {
@@ -219,51 +217,51 @@ std::string read_console_line() {
     return win::narrow(buf, read);
 }
 
-int optimise_command(const console::Request& request) {
+int optimise_command(const cli::Request& request) {
     const ScanResult scan = full_scan(system_scan_probes(), print_step);
-    const console::OptimisePlan plan = console::optimise_plan(scan);
+    const cli::OptimisePlan plan = cli::optimise_plan(scan);
     if (plan.actions.empty()) {
-        out(request.json ? json::dump_pretty(console::optimise_json(plan, nullptr)) + "\n"
+        out(request.json ? json::dump_pretty(cli::optimise_json(plan, nullptr)) + "\n"
                          : std::string("Nothing needed changing.\n"));
-        return console::kExitDone;
+        return cli::kExitDone;
     }
     if (!request.yes) {
-        const std::string question = console::optimise_question(plan, scan.journal);
+        const std::string question = cli::optimise_question(plan, scan.journal);
         // Without a console nobody can answer: a script must say --yes.
         if (!stdin_is_console()) {
             err(question + "\nRefused: standard input is not a console; add --yes to go ahead.\n");
-            return console::kExitRefused;
+            return cli::kExitRefused;
         }
         err(question + " [y/N] ");
-        if (!console::is_yes(read_console_line())) {
+        if (!cli::is_yes(read_console_line())) {
             err("Nothing was changed.\n");
-            return console::kExitRefused;
+            return cli::kExitRefused;
         }
     }
-    RunSystem sys = console_run_system();
+    RunSystem sys = cli_run_system();
     sys.dry_run = sys.dry_run || request.dry_run;
     const OptimiseResult result = phased_run(
         plan.actions, plan.junk_estimate,
         [](ApplyPhase phase) {
             const int step = static_cast<int>(phase) + 1;
-            err("Step " + std::to_string(step) + "/4: " + std::string(console::phase_label(phase)) +
+            err("Step " + std::to_string(step) + "/4: " + std::string(cli::phase_label(phase)) +
                 "\n");
         },
         sys);
-    out(request.json ? json::dump_pretty(console::optimise_json(plan, &result)) + "\n"
-                     : console::optimise_text(result));
-    return console::optimise_exit_code(result);
+    out(request.json ? json::dump_pretty(cli::optimise_json(plan, &result)) + "\n"
+                     : cli::optimise_text(result));
+    return cli::optimise_exit_code(result);
 }
 
-int focus_command(const console::Request& request) {
+int focus_command(const cli::Request& request) {
     const std::string& word = request.operands[0];
     if (word == "status") {
         const bool on = focus_is_on();
-        out(console::focus_status_text(on, on ? focus_load_state() : std::nullopt) + "\n");
+        out(cli::focus_status_text(on, on ? focus_load_state() : std::nullopt) + "\n");
     } else if (word == "on") {
         if (load_policy().focus_allowed == false) {
-            err(console::set_by_organisation_text("Focus mode") + "\n");
-            return console::kExitRefused;
+            err(cli::set_by_organisation_text("Focus mode") + "\n");
+            return cli::kExitRefused;
         }
         if (focus_is_on())
             out("Focus mode is already on\n");
@@ -274,30 +272,30 @@ int focus_command(const console::Request& request) {
     } else {
         out(focus_page_off_text(focus_leave()) + "\n");
     }
-    return console::kExitDone;
+    return cli::kExitDone;
 }
 
-int autopilot_command(const console::Request& request) {
+int autopilot_command(const cli::Request& request) {
     const Policy policy = load_policy();
     if (request.operands[0] == "status") {
-        out(console::autopilot_status_text(settings_in_force(load_settings(), policy).autopilot,
-                                           [](std::uint64_t unix_seconds) {
-                                               return local_stamp(unix_to_filetime(unix_seconds));
-                                           }) +
+        out(cli::autopilot_status_text(settings_in_force(load_settings(), policy).autopilot,
+                                       [](std::uint64_t unix_seconds) {
+                                           return local_stamp(unix_to_filetime(unix_seconds));
+                                       }) +
             (policy.autopilot ? " (" + std::string(kSetByOrganisation) + ")\n" : "\n"));
-        return console::kExitDone;
+        return cli::kExitDone;
     }
     // An organisation that switched Autopilot off does not want it run by hand either.
     if (policy.autopilot == false) {
-        err(console::set_by_organisation_text("Autopilot") + "\n");
-        return console::kExitRefused;
+        err(cli::set_by_organisation_text("Autopilot") + "\n");
+        return cli::kExitRefused;
     }
     // Autopilot reads the test-run switch itself; --dry-run is that switch.
     if (request.dry_run) ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");
     err("Running Autopilot\n");
     const AutopilotRun run = run_autopilot();
     out(autopilot_summary(run) + "\n");
-    return console::autopilot_exit_code(run);
+    return cli::autopilot_exit_code(run);
 }
 
 std::string join(const std::vector<std::string>& parts, std::string_view separator) {
@@ -313,62 +311,62 @@ std::string local_time(std::uint64_t filetime) {
     return local_stamp(filetime);
 }
 
-int history_command(const console::Request& request) {
+int history_command(const cli::Request& request) {
     const Journal journal = load_journal(journal_path());
-    out(request.json ? json::dump_pretty(console::history_json(journal.entries, local_time)) + "\n"
-                     : console::history_text(journal.entries, local_time));
-    return console::kExitDone;
+    out(request.json ? json::dump_pretty(cli::history_json(journal.entries, local_time)) + "\n"
+                     : cli::history_text(journal.entries, local_time));
+    return cli::kExitDone;
 }
 
-int undo_command(const console::Request& request) {
-    const auto ids = console::parse_ids(request.operands);
+int undo_command(const cli::Request& request) {
+    const auto ids = cli::parse_ids(request.operands);
     if (!ids) {
-        err(ids.error() + "\n" + std::string(console::usage_text()));
-        return console::kExitUsage;
+        err(ids.error() + "\n" + std::string(cli::usage_text()));
+        return cli::kExitUsage;
     }
-    const ui::Changes changes = console::undo_changes(*ids, load_journal(journal_path()).entries);
-    int code = console::kExitDone;
+    const ui::Changes changes = cli::undo_changes(*ids, load_journal(journal_path()).entries);
+    int code = cli::kExitDone;
     if (!changes.ops.empty()) code = changes_command(changes.ops, request.dry_run);
     if (!changes.skip_notes.empty()) {
         out(changes.ops.empty() ? ui::nothing_to_do_text(changes.skip_notes) + "\n"
                                 : "Skipped: " + join(changes.skip_notes, ", ") + "\n");
-        if (code == console::kExitDone) code = console::kExitSomeFailed;
+        if (code == cli::kExitDone) code = cli::kExitSomeFailed;
     }
     return code;
 }
 
 int run_cli() {
-    const auto request = console::parse_request(arguments());
+    const auto request = cli::parse_request(arguments());
     if (!request) {
-        err(request.error() + "\n" + std::string(console::usage_text()));
-        return console::kExitUsage;
+        err(request.error() + "\n" + std::string(cli::usage_text()));
+        return cli::kExitUsage;
     }
     switch (request->command) {
-        case console::Command::Help:
-            out(console::usage_text());
-            return console::kExitDone;
-        case console::Command::Scan:
+        case cli::Command::Help:
+            out(cli::usage_text());
+            return cli::kExitDone;
+        case cli::Command::Scan:
             return scan_command(*request);
-        case console::Command::Junk:
+        case cli::Command::Junk:
             return junk_command(*request);
-        case console::Command::Clean:
+        case cli::Command::Clean:
             return clean_command(*request);
-        case console::Command::Dev:
+        case cli::Command::Dev:
             return dev_command(*request);
-        case console::Command::DevClean:
+        case cli::Command::DevClean:
             return dev_clean_command(*request);
-        case console::Command::Optimise:
+        case cli::Command::Optimise:
             return optimise_command(*request);
-        case console::Command::Focus:
+        case cli::Command::Focus:
             return focus_command(*request);
-        case console::Command::Autopilot:
+        case cli::Command::Autopilot:
             return autopilot_command(*request);
-        case console::Command::History:
+        case cli::Command::History:
             return history_command(*request);
-        case console::Command::Undo:
+        case cli::Command::Undo:
             return undo_command(*request);
     }
-    return console::kExitUsage;
+    return cli::kExitUsage;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "changes/executor.hpp"
 #include "changes/plan.hpp"
+#include "core/crypto.hpp"
 #include "core/roles.hpp"
 #include "core/win.hpp"
-#include "updates/update.hpp"
 
 namespace tess {
 
@@ -41,13 +41,13 @@ int run_admin_helper(const std::string& plan_file, std::string_view plan_sha256)
     if (const int code = check_plan_arguments(plan_file, plan_sha256); code != kHelperDone)
         return code;
     const auto bytes = read_plan_bytes(plan_file);
-    const std::string actual = bytes ? updates::sha256_hex(*bytes).value_or("") : std::string();
+    const std::string actual = bytes ? sha256_hex(*bytes).value_or("") : std::string();
     const PlanArgument argument = read_plan_file(plan_file, plan_sha256, bytes, actual);
     if (argument.exit_code != kHelperDone) return argument.exit_code;
     // Read and checked: the plan is used once.
     ::DeleteFileW(win::widen(plan_file).c_str());
-    const ExecutorRun run =
-        apply_ops(argument.plan.journal, argument.plan.ops, /*in_agent=*/true, argument.plan.run);
+    const ExecutorRun run = apply_ops(argument.plan.journal, argument.plan.ops,
+                                      /*in_admin_helper=*/true, argument.plan.run);
     // The caller finds the saved entries by the plan's run; one that could not be saved
     // leaves no trace there, so the exit code tells of it.
     for (const JournalEntry& e : run.entries)

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "changes/actions.hpp"
 #include "changes/executor.hpp"
-#include "changes/journal.hpp"
 #include "changes/plan.hpp"
+#include "model/actions.hpp"
+#include "model/journal.hpp"
 
 namespace tess {
 

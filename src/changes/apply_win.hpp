@@ -1,44 +1,21 @@
-// The apply runs as a window starts them: the real system, and the messages they post.
+// The real system an apply runs on. The windows that start a run turn its reports into
+// posts of their own (ui/runs_win.hpp, tray/panel_runs_win.hpp).
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "changes/apply.hpp"
 
 namespace tess {
 
-// The window's code keeps the result under its lock, replacing the previous one.
-using StoreOptimiseResult = std::function<void(OptimiseResult)>;
-using StoreChangesStatus = std::function<void(ChangesStatus)>;
-
 // data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
 // run_elevated with its prompt owned by `owner`.
 RunSystem run_system(HWND owner = nullptr);
 
-// `elevate` posts `message` to `window` with wParam 1 before it starts and 0 when it
+// `elevate` calls `approving(true)` before the prompt opens and `approving(false)` when it
 // returns, so the window can say it waits for the approval instead of looking hung.
-void tell_while_approving(RunSystem& sys, HWND window, UINT message);
-
-// Posts kMainProgress with each phase, stores the result and posts kMainApplyDone.
-void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
-               const StoreOptimiseResult& store);
-void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
-               const StoreOptimiseResult& store, const RunSystem& sys);
-
-// Stores the status and posts kMainChangesDone.
-void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store);
-void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
-                   const RunSystem& sys);
-
-// Posts kPanelStep with each phase as the step to show; logs the result lines, stores
-// the result and posts kPanelApplyDone.
-void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
-                    const StoreOptimiseResult& store);
-void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
-                    const StoreOptimiseResult& store, const RunSystem& sys);
+void tell_while_approving(RunSystem& sys, std::function<void(bool approving)> approving);
 
 }  // namespace tess

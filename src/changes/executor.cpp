@@ -5,7 +5,7 @@
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
-#include "scan/kb.hpp"
+#include "model/kb.hpp"
 #include "sys/fsops.hpp"
 
 namespace tess {

@@ -12,12 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "changes/actions.hpp"
-#include "changes/journal.hpp"
 #include "changes/plan.hpp"
 #include "core/result.hpp"
-#include "scan/devclean.hpp"
-#include "scan/junk.hpp"
+#include "model/actions.hpp"
+#include "model/devclean.hpp"
+#include "model/journal.hpp"
+#include "model/junk.hpp"
 #include "sys/procs.hpp"
 #include "sys/services.hpp"
 #include "sys/startup.hpp"
@@ -147,11 +147,11 @@ ExecutorSystem executor_system();
 // A tag no other run shares: process id, time and a counter.
 std::string new_run_id();
 
-// `in_agent` is true only in the admin helper, which runs everything; otherwise the
+// `in_admin_helper` is true only in the admin helper, which runs everything; otherwise the
 // process token says whether this process is elevated. `run` is stamped on the entries
 // (a new one when empty).
-ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops, bool in_agent,
-                      const std::string& run = {});
+ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
+                      bool in_admin_helper, const std::string& run = {});
 // apply_ops with the elevation stated instead of asked. Wine runs every process
 // elevated, so tests show the unelevated behaviour through this.
 ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,

@@ -79,9 +79,9 @@ std::string new_run_id() {
            "-" + std::to_string(++counter);
 }
 
-ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops, bool in_agent,
-                      const std::string& run) {
-    return apply_ops_as(journal_path, ops, in_agent || process_elevated(), run);
+ExecutorRun apply_ops(const std::string& journal_path, const std::vector<Op>& ops,
+                      bool in_admin_helper, const std::string& run) {
+    return apply_ops_as(journal_path, ops, in_admin_helper || process_elevated(), run);
 }
 
 ExecutorRun apply_ops_as(const std::string& journal_path, const std::vector<Op>& ops, bool elevated,

@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "changes/actions.hpp"
 #include "core/json.hpp"
 #include "core/result.hpp"
+#include "model/actions.hpp"
 
 namespace tess {
 

@@ -6,8 +6,8 @@
 
 #include <atomic>
 
+#include "core/crypto.hpp"
 #include "core/paths.hpp"
-#include "updates/update.hpp"
 
 namespace tess {
 
@@ -51,7 +51,7 @@ bool make_plan_folder(const std::string& folder) {
 Result<PlanFile> write_plan_file(const Plan& plan) {
     auto text = serialize_plan(plan);
     if (!text) return Error{text.error()};
-    const auto sha = updates::sha256_hex(*text);
+    const auto sha = sha256_hex(*text);
     if (!sha) return Error{"could not hash the plan"};
     const std::string folder = plan_folder(plan.journal);
     if (!make_plan_folder(folder))

@@ -11,7 +11,7 @@
 
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
-#include "scan/kb.hpp"
+#include "model/kb.hpp"
 
 namespace tess {
 

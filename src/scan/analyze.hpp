@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "changes/actions.hpp"
 #include "core/memory.hpp"
+#include "model/actions.hpp"
 #include "sys/procs.hpp"
 #include "sys/services.hpp"
 #include "sys/startup.hpp"

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/junk.hpp"
 #include "scan/analyze.hpp"
-#include "scan/junk.hpp"
 #include "sys/hw.hpp"
 #include "sys/procs.hpp"
 

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "changes/journal.hpp"
 #include "core/json.hpp"
+#include "model/journal.hpp"
+#include "model/junk.hpp"
 #include "scan/analyze.hpp"
 #include "scan/health.hpp"
-#include "scan/junk.hpp"
 #include "sys/hw.hpp"
 #include "sys/procs.hpp"
 #include "sys/services.hpp"

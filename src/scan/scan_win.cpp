@@ -1,18 +1,16 @@
 #include "scan/scan_win.hpp"
 
-#include "changes/journal.hpp"
 #include "core/memory.hpp"
 #include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
-#include "ui/ui_messages.hpp"
+#include "model/journal.hpp"
 
 namespace tess {
 
 namespace {
 
 constexpr std::uint64_t kSampleMs = 2000;
-static_assert(kWmApp == WM_APP);
 
 DiskSpace drive_c() {
     ULARGE_INTEGER available{}, total{};
@@ -40,12 +38,11 @@ ScanProbes system_scan_probes() {
     return p;
 }
 
-void run_full_scan(HWND window, bool quiet, ScanSlot& slot, const ScanProbes& probes) {
-    ScanResult result = full_scan(probes, [window](int step) {
-        ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(step), 0);
-    });
-    store_scan(slot, std::move(result));
-    ::PostMessageW(window, kMainScanDone, quiet ? 1 : 0, 0);
+void run_full_scan(ScanSlot& slot, const ScanProbes& probes,
+                   const std::function<void(int step)>& progress,
+                   const std::function<void()>& done) {
+    store_scan(slot, full_scan(probes, progress));
+    done();
 }
 
 }  // namespace tess

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "scan/scan.hpp"
 
 namespace tess {
@@ -10,9 +12,10 @@ namespace tess {
 // The real readings of this PC.
 ScanProbes system_scan_probes();
 
-// The scan worker: runs full_scan, posting each step to `window` (kMainProgress), stores
-// the result in `slot` and posts kMainScanDone with `quiet`. The window never waits for it.
-void run_full_scan(HWND window, bool quiet, ScanSlot& slot,
-                   const ScanProbes& probes = system_scan_probes());
+// The scan worker: runs full_scan, reporting each step to `progress`, stores the result in
+// `slot` and calls `done`. The window that starts it turns both into posts.
+void run_full_scan(ScanSlot& slot, const ScanProbes& probes,
+                   const std::function<void(int step)>& progress,
+                   const std::function<void()>& done);
 
 }  // namespace tess

@@ -5,8 +5,8 @@
 
 #include <exception>
 
-#include "background/autopilot_win.hpp"
-#include "background/focus_win.hpp"
+#include "autopilot/autopilot_win.hpp"
+#include "autopilot/focus_win.hpp"
 #include "core/log.hpp"
 #include "core/policy.hpp"
 #include "core/timeutil.hpp"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "background/focus.hpp"
+#include "autopilot/focus.hpp"
 #include "core/settings.hpp"
 
 namespace tess::ui {

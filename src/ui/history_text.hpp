@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "changes/journal.hpp"
+#include "model/journal.hpp"
 
 namespace tess::ui {
 

@@ -35,18 +35,6 @@ std::uint64_t ticked_junk_bytes(const ScanReport& report) {
 
 }  // namespace
 
-std::uint32_t level_colour(MemoryLevel level) {
-    switch (level) {
-        case MemoryLevel::Normal:
-            return kGreenColour;
-        case MemoryLevel::High:
-            return kAmberColour;
-        case MemoryLevel::Critical:
-            return kRedColour;
-    }
-    return kGreenColour;
-}
-
 double memory_percent(const MemoryStatus& memory) {
     if (memory.total_physical == 0) return 0;
     return static_cast<double>(memory.commit_charge) / static_cast<double>(memory.total_physical) *
@@ -66,12 +54,6 @@ std::string idle_memory_line(const MemoryStatus& memory) {
 std::string memory_pill_text(const MemoryStatus& memory) {
     return "Memory " + percent_text(memory_percent(memory)) + "% · " +
            std::string(memory_level_text(report_level(memory)));
-}
-
-std::uint32_t score_colour(unsigned score) {
-    if (score >= 75) return kGreenColour;
-    if (score >= 50) return kAmberColour;
-    return kRedColour;
 }
 
 unsigned things_to_fix(const ScanReport& report) {

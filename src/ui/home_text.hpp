@@ -11,12 +11,11 @@
 
 #include "changes/apply.hpp"
 #include "core/memory.hpp"
+#include "gui/levels.hpp"
 #include "scan/scan.hpp"
 
 namespace tess::ui {
 
-// 0xRRGGBB of the memory level's dot: green, amber, red.
-std::uint32_t level_colour(MemoryLevel level);
 // Committed ÷ total × 100, 0 when the total is 0.
 double memory_percent(const MemoryStatus& memory);
 MemoryLevel report_level(const MemoryStatus& memory);
@@ -24,9 +23,6 @@ MemoryLevel report_level(const MemoryStatus& memory);
 std::string idle_memory_line(const MemoryStatus& memory);
 // "Memory {:.0}% · {}" of the header pill.
 std::string memory_pill_text(const MemoryStatus& memory);
-
-// The health ring's colour: green from 75, amber from 50, red below.
-std::uint32_t score_colour(unsigned score);
 
 struct Headline {
     std::string text;

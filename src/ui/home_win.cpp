@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 
-#include "changes/apply_win.hpp"
-#include "changes/journal.hpp"
 #include "core/memory.hpp"
 #include "core/worker.hpp"
+#include "model/journal.hpp"
 #include "scan/scan.hpp"
 #include "ui/home_text.hpp"
 #include "ui/list_pages_win.hpp"
+#include "ui/runs_win.hpp"
 #include "ui/ui_win.hpp"
 
 namespace tess::ui {

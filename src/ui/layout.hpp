@@ -2,7 +2,7 @@
 // numbers are those of the 96-DPI design, scaled; painting and layout_controls read them.
 #pragma once
 
-#include "ui/paint.hpp"
+#include "gui/paint.hpp"
 #include "ui/ui.hpp"
 
 namespace tess::ui {

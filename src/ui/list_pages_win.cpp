@@ -3,12 +3,12 @@
 // all", the page action button with its confirmation, and the developer-junk scan.
 #include <algorithm>
 
-#include "changes/apply_win.hpp"
-#include "changes/journal.hpp"
 #include "core/log.hpp"
 #include "core/worker.hpp"
-#include "scan/devclean.hpp"
+#include "model/devclean.hpp"
+#include "model/journal.hpp"
 #include "ui/list_pages_win.hpp"
+#include "ui/runs_win.hpp"
 #include "ui/ui_messages.hpp"
 #include "ui/ui_win.hpp"
 

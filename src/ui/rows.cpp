@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/text.hpp"
-#include "scan/kb.hpp"
+#include "model/kb.hpp"
 
 namespace tess::ui {
 namespace {

@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
-#include "changes/journal.hpp"
 #include "changes/plan.hpp"
+#include "model/devclean.hpp"
+#include "model/journal.hpp"
+#include "model/junk.hpp"
 #include "scan/analyze.hpp"
-#include "scan/devclean.hpp"
 #include "scan/health.hpp"
-#include "scan/junk.hpp"
 #include "scan/scan.hpp"
 #include "sys/services.hpp"
 #include "sys/startup.hpp"

@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "background/focus.hpp"
+#include "autopilot/focus.hpp"
 #include "changes/apply.hpp"
+#include "model/devclean.hpp"
 #include "scan/analyze.hpp"
-#include "scan/devclean.hpp"
 #include "scan/scan.hpp"
 #include "ui/rows.hpp"
 

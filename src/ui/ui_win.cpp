@@ -14,12 +14,12 @@
 #include "core/slot.hpp"
 #include "core/text.hpp"
 #include "core/worker.hpp"
+#include "gui/icon.hpp"
 #include "scan/scan_win.hpp"
+#include "setup/update_window_win.hpp"
 #include "ui/home_text.hpp"
-#include "ui/icon.hpp"
 #include "ui/list_pages_win.hpp"
 #include "ui/ui_messages.hpp"
-#include "ui/update_window_win.hpp"
 #include "updates/update.hpp"
 
 namespace tess::ui {

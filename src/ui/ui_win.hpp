@@ -14,14 +14,14 @@
 #include <string_view>
 #include <vector>
 
-#include "background/autopilot.hpp"
-#include "background/focus.hpp"
+#include "autopilot/autopilot.hpp"
+#include "autopilot/focus.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
+#include "gui/icon_win.hpp"
+#include "gui/paint_win.hpp"
 #include "ui/home_text.hpp"
-#include "ui/icon_win.hpp"
 #include "ui/layout.hpp"
-#include "ui/paint_win.hpp"
 #include "ui/ui.hpp"
 
 namespace tess::ui {

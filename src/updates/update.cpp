@@ -5,7 +5,7 @@
 #include "core/entry.hpp"
 #include "core/json.hpp"
 #include "core/text.hpp"
-#include "ui/setup.hpp"
+#include "updates/install.hpp"
 
 namespace tess::updates {
 

@@ -165,8 +165,6 @@ std::optional<std::string> replace_running_exe(const ReplaceOps& ops, const std:
 CheckResult check_for_update(bool by_user);
 // The running version the check compares against: TESS_FAKE_VERSION or the program's.
 std::string running_version();
-// SHA-256 through CNG.
-std::optional<std::string> sha256_hex(std::string_view data);
 // Whether `signature` (DER, as openssl writes it) is `key`'s ECDSA P-256 signature of
 // `data`'s SHA-256, through CNG.
 bool verify_signature(std::string_view data, std::string_view signature, const PublicKey& key);

@@ -1,5 +1,6 @@
 #include "updates/update.hpp"
 
+#include "core/crypto.hpp"
 #include "core/win.hpp"
 
 #include <bcrypt.h>
@@ -11,7 +12,7 @@
 #include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/timeutil.hpp"
-#include "ui/setup.hpp"
+#include "updates/install.hpp"
 
 namespace tess::updates {
 
@@ -108,27 +109,12 @@ void close_algorithm(BCRYPT_ALG_HANDLE h) {
     ::BCryptCloseAlgorithmProvider(h, 0);
 }
 using unique_algorithm = win::unique_any<BCRYPT_ALG_HANDLE, close_algorithm>;
-}  // namespace
 
-namespace {
 void destroy_key(BCRYPT_KEY_HANDLE h) {
     ::BCryptDestroyKey(h);
 }
 using unique_key = win::unique_any<BCRYPT_KEY_HANDLE, destroy_key>;
 
-bool sha256_digest(std::string_view data, unsigned char (&digest)[32]) {
-    // BCryptHash wants a non-const pointer and a 32-bit length; the 64 MiB download
-    // limit keeps every input far below that.
-    if (data.size() > 0xFFFFFFFFu) return false;
-    unique_algorithm algorithm;
-    if (!BCRYPT_SUCCESS(
-            ::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return false;
-    const NTSTATUS status = ::BCryptHash(algorithm.get(), nullptr, 0,
-                                         reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
-                                         static_cast<ULONG>(data.size()), digest, sizeof digest);
-    return BCRYPT_SUCCESS(status);
-}
 }  // namespace
 
 bool verify_signature(std::string_view data, std::string_view signature, const PublicKey& key) {
@@ -152,18 +138,6 @@ bool verify_signature(std::string_view data, std::string_view signature, const P
     return BCRYPT_SUCCESS(::BCryptVerifySignature(public_key.get(), nullptr, digest, sizeof digest,
                                                   reinterpret_cast<PUCHAR>(raw->data()),
                                                   static_cast<ULONG>(raw->size()), 0));
-}
-
-std::optional<std::string> sha256_hex(std::string_view data) {
-    unsigned char digest[32];
-    if (!sha256_digest(data, digest)) return std::nullopt;
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : digest) {
-        out += hex[b >> 4];
-        out += hex[b & 15];
-    }
-    return out;
 }
 
 std::optional<std::string> install_update(const UpdateInfo& info, bool installed_copy,

@@ -10,12 +10,14 @@
 #include <mutex>
 #include <thread>
 
-#include "background/panel_messages.hpp"
 #include "changes/apply_win.hpp"
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
 #include "changes/plan_win.hpp"
 #include "support/winutil.hpp"
+#include "tray/panel_messages.hpp"
+#include "tray/panel_runs_win.hpp"
+#include "ui/runs_win.hpp"
 #include "ui/ui_messages.hpp"
 
 namespace tess {
@@ -360,7 +362,9 @@ TEST(QuickOptimiseWin, ThePanelIsToldWhileTheApprovalPromptIsOpen) {
         ::PostMessageW(panel.hwnd, kPanelStep, 99, 0);
         return ElevationResult{ElevationKind::Cancelled, 0, {}};
     };
-    tell_while_approving(sys, panel.hwnd, kPanelApproval);
+    tell_while_approving(sys, [&](bool approving) {
+        ::PostMessageW(panel.hwnd, kPanelApproval, approving ? 1 : 0, 0);
+    });
     const auto posts = panel.run(kPanelApplyDone, [&] {
         quick_optimise(
             {SetServiceStart{svc.name, "Test service", SERVICE_DEMAND_START, true}}, 0, panel.hwnd,

@@ -63,7 +63,7 @@ TEST(ExecutorWin, ServiceChangeWithStopAndItsUndo) {
     ASSERT_TRUE(svc.start());
     EXPECT_TRUE(apply_ops(journal,
                           {ApplyOp{SetServiceStart{svc.name, "Test", SERVICE_DEMAND_START, true}}},
-                          /*in_agent=*/true)
+                          /*in_admin_helper=*/true)
                     .deferred.empty());
     Journal j = load_journal(journal);
     ASSERT_EQ(j.entries.size(), 1u);

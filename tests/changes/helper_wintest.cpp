@@ -11,6 +11,7 @@
 #include "changes/executor.hpp"
 #include "changes/fixtures_win.hpp"
 #include "changes/plan_win.hpp"
+#include "core/crypto.hpp"
 #include "core/paths.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/winutil.hpp"
@@ -271,7 +272,7 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
     const auto made = write_plan_file(Plan{journal, {}});
     ASSERT_TRUE(made.ok()) << made.error();
     ::DeleteFileW(win::widen(made->path).c_str());
-    const std::string sha_good = *updates::sha256_hex(good);
+    const std::string sha_good = *sha256_hex(good);
     win::create_dirs(folder + "\\d.json");
 
     const struct {
@@ -289,7 +290,7 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
         {"hash one digit short", folder + "\\a.json", good,
          quote_arg(folder + "\\a.json") + " " + sha_good.substr(1), "", 3},
         {"wrong hash", folder + "\\a.json", good,
-         quote_arg(folder + "\\a.json") + " " + *updates::sha256_hex("other"), "", 4},
+         quote_arg(folder + "\\a.json") + " " + *sha256_hex("other"), "", 4},
         {"tampered file", folder + "\\a.json", good, "",
          good.substr(0, good.size() - 2) + "," + kill + "]}", 4},
         {"missing file", "", "", quote_arg(folder + "\\gone.json") + " " + sha_good, "", 4},
@@ -309,8 +310,7 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
         SCOPED_TRACE(c.what);
         if (!c.file.empty()) write_text(c.file, c.tamper.empty() ? c.content : c.tamper);
         const std::string arguments =
-            c.argument.empty() ? quote_arg(c.file) + " " + *updates::sha256_hex(c.content)
-                               : c.argument;
+            c.argument.empty() ? quote_arg(c.file) + " " + *sha256_hex(c.content) : c.argument;
         EXPECT_EQ(run_helper(arguments), c.code);
         EXPECT_TRUE(child.running());
         EXPECT_FALSE(exists(journal));
@@ -384,7 +384,7 @@ TEST(RunElevatedWin, StartsTessavoBesideWithRunasAndWaitsForItsExitCode) {
     const std::string parameters = win::narrow(launch.parameters);
     const std::string prefix = "apply-plan \"" + plan_folder(plan.journal) + "\\";
     EXPECT_EQ(parameters.substr(0, prefix.size()), prefix);
-    EXPECT_EQ(parameters.substr(parameters.size() - 66), "\" " + *updates::sha256_hex(text));
+    EXPECT_EQ(parameters.substr(parameters.size() - 66), "\" " + *sha256_hex(text));
     EXPECT_EQ(launch.seen.lpDirectory, nullptr);
     EXPECT_EQ(launch.seen.nShow, SW_HIDE);
     // An undo of an id the journal lacks leaves no entry (the journal is saved, empty, before

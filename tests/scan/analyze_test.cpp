@@ -6,8 +6,8 @@
 
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
+#include "model/kb.hpp"
 #include "scan/analyze.hpp"
-#include "scan/kb.hpp"
 
 namespace tess {
 namespace {

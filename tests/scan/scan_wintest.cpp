@@ -148,7 +148,12 @@ TEST(FullScanWin, ScansThisPrefixAndPostsItsSteps) {
     ASSERT_NE(window, nullptr);
     ScanSlot slot;
     ASSERT_TRUE(begin_scan(slot));
-    std::thread worker([&] { run_full_scan(window, true, slot, probes); });
+    std::thread worker([&] {
+        run_full_scan(
+            slot, probes,
+            [&](int step) { ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(step), 0); },
+            [&] { ::PostMessageW(window, kMainScanDone, 1, 0); });
+    });
     const std::vector<Posted> posted = collect_until_done(window, std::chrono::seconds(60));
     worker.join();
     ::DestroyWindow(window);

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "core/paths.hpp"
+#include "support/child.hpp"
 
 namespace tess::test {
 
@@ -300,3 +301,9 @@ std::string link_fixture(const std::string& relative) {
     return path;
 }
 }  // namespace tess::test
+
+// A program that never shows a window, for the tests of every test program that need one.
+TESS_CHILD(windowless_sleeper) {
+    ::Sleep(60'000);
+    return 0;
+}

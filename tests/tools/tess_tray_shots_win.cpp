@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <string>
 
-#include "background/agent.hpp"
-#include "background/agent_messages.hpp"
-#include "background/panel.hpp"
-#include "background/panel_win.hpp"
 #include "core/win.hpp"
 #include "support/uidriver.hpp"
-#include "ui/popup_win.hpp"
+#include "tray/panel.hpp"
+#include "tray/panel_win.hpp"
+#include "tray/toast_win.hpp"
+#include "tray/tray.hpp"
+#include "tray/tray_messages.hpp"
 
 namespace ui = tess::uidriver;
 

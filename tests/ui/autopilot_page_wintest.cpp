@@ -10,11 +10,11 @@
 #include <ctime>
 #include <memory>
 
-#include "background/autopilot_win.hpp"
-#include "background/focus_win.hpp"
-#include "changes/journal.hpp"
+#include "autopilot/autopilot_win.hpp"
+#include "autopilot/focus_win.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
+#include "model/journal.hpp"
 #include "support/child.hpp"
 #include "support/daemon_win.hpp"
 #include "support/uidriver.hpp"

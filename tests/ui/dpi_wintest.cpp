@@ -12,15 +12,15 @@
 #include <memory>
 #include <string>
 
-#include "background/panel.hpp"
-#include "background/panel_win.hpp"
 #include "core/roles.hpp"
 #include "core/win.hpp"
+#include "setup/update_window_win.hpp"
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
-#include "ui/popup_win.hpp"
+#include "tray/panel.hpp"
+#include "tray/panel_win.hpp"
+#include "tray/toast_win.hpp"
 #include "ui/ui_win.hpp"
-#include "ui/update_window_win.hpp"
 
 namespace tess {
 namespace {

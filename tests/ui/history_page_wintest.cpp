@@ -11,8 +11,8 @@
 #include <commctrl.h>
 
 #include "changes/apply_win.hpp"
-#include "changes/journal.hpp"
 #include "core/settings.hpp"
+#include "model/journal.hpp"
 #include "support/run_value.hpp"
 #include "support/test_service.hpp"
 #include "sys/startup.hpp"

@@ -4,8 +4,8 @@
 // a test temp folder holds the junk; the keep list leaves the helper unticked.
 #include <gtest/gtest.h>
 
-#include "changes/journal.hpp"
 #include "core/settings.hpp"
+#include "model/journal.hpp"
 #include "scan/analyze.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "ui/layout.hpp"

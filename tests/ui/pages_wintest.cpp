@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "changes/journal.hpp"
+#include "model/journal.hpp"
 #include "scan/realfs_winutil.hpp"
 #include "support/run_value.hpp"
 #include "support/test_service.hpp"

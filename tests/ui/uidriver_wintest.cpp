@@ -485,11 +485,6 @@ TESS_CHILD(env_probe) {
     return (probe ? 1 : 0) + (gone ? 2 : 0);
 }
 
-TESS_CHILD(windowless_sleeper) {
-    ::Sleep(60'000);
-    return 0;
-}
-
 TEST(StartProgram, AppliesTheEnvironmentChangesAndEndsAProgramThatIgnoresClose) {
     test::ScopedEnv gone("TESS_GONE", "set in the test");
     const std::string self = win::exe_path();

@@ -6,8 +6,8 @@
 
 #include <commctrl.h>
 
-#include "changes/journal.hpp"
 #include "core/win.hpp"
+#include "model/journal.hpp"
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "ui/layout.hpp"
@@ -278,7 +278,9 @@ TEST(MainWindowDpi, DISABLED_UpdateWindowFailureTextShowsWholeAt144Dpi) {
     const ScopedLogPixels dpi(144);
     test::TempDir dir("upd-fit");
     const std::string result = dir.file("result.txt");
-    auto child = test::start_program(win::exe_path(), {"--child", "update_failure_fits", result},
+    // The check lives with the update window's tests, in their test program.
+    const std::string setup_tests = join_path(parent_path(win::exe_path()), "tess_setup_tests.exe");
+    auto child = test::start_program(setup_tests, {"--child", "update_failure_fits", result},
                                      {{"TESS_DATA_DIR", dir.path()}, {"TESS_OFFSCREEN", "1"}});
     EXPECT_EQ(child.wait(60'000), 0);
     EXPECT_EQ(test::read_text(result), "ok");

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/crypto.hpp"
 #include "test_keys.hpp"
 #include "updates/https_fixture_win.hpp"
 #include "updates/update.hpp"
@@ -28,7 +29,7 @@ inline std::string der_integer(std::string value) {
 
 // `key`'s DER signature of `data`; empty when CNG fails.
 inline std::string sign(std::string_view data, const unsigned char (&key)[96]) {
-    const auto hex = updates::sha256_hex(data);
+    const auto hex = sha256_hex(data);
     if (!hex) return {};
     unsigned char digest[32];
     for (int i = 0; i < 32; ++i)

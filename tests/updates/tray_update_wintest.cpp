@@ -10,10 +10,11 @@
 #include <functional>
 #include <thread>
 
-#include "background/agent_messages.hpp"
+#include "core/crypto.hpp"
 #include "core/win.hpp"
+#include "setup/update_fit_winutil.hpp"
 #include "support/uidriver.hpp"
-#include "ui/update_fit_winutil.hpp"
+#include "tray/tray_messages.hpp"
 #include "updates/https_fixture_win.hpp"
 #include "updates/signing_win.hpp"
 #include "updates/update.hpp"

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "core/crypto.hpp"
 #include "core/settings.hpp"
 #include "core/timeutil.hpp"
 #include "support/child.hpp"
