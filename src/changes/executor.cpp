@@ -163,8 +163,38 @@ bool needs_admin(const Op& op, const Journal& journal) {
     return entry && action_needs_admin(entry->action);
 }
 
+std::optional<std::string> own_profile_step(const Action& action) {
+    return std::visit(overloaded{
+                          [](const SetStartupEnabled& a) -> std::optional<std::string> {
+                              if (a.location != StartupLocation::HkcuRun) return std::nullopt;
+                              return "changing \"" + a.value_name + "\" at startup";
+                          },
+                          [](const CleanJunk& a) -> std::optional<std::string> {
+                              const auto category = junk_category(a.id);
+                              if (!category || category->needs_admin) return std::nullopt;
+                              return "cleaning " + a.label;
+                          },
+                          [](const auto&) -> std::optional<std::string> { return std::nullopt; },
+                      },
+                      action);
+}
+
+namespace {
+
+// Refused before anything is read or changed, for an admin helper running as another
+// account: the step would land in that account's profile and be journalled as the user's.
+std::optional<Outcome> refused_for_other_account(const Action& action, const ExecutorSystem& sys) {
+    if (!sys.other_account) return std::nullopt;
+    auto step = own_profile_step(action);
+    if (!step) return std::nullopt;
+    return failed_outcome(*step + std::string(kSignedInAsYou));
+}
+
+}  // namespace
+
 Outcome apply_action(const Action& action, const std::string& journal_path,
                      const ExecutorSystem& sys) {
+    if (auto refused = refused_for_other_account(action, sys)) return std::move(*refused);
     return std::visit(overloaded{
                           [&](const KillProcesses& a) { return kill(a, sys); },
                           [&](const SetServiceStart& a) { return change_service(a, sys); },
@@ -185,6 +215,8 @@ Outcome undo_entry(const JournalEntry& entry, const ExecutorSystem& sys) {
     }
     if (const auto* a = std::get_if<SetStartupEnabled>(&entry.action)) {
         if (const auto* p = std::get_if<StartupApproved>(&entry.previous)) {
+            if (auto refused = refused_for_other_account(entry.action, sys))
+                return std::move(*refused);
             const std::uint32_t code =
                 p->bytes ? sys.write_startup_approved(a->location, a->value_name, *p->bytes)
                          : sys.delete_startup_approved(a->location, a->value_name);

@@ -35,6 +35,16 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
+// The end of the failure of a step on the user's own profile (their HKCU, their
+// folders) in an admin helper approved as another account, whose profile is not theirs:
+// "changing \"{value name}\" at startup needs to be done while signed in as you".
+inline constexpr std::string_view kSignedInAsYou = " needs to be done while signed in as you";
+
+// What an action does to the profile of the account that runs it, as the start of a
+// refusal ("changing \"OneDrive\" at startup", "cleaning Temporary files"); nullopt
+// for an action on the machine or on named processes and paths.
+std::optional<std::string> own_profile_step(const Action& action);
+
 // Step words of "{step} failed: {error words}".
 inline constexpr std::string_view kStepReadingService = "Reading service";
 inline constexpr std::string_view kStepChangingStartType = "Changing start type";
@@ -104,6 +114,10 @@ struct ExecutorSystem {
     std::string run;
     // Where an operation that could not be journalled is noted; may be empty.
     std::function<void(std::string_view)> log;
+    // This process runs as another account than the user it works for (an admin helper
+    // approved with an administrator's credentials): its HKCU and profile folders are
+    // not the user's, so every step on them is refused.
+    bool other_account = false;
 };
 
 // What one call of the executor did.

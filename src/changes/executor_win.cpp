@@ -4,6 +4,7 @@
 
 #include "core/log.hpp"
 #include "core/paths.hpp"
+#include "core/settings.hpp"
 #include "core/win.hpp"
 #include "sys/services_win.hpp"
 
@@ -60,7 +61,7 @@ ExecutorSystem executor_system() {
     };
     sys.stop_service = [](std::string_view name) { return stop_service(name); };
     sys.clean_junk_category = [](std::string_view id, const std::string& keep) {
-        return clean_junk_category(id, {keep});
+        return clean_junk_category(id, {data_dir(), keep});
     };
     sys.check_dev_folder = [](const std::string& path) { return check_dev_folder(path); };
     sys.delete_folder_tree = [](const std::string& path) { return delete_folder_tree(path); };

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/account.hpp"
 #include "core/overloaded.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
@@ -40,6 +41,7 @@ Result<std::string> serialize_plan(const Plan& plan) {
         ops.push_back(write_op(op));
     root["ops"] = std::move(ops);
     if (!plan.run.empty()) root["run"] = plan.run;
+    root["sid"] = plan.sid;
     try {
         return root.dump(-1, ' ', /*ensure_ascii=*/false, nlohmann::json::error_handler_t::strict);
     } catch (const nlohmann::json::exception& e) {
@@ -55,6 +57,7 @@ Result<Plan> parse_plan(std::string_view text) {
         for (const auto& op : json::expect_array(json::require(root, "ops"), "ops"))
             plan.ops.push_back(read_op(op));
         plan.run = json::opt_string(root, "run");
+        plan.sid = json::req_string(root, "sid");
         return plan;
     });
 }
@@ -127,12 +130,17 @@ bool holds_nul(const Plan& plan) {
 
 PlanArgument read_plan_text(std::string_view text) {
     auto plan = parse_plan(text);
-    if (!plan || !is_absolute_path(plan->journal) || holds_nul(*plan)) return {kHelperBadPlan, {}};
+    if (!plan || !is_absolute_path(plan->journal) || !is_sid_text(plan->sid) || holds_nul(*plan))
+        return {kHelperBadPlan, {}};
     return {kHelperDone, std::move(*plan)};
 }
 
 std::string plan_folder(std::string_view journal) {
     return join_path(parent_path(journal), kPlanFolderName);
+}
+
+std::string plan_data_folder(const Plan& plan) {
+    return std::string(parent_path(plan.journal));
 }
 
 std::string helper_parameters(std::string_view file, std::string_view sha256) {

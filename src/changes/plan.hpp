@@ -37,6 +37,10 @@ struct Plan {
     std::string journal;  // full path of the journal file the helper appends to
     std::vector<Op> ops;
     std::string run;  // stamped on the helper's entries, so the caller finds them
+    // The account of the user the plan is for, "S-1-5-21-...": an administrator's
+    // credentials may start the helper as another account, whose HKCU, profile and
+    // data folder are not this user's.
+    std::string sid;
 
     bool operator==(const Plan&) const = default;
 };
@@ -51,8 +55,8 @@ Op read_op(const json::Value& v);
 // text is not valid UTF-8: writing it replaced would send the helper to another
 // journal, service or folder than the one meant.
 Result<std::string> serialize_plan(const Plan& plan);
-// A syntax error, a missing `journal` or `ops`, a wrong type, an unknown `op` or `kind`,
-// or anything but white space after the object is an error.
+// A syntax error, a missing `journal`, `ops` or `sid`, a wrong type, an unknown `op` or
+// `kind`, or anything but white space after the object is an error.
 Result<Plan> parse_plan(std::string_view text);
 
 // Lower-case hexadecimal, two digits per byte: how a SHA-256 is written.
@@ -73,13 +77,16 @@ struct PlanArgument {
 };
 // The plan's own checks: 4 for a bad plan. A journal path that is not absolute is a bad
 // plan too: the helper runs elevated, and a relative path would put the file wherever
-// its working folder is (System32).
+// its working folder is (System32). So is a `sid` that is not a SID, since the helper
+// could not tell whose profile it may touch.
 PlanArgument read_plan_text(std::string_view text);
 
 // Plan files live in a folder of their own beside the journal (inside the data folder),
 // which only the user and administrators may write to.
 inline constexpr std::string_view kPlanFolderName = "plans";
 std::string plan_folder(std::string_view journal);
+// The user's data folder, which the journal is in: the helper's log goes there.
+std::string plan_data_folder(const Plan& plan);
 
 // `apply-plan "{file}" {sha256}`
 std::string helper_parameters(std::string_view file, std::string_view sha256);

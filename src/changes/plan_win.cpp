@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "core/account.hpp"
 #include "core/crypto.hpp"
 #include "core/paths.hpp"
 
@@ -29,11 +30,9 @@ std::string choose_helper_executable() {
 // Another user could otherwise swap the plan between its writing and the helper's
 // reading (the data folder may sit in a shared temp folder); the hash catches a change,
 // the ACL keeps anyone else from making one.
-bool make_plan_folder(const std::string& folder) {
+bool make_plan_folder(const std::string& folder, const std::string& sid) {
     if (!win::create_dirs(std::string(parent_path(folder)))) return false;
-    const std::wstring sid = win::current_user_sid();
-    if (sid.empty()) return false;
-    const std::wstring sddl = L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+    const std::wstring sddl = win::widen(private_folder_sddl(sid));
     win::unique_hlocal sd;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                 sd.put(), nullptr))
@@ -49,12 +48,15 @@ bool make_plan_folder(const std::string& folder) {
 }  // namespace
 
 Result<PlanFile> write_plan_file(const Plan& plan) {
-    auto text = serialize_plan(plan);
+    Plan named = plan;
+    named.sid = win::narrow(win::current_user_sid());
+    if (named.sid.empty()) return Error{"could not read which account you are signed in as"};
+    auto text = serialize_plan(named);
     if (!text) return Error{text.error()};
     const auto sha = sha256_hex(*text);
     if (!sha) return Error{"could not hash the plan"};
     const std::string folder = plan_folder(plan.journal);
-    if (!make_plan_folder(folder))
+    if (!make_plan_folder(folder, named.sid))
         return Error{"could not make the plan folder (" + win::error_text(::GetLastError()) + ")"};
     // A new file of our own: CREATE_NEW never opens one planted in its place.
     static std::atomic<unsigned> counter{0};

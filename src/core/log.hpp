@@ -17,6 +17,10 @@ std::string log_text(std::string_view stamp, std::string_view message);
 #ifdef _WIN32
 // Appends one line to data_dir\agent.log in a single write; never fails to its caller.
 void log_line(std::string_view message);
+// The same in `folder`\agent.log: the admin helper writes to the log of the user it works
+// for, whose processes its lock admits as `also_sid` (see win::NamedLock).
+void log_line_in(const std::string& folder, std::string_view message,
+                 std::string_view also_sid = {});
 // Local time of a UTC FILETIME; "?" when it cannot be computed.
 std::string local_stamp(std::uint64_t filetime);
 #endif

@@ -15,12 +15,15 @@ std::string local_stamp(std::uint64_t filetime) {
 }
 
 void log_line(std::string_view message) {
-    const std::string dir = data_dir();
+    log_line_in(data_dir(), message);
+}
+
+void log_line_in(const std::string& dir, std::string_view message, std::string_view also_sid) {
     const std::string path = join_path(dir, "agent.log");
     const std::wstring wpath = win::widen(path);
     // Without the lock, two writers that both see a full log rotate twice and the
     // second rename throws away the lines the first one had just started.
-    win::NamedLock lock("log", dir, 5'000);
+    win::NamedLock lock("log", dir, 5'000, also_sid);
     WIN32_FILE_ATTRIBUTE_DATA info{};
     if (::GetFileAttributesExW(wpath.c_str(), GetFileExInfoStandard, &info)) {
         const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;

@@ -202,13 +202,17 @@ std::wstring current_user_sid();
 // A mutex in the session namespace ("Local\Tessavo.Lock.{name}.{hash of scope}"),
 // shared by every process of this user that works on the same `scope` (usually
 // the data directory). Re-entrant on one thread. Waits at most `timeout_ms`;
-// an abandoned owner counts as released.
+// an abandoned owner counts as released. A lock this process makes admits its own
+// account and `also_sid` (the user an admin helper works for, when it runs as another).
 // The kernel object name a NamedLock uses.
 std::wstring named_lock_name(std::string_view name, std::string_view scope);
 
+inline constexpr DWORD kLockWaitMs = 30'000;
+
 class NamedLock {
 public:
-    NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms = 30'000);
+    NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms = kLockWaitMs,
+              std::string_view also_sid = {});
     ~NamedLock();
     NamedLock(const NamedLock&) = delete;
     NamedLock& operator=(const NamedLock&) = delete;

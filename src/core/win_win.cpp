@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/account.hpp"
 #include "core/paths.hpp"
 #include "core/text.hpp"
 
@@ -261,12 +262,12 @@ std::uint64_t scope_hash(std::string_view scope) {
 // The elevated admin helper and the user's ordinary processes take the same locks. An
 // object an elevated process creates gets a default DACL that admits only
 // administrators and SYSTEM, so an ordinary process could not open it and both sides
-// would write unlocked. Grant the user explicitly and label the mutex medium.
-HANDLE create_shared_mutex(const std::wstring& name) {
-    const std::wstring sid = current_user_sid();
+// would write unlocked. Grant the user explicitly (and the account the helper works
+// for, when it was approved as another one) and label the mutex medium.
+HANDLE create_shared_mutex(const std::wstring& name, std::string_view also_sid) {
+    const std::string sid = narrow(current_user_sid());
     if (!sid.empty()) {
-        const std::wstring sddl = L"D:(A;;0x001F0001;;;" + sid +
-                                  L")(A;;0x001F0001;;;SY)(A;;0x001F0001;;;BA)S:(ML;;NW;;;ME)";
+        const std::wstring sddl = widen(shared_lock_sddl(sid, also_sid));
         unique_hlocal sd;
         if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                                    sd.put(), nullptr)) {
@@ -288,8 +289,9 @@ std::wstring named_lock_name(std::string_view name, std::string_view scope) {
     return L"Local\\Tessavo.Lock." + widen(name) + widen(suffix);
 }
 
-NamedLock::NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms) {
-    mutex_.reset(create_shared_mutex(named_lock_name(name, scope)));
+NamedLock::NamedLock(std::string_view name, std::string_view scope, DWORD timeout_ms,
+                     std::string_view also_sid) {
+    mutex_.reset(create_shared_mutex(named_lock_name(name, scope), also_sid));
     if (!mutex_) return;
     const DWORD r = ::WaitForSingleObject(mutex_.get(), timeout_ms);
     held_ = (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED);

@@ -88,7 +88,9 @@ std::string journal_path();
 
 // Lock-free read. A missing or unreadable file loads empty; an invalid one is moved to
 // journal.corrupt.json (replacing an older copy) and loads empty. Never fails.
-Journal load_journal(const std::string& path);
+// `also_sid`, here and in update_journal: the account of the user an admin helper works
+// for, which the journal's lock then admits too (see win::NamedLock).
+Journal load_journal(const std::string& path, std::string_view also_sid = {});
 
 // Writes journal.tmp and renames it over journal.json, creating the folder first. A
 // failed write leaves the old file untouched. Errors are ignored. This replaces the
@@ -100,7 +102,8 @@ void save_journal(const Journal& journal);
 // saves. On return `journal` holds the result (including other processes' entries).
 // Returns whether the change was saved. A file that exists but cannot be read is never
 // overwritten: `change` then runs on the caller's own copy, which is not saved.
-bool update_journal(Journal& journal, const std::function<bool(Journal&)>& change);
+bool update_journal(Journal& journal, const std::function<bool(Journal&)>& change,
+                    std::string_view also_sid = {});
 
 // update_journal with push_entry stamped with the current time. Returns the entry as
 // appended (its id assigned), whether or not the save worked.

@@ -53,7 +53,8 @@ std::string lock_scope(const std::string& path) {
 }
 
 struct JournalLock {
-    explicit JournalLock(const std::string& path) : lock("journal", lock_scope(path)) {}
+    explicit JournalLock(const std::string& path, std::string_view also_sid = {})
+        : lock("journal", lock_scope(path), win::kLockWaitMs, also_sid) {}
     // Not held after the wait timed out (an owner hung for half a minute) or when the
     // mutex could not be opened: the write goes ahead, since dropping the entry would
     // lose it for certain and a hung owner is not writing.
@@ -78,7 +79,7 @@ std::string journal_path() {
     return join_path(data_dir(), "journal.json");
 }
 
-Journal load_journal(const std::string& path) {
+Journal load_journal(const std::string& path, std::string_view also_sid) {
     Journal journal{path, {}};
     FileRead file = read_journal_file(path);
     if (file.state != FileState::Read) return journal;
@@ -89,7 +90,7 @@ Journal load_journal(const std::string& path) {
     }
     // Moving aside is a write: a writer may have replaced the bad file with a good one
     // since it was read, so look again under the writers' lock before renaming.
-    JournalLock lock(path);
+    JournalLock lock(path, also_sid);
     file = read_journal_file(path);
     if (file.state == FileState::Read && decide_journal_load(file.bytes).move_aside)
         move_aside(path);
@@ -101,8 +102,9 @@ void save_journal(const Journal& journal) {
     save_entries(journal.path, journal.entries);
 }
 
-bool update_journal(Journal& journal, const std::function<bool(Journal&)>& change) {
-    JournalLock lock(journal.path);
+bool update_journal(Journal& journal, const std::function<bool(Journal&)>& change,
+                    std::string_view also_sid) {
+    JournalLock lock(journal.path, also_sid);
     const FileRead file = read_journal_file(journal.path);
     JournalUpdateBase base = journal_update_base(journal, file.state, file.bytes);
     if (base.move_aside) move_aside(journal.path);

@@ -104,10 +104,11 @@ bool is_safe_junk_root(const std::string& path);
 JunkRow measure_junk_category(const JunkCategory& category, bool trace);
 // Seven measurements on seven threads, in table order.
 std::vector<JunkRow> scan_junk();
-// Never touches the program's data directory, nor `keep_too` (the journal's folder, for
-// an admin helper whose own data directory may be another user's).
+// Never touches the folders in `keep` nor anything in them: the data folder of the user
+// the clean is for, and the journal's. The caller names them, since an admin helper
+// approved as another account must not take its own data directory for the user's.
 Result<JunkCleanResult> clean_junk_category(std::string_view id,
-                                            const std::vector<std::string>& keep_too = {});
+                                            const std::vector<std::string>& keep);
 #endif
 
 }  // namespace tess

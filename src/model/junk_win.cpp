@@ -40,18 +40,17 @@ EnvLookup process_env() {
     return [](std::string_view name) { return win::get_env(name); };
 }
 
-// The program's own data directory and the caller's further folders, each as given and
-// where it really is: without LOCALAPPDATA the data lives in the temp folder, and a
-// link or another spelling must not make the settings or the journal look like junk.
-std::vector<std::string> kept_folders(const std::vector<std::string>& keep_too) {
+// The program's data folders, each as given and where it really is: without
+// LOCALAPPDATA the data lives in the temp folder, and a link or another spelling must
+// not make the settings or the journal look like junk.
+std::vector<std::string> kept_folders(const std::vector<std::string>& keep) {
     std::vector<std::string> out;
     auto add = [&](const std::string& folder) {
         if (!is_absolute_path(folder)) return;
         out.push_back(plain_final_path(folder));
         if (auto real = resolved_path(folder)) out.push_back(std::move(*real));
     };
-    add(data_dir());
-    for (const auto& folder : keep_too)
+    for (const auto& folder : keep)
         add(folder);
     return out;
 }
@@ -81,7 +80,7 @@ JunkRow measure_junk_category(const JunkCategory& category, bool trace) {
     } else {
         const std::uint64_t now = win::filetime_now();
         row = measure_junk_folders(category, junk_roots(category.id), now, system_file_ops(),
-                                   kept_folders({}));
+                                   kept_folders({data_dir()}));
     }
     if (trace) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -118,7 +117,7 @@ std::vector<JunkRow> scan_junk() {
 }
 
 Result<JunkCleanResult> clean_junk_category(std::string_view id,
-                                            const std::vector<std::string>& keep_too) {
+                                            const std::vector<std::string>& keep) {
     const auto category = junk_category(id);
     if (!category) return Error{unknown_junk_category_text(id)};
     if (category->recycle_bin) {
@@ -129,7 +128,7 @@ Result<JunkCleanResult> clean_junk_category(std::string_view id,
     }
     const std::uint64_t now = win::filetime_now();
     return clean_junk_folders(*category, junk_roots(id), now, system_file_ops(),
-                              kept_folders(keep_too));
+                              kept_folders(keep));
 }
 
 }  // namespace tess

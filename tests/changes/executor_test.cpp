@@ -44,6 +44,7 @@ struct Fake {
     std::optional<Journal> loaded;
     std::vector<std::string> logged;
     ExecutorRun last;  // what the latest run() returned
+    bool other_account = false;
 
     std::vector<JournalEntry>& entries() { return stored.front().entries; }
 
@@ -130,6 +131,7 @@ struct Fake {
         };
         s.run = "run-1";
         s.log = [this](std::string_view line) { logged.emplace_back(line); };
+        s.other_account = other_account;
         return s;
     }
 
@@ -657,6 +659,91 @@ TEST(Executor, UndoIsDecidedFromTheFileUnderTheLock) {
               (std::vector<std::string>{"#1 (already undone)", "#9 (not in the history)",
                                         "#1 (already undone)"}));
     EXPECT_EQ(f.entries().size(), 2u);
+}
+
+// An admin helper approved with another account's credentials has that account's HKCU
+// and profile folders: a step on them is refused before anything is read, and says so,
+// while the machine's steps in the same run go ahead. Run as the user, all of it applies.
+TEST(Executor, AnotherAccountRefusesStepsOnItsOwnProfile) {
+    const std::string refused_mine =
+        "changing \"Mine\" at startup needs to be done while signed in as you";
+    const struct {
+        bool other_account;
+        std::vector<std::string> messages;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {true,
+         {refused_mine, "disabled", "Automatic \xE2\x86\x92 Manual, stopped",
+          "cleaning Temporary files needs to be done while signed in as you",
+          "removed 1 file(s), 1 KB",
+          "Undo: changing \"Old\" at startup needs to be done while signed in as you",
+          "Undo: startup setting restored"},
+         {"read Theirs", "write Theirs", "query Svc", "set Svc 3", "stop Svc", "clean windows_temp",
+          "delete OldMachine"}},
+        {false,
+         {"disabled", "disabled", "Automatic \xE2\x86\x92 Manual, stopped",
+          "removed 1 file(s), 1 KB", "removed 1 file(s), 1 KB", "Undo: startup setting restored",
+          "Undo: startup setting restored"},
+         {"read Mine", "write Mine", "read Theirs", "write Theirs", "query Svc", "set Svc 3",
+          "stop Svc", "clean user_temp", "clean windows_temp", "delete Old", "delete OldMachine"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.other_account ? "another account" : "the user's own");
+        Fake f;
+        f.other_account = c.other_account;
+        f.services["Svc"] = 2;
+        f.junk = JunkCleanResult{1, 700, 0};
+        f.entries() = {
+            {1, 1, startup_action("Old", false), StartupApproved{}, true, "disabled"},
+            {2, 1, SetStartupEnabled{StartupLocation::HklmRun, "OldMachine", false},
+             StartupApproved{}, true, "disabled"},
+        };
+        EXPECT_TRUE(
+            f.run({startup_op(StartupLocation::HkcuRun, "Mine", false),
+                   startup_op(StartupLocation::HklmRun, "Theirs", false),
+                   service_op("Svc", 3, true), ApplyOp{CleanJunk{"user_temp", "Temporary files"}},
+                   ApplyOp{CleanJunk{"windows_temp", "Windows temporary files"}}, UndoOp{1},
+                   UndoOp{2}},
+                  /*elevated=*/true)
+                .empty());
+        EXPECT_EQ(f.calls, c.calls);
+        ASSERT_EQ(f.entries().size(), 2 + c.messages.size());
+        for (std::size_t i = 0; i < c.messages.size(); ++i) {
+            const JournalEntry& e = f.entries()[2 + i];
+            EXPECT_EQ(e.message, c.messages[i]) << i;
+            const bool refused = e.message.ends_with(kSignedInAsYou);
+            EXPECT_EQ(e.ok, !refused) << i;
+            if (refused) {
+                EXPECT_EQ(e.previous, Previous{Nothing{}}) << i;
+            }
+        }
+        // A refused undo leaves its entry to be undone by the user.
+        EXPECT_EQ(f.entries()[0].undone, !c.other_account);
+        EXPECT_TRUE(f.entries()[1].undone);
+    }
+}
+
+TEST(Executor, OwnProfileSteps) {
+    const struct {
+        Action action;
+        std::optional<std::string> step;
+    } cases[] = {
+        {startup_action("A \"b\"", true), "changing \"A \"b\"\" at startup"},
+        {SetStartupEnabled{StartupLocation::HklmRun, "A", true}, std::nullopt},
+        {SetStartupEnabled{StartupLocation::HklmRun32, "A", false}, std::nullopt},
+        {CleanJunk{"user_temp", "Temporary files"}, "cleaning Temporary files"},
+        {CleanJunk{"browser_cache", "Browser cache"}, "cleaning Browser cache"},
+        {CleanJunk{"dev_cache", "Caches"}, "cleaning Caches"},
+        {CleanJunk{"recycle_bin", "Recycle Bin"}, "cleaning Recycle Bin"},
+        {CleanJunk{"windows_temp", "Windows temporary files"}, std::nullopt},
+        {CleanJunk{"update_cache", "Windows Update downloads"}, std::nullopt},
+        {CleanJunk{"nope", "Unknown"}, std::nullopt},  // fails as unknown instead
+        {SetServiceStart{"S", "S", 3, true}, std::nullopt},
+        {KillProcesses{"App", {{1, "a.exe", 0}}}, std::nullopt},
+        {DeleteDevFolder{"C:\\src\\node_modules", "src"}, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(own_profile_step(c.action), c.step) << describe(c.action);
 }
 
 }  // namespace

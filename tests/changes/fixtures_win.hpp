@@ -1,5 +1,5 @@
 // Real things for the executor to change under Wine: a sleeping child process, a
-// service of our own and HKCU StartupApproved values, each removed when the test ends.
+// service of our own and StartupApproved values, each removed when the test ends.
 #pragma once
 
 #include <windows.h>
@@ -39,15 +39,16 @@ struct Sleeper {
     int exit_code(std::uint32_t wait_ms = 5000) const { return wait_exit(process, wait_ms); }
 };
 
-// An HKCU StartupApproved value name of our own, removed when the test ends.
+// A StartupApproved value name of our own (HKCU unless told), removed when the test ends.
 struct ApprovedName {
     std::string name;
-    explicit ApprovedName(const std::string& tag)
-        : name("TessavoChanges" + tag + std::to_string(::GetCurrentProcessId())) {
-        delete_startup_approved(StartupLocation::HkcuRun, name);
+    StartupLocation where;
+    explicit ApprovedName(const std::string& tag, StartupLocation at = StartupLocation::HkcuRun)
+        : name("TessavoChanges" + tag + std::to_string(::GetCurrentProcessId())), where(at) {
+        delete_startup_approved(where, name);
     }
-    ~ApprovedName() { delete_startup_approved(StartupLocation::HkcuRun, name); }
-    ApprovedValue read() const { return read_startup_approved(StartupLocation::HkcuRun, name); }
+    ~ApprovedName() { delete_startup_approved(where, name); }
+    ApprovedValue read() const { return read_startup_approved(where, name); }
 };
 
 }  // namespace tess::test

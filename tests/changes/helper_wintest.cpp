@@ -1,7 +1,11 @@
 // The admin helper through the real Tessavo.exe built beside this test program, and
 // run_elevated's launch. Wine's "runas" never prompts, so a declined prompt is shown
-// with a stand-in for ShellExecuteExW.
+// with a stand-in for ShellExecuteExW; and Wine runs everything as one user, so a helper
+// approved as another account runs in this process, told its account.
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -267,7 +271,9 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
         if (c == '\\') journal_json += '\\';
         journal_json += c;
     }
-    const std::string good = R"({"journal":")" + journal_json + R"(","ops":[)" + kill + "]}";
+    const std::string sid = R"("sid":")" + win::narrow(win::current_user_sid()) + R"(",)";
+    const std::string good =
+        R"({"journal":")" + journal_json + R"(",)" + sid + R"("ops":[)" + kill + "]}";
     // A plan file of ours, its folder made as the caller makes it.
     const auto made = write_plan_file(Plan{journal, {}});
     ASSERT_TRUE(made.ok()) << made.error();
@@ -300,11 +306,17 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
         {"a folder in its place", "", "", quote_arg(folder + "\\d.json") + " " + sha_good, "", 4},
         {"invalid JSON", folder + "\\a.json", good.substr(0, good.size() - 1), "", "", 4},
         {"unknown op", folder + "\\a.json",
-         R"({"journal":")" + journal_json + R"(","ops":[{"op":"zap"}]})", "", "", 4},
+         R"({"journal":")" + journal_json + R"(",)" + sid + R"("ops":[{"op":"zap"}]})", "", "", 4},
+        {"no sid", folder + "\\a.json",
+         R"({"journal":")" + journal_json + R"(","ops":[)" + kill + "]}", "", "", 4},
+        {"sid not a SID", folder + "\\a.json",
+         R"({"journal":")" + journal_json + R"(","sid":"S-1-5-18)(A;;GA;;;WD","ops":[)" + kill +
+             "]}",
+         "", "", 4},
         {"trailing text", folder + "\\a.json", good + "x", "", "", 4},
         {"a second plan after it", folder + "\\a.json", good + good, "", "", 4},
         {"relative journal path", folder + "\\a.json",
-         R"({"journal":"journal.json","ops":[)" + kill + "]}", "", "", 4},
+         R"({"journal":"journal.json",)" + sid + R"("ops":[)" + kill + "]}", "", "", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -332,6 +344,89 @@ TEST(AdminHelperWin, ExitCodesAndBadPlansChangeNothing) {
     const Journal j = load_journal(journal);
     ASSERT_EQ(j.entries.size(), 1u);
     EXPECT_EQ(j.entries[0].message, "ended 1");
+}
+
+// An administrator's credentials approve the helper as that administrator, whose HKCU,
+// profile and data folder are not the user's. Wine runs every process as one user, so the
+// helper is told its own account through run_admin_helper's seam; it runs in this process.
+TEST(AdminHelperWin, ApprovedAsAnotherAccountLeavesTheUsersProfileAlone) {
+    const std::string admin_sid = "S-1-5-21-7-8-9-500";
+    ASSERT_NE(win::narrow(win::current_user_sid()), admin_sid);
+    TempDir dir("otheracct");
+    const std::string data = dir.file("data");
+    const std::string journal = data + "\\journal.json";
+    // Where the helper's own data directory would be: it must not appear.
+    ScopedEnv own_data("TESS_DATA_DIR", dir.file("admin-data"));
+    ApprovedName mine("OtherMine");
+    ApprovedName machine("OtherMachine", StartupLocation::HklmRun);
+    TestService svc("OtherAcct", SERVICE_AUTO_START);
+
+    const Plan plan{
+        journal,
+        {ApplyOp{SetStartupEnabled{StartupLocation::HkcuRun, mine.name, false}},
+         ApplyOp{SetStartupEnabled{StartupLocation::HklmRun, machine.name, false}},
+         ApplyOp{SetServiceStart{svc.name, "Test service", SERVICE_DEMAND_START, false}}}};
+    const auto file = write_plan_file(plan);
+    ASSERT_TRUE(file.ok()) << file.error();
+    EXPECT_EQ(run_admin_helper(file->path, file->sha256, admin_sid), 0);
+
+    const Journal j = load_journal(journal);
+    ASSERT_EQ(j.entries.size(), 3u);
+    EXPECT_EQ(j.entries[0].message,
+              "changing \"" + mine.name + "\" at startup needs to be done while signed in as you");
+    EXPECT_FALSE(j.entries[0].ok);
+    EXPECT_EQ(j.entries[0].previous, Previous{Nothing{}});
+    EXPECT_EQ(j.entries[1].message, "disabled");
+    EXPECT_TRUE(j.entries[1].ok);
+    EXPECT_EQ(j.entries[2].message, "Automatic" + kArrow + "Manual");
+    EXPECT_TRUE(j.entries[2].ok);
+    // HKCU is as it was; the machine's entry and the service changed.
+    EXPECT_EQ(mine.read().state, ApprovedState::Absent);
+    const ApprovedValue off = machine.read();
+    ASSERT_EQ(off.state, ApprovedState::Present);
+    EXPECT_EQ(off.bytes.at(0), 3);
+    EXPECT_EQ(svc.start_type(), static_cast<std::uint32_t>(SERVICE_DEMAND_START));
+    // The log is the user's, beside the journal; the helper's own data folder never came.
+    const std::string log = test::read_text(data + "\\agent.log").value_or("");
+    EXPECT_NE(log.find("admin helper: approved as another account; 1 change(s) need you signed "
+                       "in and were not made\n"),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(exists(dir.file("admin-data")));
+    EXPECT_FALSE(exists(file->path));
+}
+
+// The journal's lock, made by a helper approved as another account, admits the user it
+// works for: otherwise the user's tray watch could not open it while the helper holds
+// it, and would write without it.
+TEST(AdminHelperWin, JournalLockOfAHelperForAnotherAccountAdmitsTheUser) {
+    const std::string user_sid = "S-1-5-21-7-8-9-1001";
+    TempDir dir("otherlock");
+    const Plan plan{dir.file("journal.json"), {}, {}, user_sid};
+    const ExecutorSystem sys = helper_system(plan, win::narrow(win::current_user_sid()));
+    EXPECT_TRUE(sys.other_account);
+    const std::wstring name =
+        win::named_lock_name("journal", std::string(parent_path(plan.journal)));
+    std::string dacl;
+    Journal journal{plan.journal, {}};
+    sys.update_journal(journal, [&](Journal&) {
+        // Held now: the mutex exists, made by this lock.
+        win::unique_handle mutex(::OpenMutexW(READ_CONTROL, FALSE, name.c_str()));
+        EXPECT_TRUE(mutex) << ::GetLastError();
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (mutex && ::GetSecurityInfo(mutex.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                                       nullptr, nullptr, nullptr, nullptr, &sd) == ERROR_SUCCESS) {
+            win::unique_local_ptr<wchar_t> text;
+            if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                    sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, text.put(), nullptr))
+                dacl = win::narrow(text.get());
+            ::LocalFree(sd);
+        }
+        return false;
+    });
+    EXPECT_NE(dacl.find(";;;" + user_sid + ")"), std::string::npos) << dacl;
+    EXPECT_NE(dacl.find(";;;" + win::narrow(win::current_user_sid()) + ")"), std::string::npos)
+        << dacl;
 }
 
 struct Launch {
@@ -379,7 +474,10 @@ TEST(RunElevatedWin, StartsTessavoBesideWithRunasAndWaitsForItsExitCode) {
     EXPECT_EQ(launch.seen.hwnd, owner);
     EXPECT_EQ(launch.verb, L"runas");
     EXPECT_EQ(win::narrow(launch.file), test::built_exe("Tessavo.exe"));
-    const std::string text = *serialize_plan(plan);
+    // The file names this process's account as the plan's user.
+    Plan named = plan;
+    named.sid = win::narrow(win::current_user_sid());
+    const std::string text = *serialize_plan(named);
     EXPECT_EQ(handed, text);
     const std::string parameters = win::narrow(launch.parameters);
     const std::string prefix = "apply-plan \"" + plan_folder(plan.journal) + "\\";

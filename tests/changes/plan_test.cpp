@@ -7,15 +7,17 @@
 namespace tess {
 namespace {
 
+const std::string kSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
 const std::string kUndoPlan =
-    R"({"journal":"C:\\Users\\ann\\journal.json","ops":[{"op":"undo","id":7}]})";
+    R"({"journal":"C:\\Users\\ann\\journal.json","ops":[{"op":"undo","id":7}],"sid":")" + kSid +
+    R"("})";
 
 std::string hex_of(const std::string& text) {
     return encode_hex(text);
 }
 
 TEST(PlanJson, OneUndoOpIsCompactInKeyOrder) {
-    const Plan plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}};
+    const Plan plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}, {}, kSid};
     auto text = serialize_plan(plan);
     ASSERT_TRUE(text.ok()) << text.error();
     EXPECT_EQ(*text, kUndoPlan);
@@ -24,10 +26,13 @@ TEST(PlanJson, OneUndoOpIsCompactInKeyOrder) {
 TEST(PlanJson, ApplyOpEmbedsTheActionInItsKeyOrder) {
     const Plan plan{"C:\\d\\journal.json",
                     {ApplyOp{SetServiceStart{"WSearch", "Windows Search", 3, true}},
-                     ApplyOp{KillProcesses{"Edge", {{7, "msedge.exe", 133}}}}}};
+                     ApplyOp{KillProcesses{"Edge", {{7, "msedge.exe", 133}}}}},
+                    "",
+                    kSid};
     EXPECT_EQ(
         *serialize_plan(plan),
-        R"({"journal":"C:\\d\\journal.json","ops":[{"op":"apply","action":{"kind":"set_service_start","name":"WSearch","display":"Windows Search","start":3,"stop":true}},{"op":"apply","action":{"kind":"kill_processes","label":"Edge","targets":[{"pid":7,"name":"msedge.exe","created":133}]}}]})");
+        R"({"journal":"C:\\d\\journal.json","ops":[{"op":"apply","action":{"kind":"set_service_start","name":"WSearch","display":"Windows Search","start":3,"stop":true}},{"op":"apply","action":{"kind":"kill_processes","label":"Edge","targets":[{"pid":7,"name":"msedge.exe","created":133}]}}],"sid":")" +
+            kSid + R"("})");
 }
 
 TEST(PlanJson, EveryKindReadsBackIdentical) {
@@ -38,7 +43,8 @@ TEST(PlanJson, EveryKindReadsBackIdentical) {
                      ApplyOp{CleanJunk{"windows_temp", "Windows temporary files"}},
                      ApplyOp{DeleteDevFolder{"C:\\src\\app\\node_modules", "app"}},
                      UndoOp{18446744073709551615ull}},
-                    "4242-133000000000000000-1-admin"};
+                    "4242-133000000000000000-1-admin",
+                    kSid};
     auto text = serialize_plan(plan);
     ASSERT_TRUE(text.ok());
     auto back = parse_plan(*text);
@@ -67,32 +73,71 @@ TEST(PlanJson, ParserIsStrict) {
         {"the plan", kUndoPlan, true},
         {"white space around", " \r\n\t" + kUndoPlan + "\n ", true},
         {"unknown keys ignored",
-         R"({"v":2,"journal":"C:\\j.json","ops":[{"op":"undo","id":1,"why":"x"}]})", true},
-        {"no ops", R"({"journal":"C:\\j.json","ops":[]})", true},
-        {"syntax error", R"({"journal":"C:\\j.json","ops":[})", false},
+         R"({"v":2,"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"undo","id":1,"why":"x"}]})",
+         true},
+        {"no ops", R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[]})", true},
+        {"syntax error", R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[})", false},
         {"empty", "", false},
-        {"missing journal", R"({"ops":[]})", false},
-        {"missing ops", R"({"journal":"C:\\j.json"})", false},
-        {"journal not text", R"({"journal":1,"ops":[]})", false},
-        {"ops not an array", R"({"journal":"C:\\j.json","ops":{}})", false},
-        {"not an object", R"([{"journal":"C:\\j.json","ops":[]}])", false},
-        {"unknown op", R"({"journal":"C:\\j.json","ops":[{"op":"redo","id":1}]})", false},
-        {"op in capitals", R"({"journal":"C:\\j.json","ops":[{"op":"UNDO","id":1}]})", false},
-        {"undo without id", R"({"journal":"C:\\j.json","ops":[{"op":"undo"}]})", false},
-        {"negative id", R"({"journal":"C:\\j.json","ops":[{"op":"undo","id":-1}]})", false},
-        {"id as text", R"({"journal":"C:\\j.json","ops":[{"op":"undo","id":"1"}]})", false},
+        {"missing journal", R"({"sid":"S-1-5-18","ops":[]})", false},
+        {"missing sid", R"({"journal":"C:\\j.json","ops":[]})", false},
+        {"sid not text", R"({"journal":"C:\\j.json","sid":18,"ops":[]})", false},
+        {"missing ops", R"({"journal":"C:\\j.json","sid":"S-1-5-18"})", false},
+        {"journal not text", R"({"journal":1,"sid":"S-1-5-18","ops":[]})", false},
+        {"ops not an array", R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":{}})", false},
+        {"not an object", R"([{"journal":"C:\\j.json","sid":"S-1-5-18","ops":[]}])", false},
+        {"unknown op", R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"redo","id":1}]})",
+         false},
+        {"op in capitals",
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"UNDO","id":1}]})", false},
+        {"undo without id", R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"undo"}]})",
+         false},
+        {"negative id",
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"undo","id":-1}]})", false},
+        {"id as text",
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"undo","id":"1"}]})", false},
         {"unknown kind",
-         R"({"journal":"C:\\j.json","ops":[{"op":"apply","action":{"kind":"format_disk"}}]})",
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"apply","action":{"kind":"format_disk"}}]})",
          false},
         {"action field missing",
-         R"({"journal":"C:\\j.json","ops":[{"op":"apply","action":{"kind":"clean_junk","id":"x"}}]})",
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"apply","action":{"kind":"clean_junk","id":"x"}}]})",
          false},
         {"trailing text", kUndoPlan + "x", false},
         {"second object", kUndoPlan + "{}", false},
-        {"duplicated key", R"({"journal":"C:\\a.json","journal":"C:\\b.json","ops":[]})", false},
+        {"duplicated key",
+         R"({"journal":"C:\\a.json","journal":"C:\\b.json","sid":"S-1-5-18","ops":[]})", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parse_plan(c.text).ok(), c.ok) << c.what;
+}
+
+// The helper decides from the plan's SID whose profile it may touch: a plan that does
+// not name its user by a SID is a bad plan, whatever else it holds.
+TEST(PlanJson, PlanWithoutAValidSidIsABadPlan) {
+    const auto plan_with = [](const std::string& sid_member) {
+        return R"({"journal":"C:\\Users\\ann\\journal.json",)" + sid_member +
+               R"("ops":[{"op":"undo","id":7}]})";
+    };
+    const struct {
+        const char* what;
+        std::string sid_member;
+        int code;
+    } cases[] = {
+        {"a user's SID", R"("sid":")" + kSid + R"(",)", 0},
+        {"SYSTEM", R"("sid":"S-1-5-18",)", 0},
+        {"no sid", "", 4},
+        {"null", R"("sid":null,)", 4},
+        {"a number", R"("sid":1001,)", 4},
+        {"empty", R"("sid":"",)", 4},
+        {"a user name", R"("sid":"ann",)", 4},
+        {"SDDL alias", R"("sid":"BA",)", 4},
+        {"SDDL smuggled in", R"("sid":"S-1-5-18)(A;;GA;;;WD",)", 4},
+        {"trailing space", R"("sid":"S-1-5-18 ",)", 4},
+        {"NUL inside", R"("sid":"S-1-5-18\u0000",)", 4},
+    };
+    for (const auto& c : cases) {
+        const PlanArgument arg = read_plan_text(plan_with(c.sid_member));
+        EXPECT_EQ(arg.exit_code, c.code) << c.what;
+    }
 }
 
 TEST(PlanHex, LowerCaseOutEitherCaseIn) {
@@ -111,6 +156,7 @@ TEST(PlanFileTest, HelperParametersCarryThePathAndTheHash) {
               "apply-plan \"C:\\Users\\ann smith\\AppData\\Local\\Tessavo\\plans\\p-1.json\" " +
                   std::string(64, 'e'));
     EXPECT_EQ(plan_folder("C:\\Users\\ann\\journal.json"), "C:\\Users\\ann\\plans");
+    EXPECT_EQ(plan_data_folder(Plan{"C:\\Users\\ann\\journal.json", {}}), "C:\\Users\\ann");
 }
 
 // The helper's verdict on its arguments and the file behind them. The digest stands in
@@ -158,18 +204,21 @@ TEST(PlanFileTest, ExitCodesForEveryKindOfArgumentAndFile) {
         // The plan in it.
         {"empty file", file, digest, "", digest, 4},
         {"invalid JSON", file, digest, "{\"journal\":", digest, 4},
-        {"unknown op", file, digest, R"({"journal":"C:\\j.json","ops":[{"op":"zap","id":1}]})",
-         digest, 4},
+        {"unknown op", file, digest,
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"zap","id":1}]})", digest, 4},
         {"unknown kind", file, digest,
-         R"({"journal":"C:\\j.json","ops":[{"op":"apply","action":{"kind":"zap"}}]})", digest, 4},
+         R"({"journal":"C:\\j.json","sid":"S-1-5-18","ops":[{"op":"apply","action":{"kind":"zap"}}]})",
+         digest, 4},
         {"trailing text", file, digest, kUndoPlan + " ]", digest, 4},
         {"relative journal path", "C:\\Windows\\System32\\plans\\p.json", digest,
-         R"({"journal":"journal.json","ops":[]})", digest, 4},
-        {"empty journal path", file, digest, R"({"journal":"","ops":[]})", digest, 4},
+         R"({"journal":"journal.json","sid":"S-1-5-18","ops":[]})", digest, 4},
+        {"empty journal path", file, digest, R"({"journal":"","sid":"S-1-5-18","ops":[]})", digest,
+         4},
         {"journal path with a NUL", file, digest,
-         R"({"journal":"C:\\Users\\ann\\journal.json\u0000x","ops":[]})", digest, 4},
+         R"({"journal":"C:\\Users\\ann\\journal.json\u0000x","sid":"S-1-5-18","ops":[]})", digest,
+         4},
         {"value name with a NUL", file, digest,
-         R"({"journal":"C:\\Users\\ann\\journal.json","ops":[{"op":"apply","action":{"kind":"set_startup_enabled","location":"hkcu_run","value_name":"A\u0000B","enabled":false}}]})",
+         R"({"journal":"C:\\Users\\ann\\journal.json","sid":"S-1-5-18","ops":[{"op":"apply","action":{"kind":"set_startup_enabled","location":"hkcu_run","value_name":"A\u0000B","enabled":false}}]})",
          digest, 4},
         {"NUL byte after the object", file, digest, kUndoPlan + std::string(1, '\0'), digest, 4},
     };
@@ -177,7 +226,8 @@ TEST(PlanFileTest, ExitCodesForEveryKindOfArgumentAndFile) {
         const PlanArgument arg = read_plan_file(c.file, c.sha, c.text, c.actual);
         EXPECT_EQ(arg.exit_code, c.code) << c.what;
         if (c.code == 0) {
-            EXPECT_EQ(arg.plan, (Plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}})) << c.what;
+            EXPECT_EQ(arg.plan, (Plan{"C:\\Users\\ann\\journal.json", {UndoOp{7}}, {}, kSid}))
+                << c.what;
         }
         if (c.code == 3 || c.what == std::string("no file argument")) {
             EXPECT_EQ(check_plan_arguments(c.file, c.sha), c.code) << c.what;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/settings.hpp"
 #include "model/junk.hpp"
 #include "scan/realfs_winutil.hpp"
 
@@ -196,10 +197,10 @@ TEST(JunkRealFiles, ScanAndCleanFromTheEnvironment) {
     EXPECT_TRUE(rows[2].complete);
     EXPECT_EQ(rows[4].bytes, 0u);
 
-    const auto cleaned = clean_junk_category("browser_cache");
+    const auto cleaned = clean_junk_category("browser_cache", {data_dir()});
     ASSERT_TRUE(cleaned);
     EXPECT_EQ(*cleaned, (JunkCleanResult{1, 30, 0}));
-    const auto unknown = clean_junk_category("cookies");
+    const auto unknown = clean_junk_category("cookies", {data_dir()});
     ASSERT_FALSE(unknown);
     EXPECT_EQ(unknown.error(), "unknown junk category cookies");
 }
@@ -223,13 +224,13 @@ TEST(JunkRealFiles, RecycleBin) {
     EXPECT_TRUE(row.complete);
     EXPECT_GE(row.files, 1u);
     EXPECT_GE(row.bytes, 3000u);
-    const auto emptied = clean_junk_category("recycle_bin");
+    const auto emptied = clean_junk_category("recycle_bin", {data_dir()});
     ASSERT_TRUE(emptied) << emptied.error();
     EXPECT_EQ(emptied->files_removed, row.files);
     EXPECT_EQ(emptied->bytes_freed, row.bytes);
     EXPECT_EQ(measure_junk_category(category("recycle_bin"), false).files, 0u);
     // Emptying an empty bin is a success with nothing removed.
-    const auto again = clean_junk_category("recycle_bin");
+    const auto again = clean_junk_category("recycle_bin", {data_dir()});
     ASSERT_TRUE(again) << again.error();
     EXPECT_EQ(*again, JunkCleanResult{});
 }
