@@ -16,6 +16,7 @@
 #include "core/log.hpp"
 #include "core/policy.hpp"
 #include "core/settings.hpp"
+#include "core/text.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
 #include "scan/devclean.hpp"
@@ -298,15 +299,6 @@ int autopilot_command(const console::Request& request) {
     const AutopilotRun run = run_autopilot();
     out(autopilot_summary(run) + "\n");
     return console::autopilot_exit_code(run);
-}
-
-std::string join(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string out;
-    for (const auto& p : parts) {
-        if (!out.empty()) out += separator;
-        out += p;
-    }
-    return out;
 }
 
 std::string local_time(std::uint64_t filetime) {

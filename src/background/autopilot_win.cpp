@@ -26,10 +26,6 @@ std::string history_path(const std::string& dir) {
     return join_path(dir, "cpu-history.json");
 }
 
-std::uint64_t unix_now() {
-    return filetime_to_unix(win::filetime_now());
-}
-
 std::vector<CpuSample> read_history(const std::string& dir) {
     return cpu_history_from(read_data_file(history_path(dir), kMaxHistoryBytes));
 }

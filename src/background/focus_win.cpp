@@ -107,10 +107,6 @@ BOOL CALLBACK collect_window(HWND hwnd, LPARAM param) {
     return TRUE;  // always look at every window
 }
 
-std::uint64_t unix_now() {
-    return filetime_to_unix(win::filetime_now());
-}
-
 }  // namespace
 
 bool set_power_throttling(void* process, bool on) {
