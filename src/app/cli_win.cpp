@@ -15,6 +15,7 @@
 #include "core/json.hpp"
 #include "core/log.hpp"
 #include "core/policy.hpp"
+#include "core/roles.hpp"
 #include "core/settings.hpp"
 #include "core/text.hpp"
 #include "core/timeutil.hpp"
@@ -151,8 +152,8 @@ int junk_command(const console::Request& request) {
 }
 
 // The prompt belongs to the console's window; while it is open the console says so.
-RunSystem console_run_system() {
-    RunSystem sys = run_system(::GetConsoleWindow());
+RunSystem console_run_system(bool dry_run) {
+    RunSystem sys = run_system(::GetConsoleWindow(), dry_run);
     sys.elevate = [elevate = std::move(sys.elevate)](const Plan& plan) {
         err(std::string(kWaitingForApproval) + "\n");
         return elevate(plan);
@@ -161,23 +162,22 @@ RunSystem console_run_system() {
 }
 
 // The same run as a page apply: the executor, one hand-over for what needs admin rights,
-// the journal the window writes; --dry-run is TESS_DRY_RUN.
+// the journal the window writes.
 int changes_command(const std::vector<Op>& ops, bool dry_run) {
-    RunSystem sys = console_run_system();
-    sys.dry_run = sys.dry_run || dry_run;
+    const RunSystem sys = console_run_system(dry_run);
     err("Applying " + std::to_string(ops.size()) + " change(s)\n");
     const ChangesRun run = run_changes(ops, sys);
     out(console::changes_text(run));
     return console::changes_exit_code(run);
 }
 
-int clean_command(const console::Request& request) {
+int clean_command(const console::Request& request, bool dry_run) {
     auto ops = console::clean_ops(request.operands);
     if (!ops) {
         err(ops.error() + "\n" + std::string(console::usage_text()));
         return console::kExitUsage;
     }
-    return changes_command(*ops, request.dry_run);
+    return changes_command(*ops, dry_run);
 }
 
 int dev_command(const console::Request& request) {
@@ -201,11 +201,11 @@ std::string full_path(const std::string& path) {
     return path;
 }
 
-int dev_clean_command(const console::Request& request) {
+int dev_clean_command(const console::Request& request, bool dry_run) {
     std::vector<std::string> paths;
     for (const auto& p : request.operands)
         paths.push_back(full_path(p));
-    return changes_command(console::dev_clean_ops(paths, package_caches()), request.dry_run);
+    return changes_command(console::dev_clean_ops(paths, package_caches()), dry_run);
 }
 
 bool stdin_is_console() {
@@ -220,7 +220,7 @@ std::string read_console_line() {
     return win::narrow(buf, read);
 }
 
-int optimise_command(const console::Request& request) {
+int optimise_command(const console::Request& request, bool dry_run) {
     const ScanResult scan = full_scan(system_scan_probes(), print_step);
     const console::OptimisePlan plan = console::optimise_plan(scan);
     if (plan.actions.empty()) {
@@ -241,8 +241,7 @@ int optimise_command(const console::Request& request) {
             return console::kExitRefused;
         }
     }
-    RunSystem sys = console_run_system();
-    sys.dry_run = sys.dry_run || request.dry_run;
+    const RunSystem sys = console_run_system(dry_run);
     const OptimiseResult result = phased_run(
         plan.actions, plan.junk_estimate,
         [](ApplyPhase phase) {
@@ -256,29 +255,30 @@ int optimise_command(const console::Request& request) {
     return console::optimise_exit_code(result);
 }
 
-int focus_command(const console::Request& request) {
+int focus_command(const console::Request& request, bool dry_run) {
+    const FocusSystem sys = focus_system(dry_run);
     const std::string& word = request.operands[0];
     if (word == "status") {
-        const bool on = focus_is_on();
-        out(console::focus_status_text(on, on ? focus_load_state() : std::nullopt) + "\n");
+        const bool on = focus_is_on(sys);
+        out(console::focus_status_text(on, on ? focus_load_state(sys) : std::nullopt) + "\n");
     } else if (word == "on") {
         if (load_policy().focus_allowed == false) {
             err(console::set_by_organisation_text("Focus mode") + "\n");
             return console::kExitRefused;
         }
-        if (focus_is_on())
+        if (focus_is_on(sys))
             out("Focus mode is already on\n");
         else
-            out(focus_page_on_text(focus_enter()) + "\n");
-    } else if (!focus_is_on()) {
+            out(focus_page_on_text(focus_enter(sys)) + "\n");
+    } else if (!focus_is_on(sys)) {
         out("Focus mode is already off\n");
     } else {
-        out(focus_page_off_text(focus_leave()) + "\n");
+        out(focus_page_off_text(focus_leave(sys)) + "\n");
     }
     return console::kExitDone;
 }
 
-int autopilot_command(const console::Request& request) {
+int autopilot_command(const console::Request& request, bool dry_run) {
     const Policy policy = load_policy();
     if (request.operands[0] == "status") {
         out(console::autopilot_status_text(settings_in_force(load_settings(), policy).autopilot,
@@ -293,10 +293,9 @@ int autopilot_command(const console::Request& request) {
         err(console::set_by_organisation_text("Autopilot") + "\n");
         return console::kExitRefused;
     }
-    // Autopilot reads the test-run switch itself; --dry-run is that switch.
-    if (request.dry_run) ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");
+    const AutopilotSystem sys = autopilot_system(dry_run);
     err("Running Autopilot\n");
-    const AutopilotRun run = run_autopilot();
+    const AutopilotRun run = run_autopilot(sys);
     out(autopilot_summary(run) + "\n");
     return console::autopilot_exit_code(run);
 }
@@ -312,7 +311,7 @@ int history_command(const console::Request& request) {
     return console::kExitDone;
 }
 
-int undo_command(const console::Request& request) {
+int undo_command(const console::Request& request, bool dry_run) {
     const auto ids = console::parse_ids(request.operands);
     if (!ids) {
         err(ids.error() + "\n" + std::string(console::usage_text()));
@@ -320,7 +319,7 @@ int undo_command(const console::Request& request) {
     }
     const ui::Changes changes = console::undo_changes(*ids, load_journal(journal_path()).entries);
     int code = console::kExitDone;
-    if (!changes.ops.empty()) code = changes_command(changes.ops, request.dry_run);
+    if (!changes.ops.empty()) code = changes_command(changes.ops, dry_run);
     if (!changes.skip_notes.empty()) {
         out(changes.ops.empty() ? ui::nothing_to_do_text(changes.skip_notes) + "\n"
                                 : "Skipped: " + join(changes.skip_notes, ", ") + "\n");
@@ -335,6 +334,8 @@ int run_cli() {
         err(request.error() + "\n" + std::string(console::usage_text()));
         return console::kExitUsage;
     }
+    // Read here once; every run below is told explicitly.
+    const bool dry_run = test_run_requested() || request->dry_run;
     switch (request->command) {
         case console::Command::Help:
             out(console::usage_text());
@@ -344,21 +345,21 @@ int run_cli() {
         case console::Command::Junk:
             return junk_command(*request);
         case console::Command::Clean:
-            return clean_command(*request);
+            return clean_command(*request, dry_run);
         case console::Command::Dev:
             return dev_command(*request);
         case console::Command::DevClean:
-            return dev_clean_command(*request);
+            return dev_clean_command(*request, dry_run);
         case console::Command::Optimise:
-            return optimise_command(*request);
+            return optimise_command(*request, dry_run);
         case console::Command::Focus:
-            return focus_command(*request);
+            return focus_command(*request, dry_run);
         case console::Command::Autopilot:
-            return autopilot_command(*request);
+            return autopilot_command(*request, dry_run);
         case console::Command::History:
             return history_command(*request);
         case console::Command::Undo:
-            return undo_command(*request);
+            return undo_command(*request, dry_run);
     }
     return console::kExitUsage;
 }

@@ -6,16 +6,16 @@
 #include "changes/plan_win.hpp"
 #include "core/log.hpp"
 #include "core/memory.hpp"
+#include "core/roles.hpp"
 #include "core/win.hpp"
 #include "ui/ui_messages.hpp"
 
 namespace tess {
 
-RunSystem run_system(HWND owner) {
+RunSystem run_system(HWND owner, bool dry_run) {
     RunSystem sys;
     sys.journal_path = journal_path();
-    // Set at all, even empty, is a test run.
-    sys.dry_run = win::get_env("TESS_DRY_RUN").has_value();
+    sys.dry_run = dry_run;
     sys.run = new_run_id();
     sys.apply = [run = sys.run](const std::string& path, const std::vector<Op>& ops) {
         return apply_ops(path, ops, /*in_agent=*/false, run);
@@ -38,7 +38,7 @@ void tell_while_approving(RunSystem& sys, HWND window, UINT message) {
 
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
                const StoreOptimiseResult& store) {
-    RunSystem sys = run_system(window);
+    RunSystem sys = run_system(window, test_run_requested());
     tell_while_approving(sys, window, kMainApproval);
     apply_run(window, actions, junk_estimate, store, sys);
 }
@@ -56,7 +56,7 @@ void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t ju
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store) {
-    apply_changes(ops, window, store, run_system(window));
+    apply_changes(ops, window, store, run_system(window, test_run_requested()));
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,
@@ -67,7 +67,7 @@ void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesSt
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
                     const StoreOptimiseResult& store) {
-    RunSystem sys = run_system(panel);
+    RunSystem sys = run_system(panel, test_run_requested());
     tell_while_approving(sys, panel, kPanelApproval);
     quick_optimise(actions, junk_estimate, panel, store, sys);
 }

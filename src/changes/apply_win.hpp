@@ -15,9 +15,9 @@ namespace tess {
 using StoreOptimiseResult = std::function<void(OptimiseResult)>;
 using StoreChangesStatus = std::function<void(ChangesStatus)>;
 
-// data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
-// run_elevated with its prompt owned by `owner`.
-RunSystem run_system(HWND owner = nullptr);
+// data_dir's journal, the executor unelevated as the token says and run_elevated with its
+// prompt owned by `owner`; `dry_run` as the entry read it.
+RunSystem run_system(HWND owner, bool dry_run);
 
 // `elevate` posts `message` to `window` with wParam 1 before it starts and 0 when it
 // returns, so the window can say it waits for the approval instead of looking hung.
