@@ -15,7 +15,9 @@
 #include "core/json.hpp"
 #include "core/log.hpp"
 #include "core/policy.hpp"
+#include "core/roles.hpp"
 #include "core/settings.hpp"
+#include "core/text.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
 #include "model/devclean.hpp"
@@ -149,8 +151,8 @@ int junk_command(const cli::Request& request) {
 }
 
 // The prompt belongs to the console's window; while it is open the console says so.
-RunSystem cli_run_system() {
-    RunSystem sys = run_system(::GetConsoleWindow());
+RunSystem cli_run_system(bool dry_run) {
+    RunSystem sys = run_system(::GetConsoleWindow(), dry_run);
     sys.elevate = [elevate = std::move(sys.elevate)](const Plan& plan) {
         err(std::string(kWaitingForApproval) + "\n");
         return elevate(plan);
@@ -159,23 +161,22 @@ RunSystem cli_run_system() {
 }
 
 // The same run as a page apply: the executor, one hand-over for what needs admin rights,
-// the journal the window writes; --dry-run is TESS_DRY_RUN.
+// the journal the window writes.
 int changes_command(const std::vector<Op>& ops, bool dry_run) {
-    RunSystem sys = cli_run_system();
-    sys.dry_run = sys.dry_run || dry_run;
+    const RunSystem sys = cli_run_system(dry_run);
     err("Applying " + std::to_string(ops.size()) + " change(s)\n");
     const ChangesRun run = run_changes(ops, sys);
     out(cli::changes_text(run));
     return cli::changes_exit_code(run);
 }
 
-int clean_command(const cli::Request& request) {
+int clean_command(const cli::Request& request, bool dry_run) {
     auto ops = cli::clean_ops(request.operands);
     if (!ops) {
         err(ops.error() + "\n" + std::string(cli::usage_text()));
         return cli::kExitUsage;
     }
-    return changes_command(*ops, request.dry_run);
+    return changes_command(*ops, dry_run);
 }
 
 int dev_command(const cli::Request& request) {
@@ -198,11 +199,11 @@ std::string full_path(const std::string& path) {
     return path;
 }
 
-int dev_clean_command(const cli::Request& request) {
+int dev_clean_command(const cli::Request& request, bool dry_run) {
     std::vector<std::string> paths;
     for (const auto& p : request.operands)
         paths.push_back(full_path(p));
-    return changes_command(cli::dev_clean_ops(paths, package_caches()), request.dry_run);
+    return changes_command(cli::dev_clean_ops(paths, package_caches()), dry_run);
 }
 
 bool stdin_is_console() {
@@ -217,7 +218,7 @@ std::string read_console_line() {
     return win::narrow(buf, read);
 }
 
-int optimise_command(const cli::Request& request) {
+int optimise_command(const cli::Request& request, bool dry_run) {
     const ScanResult scan = full_scan(system_scan_probes(), print_step);
     const cli::OptimisePlan plan = cli::optimise_plan(scan);
     if (plan.actions.empty()) {
@@ -238,8 +239,7 @@ int optimise_command(const cli::Request& request) {
             return cli::kExitRefused;
         }
     }
-    RunSystem sys = cli_run_system();
-    sys.dry_run = sys.dry_run || request.dry_run;
+    const RunSystem sys = cli_run_system(dry_run);
     const OptimiseResult result = phased_run(
         plan.actions, plan.junk_estimate,
         [](ApplyPhase phase) {
@@ -253,29 +253,30 @@ int optimise_command(const cli::Request& request) {
     return cli::optimise_exit_code(result);
 }
 
-int focus_command(const cli::Request& request) {
+int focus_command(const cli::Request& request, bool dry_run) {
+    const FocusSystem sys = focus_system(dry_run);
     const std::string& word = request.operands[0];
     if (word == "status") {
-        const bool on = focus_is_on();
-        out(cli::focus_status_text(on, on ? focus_load_state() : std::nullopt) + "\n");
+        const bool on = focus_is_on(sys);
+        out(cli::focus_status_text(on, on ? focus_load_state(sys) : std::nullopt) + "\n");
     } else if (word == "on") {
         if (load_policy().focus_allowed == false) {
             err(cli::set_by_organisation_text("Focus mode") + "\n");
             return cli::kExitRefused;
         }
-        if (focus_is_on())
+        if (focus_is_on(sys))
             out("Focus mode is already on\n");
         else
-            out(focus_page_on_text(focus_enter()) + "\n");
-    } else if (!focus_is_on()) {
+            out(focus_page_on_text(focus_enter(sys)) + "\n");
+    } else if (!focus_is_on(sys)) {
         out("Focus mode is already off\n");
     } else {
-        out(focus_page_off_text(focus_leave()) + "\n");
+        out(focus_page_off_text(focus_leave(sys)) + "\n");
     }
     return cli::kExitDone;
 }
 
-int autopilot_command(const cli::Request& request) {
+int autopilot_command(const cli::Request& request, bool dry_run) {
     const Policy policy = load_policy();
     if (request.operands[0] == "status") {
         out(cli::autopilot_status_text(settings_in_force(load_settings(), policy).autopilot,
@@ -290,21 +291,11 @@ int autopilot_command(const cli::Request& request) {
         err(cli::set_by_organisation_text("Autopilot") + "\n");
         return cli::kExitRefused;
     }
-    // Autopilot reads the test-run switch itself; --dry-run is that switch.
-    if (request.dry_run) ::SetEnvironmentVariableW(L"TESS_DRY_RUN", L"1");
+    const AutopilotSystem sys = autopilot_system(dry_run);
     err("Running Autopilot\n");
-    const AutopilotRun run = run_autopilot();
+    const AutopilotRun run = run_autopilot(sys);
     out(autopilot_summary(run) + "\n");
     return cli::autopilot_exit_code(run);
-}
-
-std::string join(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string out;
-    for (const auto& p : parts) {
-        if (!out.empty()) out += separator;
-        out += p;
-    }
-    return out;
 }
 
 std::string local_time(std::uint64_t filetime) {
@@ -318,7 +309,7 @@ int history_command(const cli::Request& request) {
     return cli::kExitDone;
 }
 
-int undo_command(const cli::Request& request) {
+int undo_command(const cli::Request& request, bool dry_run) {
     const auto ids = cli::parse_ids(request.operands);
     if (!ids) {
         err(ids.error() + "\n" + std::string(cli::usage_text()));
@@ -326,7 +317,7 @@ int undo_command(const cli::Request& request) {
     }
     const ui::Changes changes = cli::undo_changes(*ids, load_journal(journal_path()).entries);
     int code = cli::kExitDone;
-    if (!changes.ops.empty()) code = changes_command(changes.ops, request.dry_run);
+    if (!changes.ops.empty()) code = changes_command(changes.ops, dry_run);
     if (!changes.skip_notes.empty()) {
         out(changes.ops.empty() ? ui::nothing_to_do_text(changes.skip_notes) + "\n"
                                 : "Skipped: " + join(changes.skip_notes, ", ") + "\n");
@@ -341,6 +332,8 @@ int run_cli() {
         err(request.error() + "\n" + std::string(cli::usage_text()));
         return cli::kExitUsage;
     }
+    // Read here once; every run below is told explicitly.
+    const bool dry_run = test_run_requested() || request->dry_run;
     switch (request->command) {
         case cli::Command::Help:
             out(cli::usage_text());
@@ -350,21 +343,21 @@ int run_cli() {
         case cli::Command::Junk:
             return junk_command(*request);
         case cli::Command::Clean:
-            return clean_command(*request);
+            return clean_command(*request, dry_run);
         case cli::Command::Dev:
             return dev_command(*request);
         case cli::Command::DevClean:
-            return dev_clean_command(*request);
+            return dev_clean_command(*request, dry_run);
         case cli::Command::Optimise:
-            return optimise_command(*request);
+            return optimise_command(*request, dry_run);
         case cli::Command::Focus:
-            return focus_command(*request);
+            return focus_command(*request, dry_run);
         case cli::Command::Autopilot:
-            return autopilot_command(*request);
+            return autopilot_command(*request, dry_run);
         case cli::Command::History:
             return history_command(*request);
         case cli::Command::Undo:
-            return undo_command(*request);
+            return undo_command(*request, dry_run);
     }
     return cli::kExitUsage;
 }

@@ -10,6 +10,7 @@
 #include "core/datafile_win.hpp"
 #include "core/paths.hpp"
 #include "core/policy.hpp"
+#include "core/roles.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
 #include "sys/hw.hpp"
@@ -24,10 +25,6 @@ constexpr std::uint64_t kMaxHistoryBytes = 16 * 1024 * 1024;
 
 std::string history_path(const std::string& dir) {
     return join_path(dir, "cpu-history.json");
-}
-
-std::uint64_t unix_now() {
-    return filetime_to_unix(win::filetime_now());
 }
 
 std::vector<CpuSample> read_history(const std::string& dir) {
@@ -81,9 +78,9 @@ bool autopilot_due(std::uint64_t now) {
     return autopilot_is_due(facts);
 }
 
-AutopilotSystem autopilot_system() {
+AutopilotSystem autopilot_system(bool dry_run) {
     AutopilotSystem sys;
-    sys.dry_run = win::get_env("TESS_DRY_RUN").has_value();
+    sys.dry_run = dry_run;
     sys.journal_path = journal_path();
     sys.own_pid = ::GetCurrentProcessId();
     sys.now = unix_now;
@@ -103,7 +100,7 @@ AutopilotSystem autopilot_system() {
 }
 
 AutopilotRun run_autopilot() {
-    return run_autopilot(autopilot_system());
+    return run_autopilot(autopilot_system(test_run_requested()));
 }
 
 }  // namespace tess

@@ -21,8 +21,8 @@ std::optional<std::uint32_t> notification_state();
 bool autopilot_due(std::uint64_t now);
 
 // The real calls: the two-second sample with paths, the junk scan, the executor
-// unelevated, data_dir's journal and settings, TESS_DRY_RUN.
-AutopilotSystem autopilot_system();
+// unelevated, data_dir's journal and settings; `dry_run` as the entry read it.
+AutopilotSystem autopilot_system(bool dry_run);
 // One whole run; blocks for a few seconds: call it on a worker thread.
 AutopilotRun run_autopilot();
 

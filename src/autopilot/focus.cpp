@@ -59,15 +59,6 @@ constexpr std::string_view kNeverSlow[] = {
     "phoneexperiencehost.exe",
 };
 
-constexpr float kBusyPercent = 0.1f;
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool same_process(const Slowed& s, const ProcessInfo& p) {
     return s.pid == p.pid && s.created == p.created;
 }
@@ -227,10 +218,6 @@ bool is_shielded(const Protection& protection, const ProcessInfo& process) {
            protection.names.count(to_lower_ascii(process.name)) > 0;
 }
 
-bool is_busy(float cpu_percent) {
-    return !std::isnan(cpu_percent) && cpu_percent >= kBusyPercent;
-}
-
 std::vector<ProcessInfo> busy_background_candidates(const std::vector<ProcessInfo>& snapshot,
                                                     const std::vector<std::uint32_t>& on_screen,
                                                     std::uint32_t own_pid,
@@ -241,7 +228,7 @@ std::vector<ProcessInfo> busy_background_candidates(const std::vector<ProcessInf
         if (p.pid <= 4 || p.pid == own_pid) continue;
         if (is_shielded(protection, p)) continue;
         if (is_protected_process(p.name) || is_never_slow(p.name)) continue;
-        if (!is_busy(p.cpu_percent)) continue;
+        if (!is_busy(p.cpu_percent, kFocusBusyPercent)) continue;
         if (std::any_of(slowed.begin(), slowed.end(),
                         [&](const Slowed& s) { return same_process(s, p); }))
             continue;

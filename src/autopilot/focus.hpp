@@ -100,8 +100,8 @@ Protection build_protection(const std::vector<ProcessInfo>& snapshot,
                             const std::vector<std::uint32_t>& on_screen);
 bool is_shielded(const Protection& protection, const ProcessInfo& process);
 
-// At least 0.1 % of the whole machine over the sample; NaN is not busy.
-bool is_busy(float cpu_percent);
+// A process is busy from this share of the whole machine over the sample.
+inline constexpr float kFocusBusyPercent = 0.1f;
 
 // The busy background processes to slow, in snapshot order: not pid 0-4, not this
 // program, not shielded, not a protected system process, not on the never-slow list,

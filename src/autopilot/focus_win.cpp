@@ -8,6 +8,7 @@
 
 #include "core/datafile_win.hpp"
 #include "core/paths.hpp"
+#include "core/roles.hpp"
 #include "core/settings.hpp"
 #include "core/timeutil.hpp"
 #include "core/win.hpp"
@@ -107,10 +108,6 @@ BOOL CALLBACK collect_window(HWND hwnd, LPARAM param) {
     return TRUE;  // always look at every window
 }
 
-std::uint64_t unix_now() {
-    return filetime_to_unix(win::filetime_now());
-}
-
 }  // namespace
 
 bool set_power_throttling(void* process, bool on) {
@@ -163,11 +160,11 @@ bool put_back_process(const Slowed& slowed, const SetThrottling& throttle) {
     return true;
 }
 
-FocusSystem focus_system(const SetThrottling& throttle, const PowerOverlay& power) {
+FocusSystem focus_system(bool dry_run, const SetThrottling& throttle, const PowerOverlay& power) {
     const std::string dir = data_dir();
     const std::string path = join_path(dir, "focus.json");
     FocusSystem sys;
-    sys.dry_run = win::get_env("TESS_DRY_RUN").has_value();
+    sys.dry_run = dry_run;
     sys.own_pid = ::GetCurrentProcessId();
     sys.now = unix_now;
     sys.uptime_ms = [] { return static_cast<std::uint64_t>(::GetTickCount64()); };
@@ -191,35 +188,35 @@ FocusSystem focus_system(const SetThrottling& throttle, const PowerOverlay& powe
 }
 
 bool focus_is_on() {
-    return focus_is_on(focus_system());
+    return focus_is_on(focus_system(test_run_requested()));
 }
 
 std::optional<FocusState> focus_load_state() {
-    return focus_load_state(focus_system());
+    return focus_load_state(focus_system(test_run_requested()));
 }
 
 FocusState focus_enter() {
-    return focus_enter(focus_system());
+    return focus_enter(focus_system(test_run_requested()));
 }
 
 std::uint64_t focus_leave() {
-    return focus_leave(focus_system());
+    return focus_leave(focus_system(test_run_requested()));
 }
 
 void focus_refresh() {
-    focus_refresh(focus_system());
+    focus_refresh(focus_system(test_run_requested()));
 }
 
 void focus_clear_stale() {
-    focus_clear_stale(focus_system());
+    focus_clear_stale(focus_system(test_run_requested()));
 }
 
 std::string focus_page_toggle() {
-    return focus_page_toggle(focus_system());
+    return focus_page_toggle(focus_system(test_run_requested()));
 }
 
 std::string focus_tray_toggle() {
-    return focus_tray_toggle(focus_system());
+    return focus_tray_toggle(focus_system(test_run_requested()));
 }
 
 }  // namespace tess

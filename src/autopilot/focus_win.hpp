@@ -29,10 +29,10 @@ std::optional<std::uint32_t> slow_process(const ProcessInfo& process,
                                           const SetThrottling& throttle);
 bool put_back_process(const Slowed& slowed, const SetThrottling& throttle);
 
-// The real calls, data_dir's focus.json under the per-user lock, TESS_DRY_RUN.
-// Efficiency mode and the power overlay are parameters because Wine has neither: its
-// tests record those calls while priorities and everything else stay real.
-FocusSystem focus_system(const SetThrottling& throttle = set_power_throttling,
+// The real calls and data_dir's focus.json under the per-user lock; `dry_run` as the
+// entry read it. Efficiency mode and the power overlay are parameters because Wine has
+// neither: its tests record those calls while priorities and everything else stay real.
+FocusSystem focus_system(bool dry_run, const SetThrottling& throttle = set_power_throttling,
                          const PowerOverlay& power = system_power_overlay());
 
 bool focus_is_on();

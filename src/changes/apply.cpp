@@ -12,18 +12,6 @@ namespace {
 constexpr std::string_view kCheck = "\xE2\x9C\x94";     // "✔"
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // "…"
 
-std::string num(std::uint64_t n) {
-    return std::to_string(n);
-}
-
-// Appending piece by piece (GCC 12 warns falsely about chains of operator+).
-template <class... T>
-std::string cat(const T&... parts) {
-    std::string out;
-    (out.append(std::string_view(parts)), ...);
-    return out;
-}
-
 std::vector<Op> apply_ops_of(const std::vector<Action>& actions) {
     std::vector<Op> ops;
     ops.reserve(actions.size());

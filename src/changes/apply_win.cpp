@@ -3,15 +3,15 @@
 #include "changes/executor.hpp"
 #include "changes/plan_win.hpp"
 #include "core/memory.hpp"
+#include "core/roles.hpp"
 #include "core/win.hpp"
 
 namespace tess {
 
-RunSystem run_system(HWND owner) {
+RunSystem run_system(HWND owner, bool dry_run) {
     RunSystem sys;
     sys.journal_path = journal_path();
-    // Set at all, even empty, is a test run.
-    sys.dry_run = win::get_env("TESS_DRY_RUN").has_value();
+    sys.dry_run = dry_run;
     sys.run = new_run_id();
     sys.apply = [run = sys.run](const std::string& path, const std::vector<Op>& ops) {
         return apply_ops(path, ops, /*in_admin_helper=*/false, run);

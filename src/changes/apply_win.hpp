@@ -10,9 +10,9 @@
 
 namespace tess {
 
-// data_dir's journal, TESS_DRY_RUN, the executor unelevated as the token says and
-// run_elevated with its prompt owned by `owner`.
-RunSystem run_system(HWND owner = nullptr);
+// data_dir's journal, the executor unelevated as the token says and run_elevated with its
+// prompt owned by `owner`; `dry_run` as the entry read it.
+RunSystem run_system(HWND owner, bool dry_run);
 
 // `elevate` calls `approving(true)` before the prompt opens and `approving(false)` when it
 // returns, so the window can say it waits for the approval instead of looking hung.

@@ -14,23 +14,8 @@ namespace {
 
 constexpr std::string_view kArrow = " \xE2\x86\x92 ";  // " → "
 
-bool action_needs_admin(const Action& action) {
-    return std::visit(
-        overloaded{
-            [](const SetServiceStart&) { return true; },
-            [](const SetStartupEnabled& a) { return a.location != StartupLocation::HkcuRun; },
-            [](const CleanJunk& a) {
-                const auto category = junk_category(a.id);
-                return category && category->needs_admin;
-            },
-            [](const KillProcesses&) { return false; },
-            [](const DeleteDevFolder&) { return false; },
-        },
-        action);
-}
-
-const JournalEntry* find_entry(const Journal& journal, std::uint64_t id) {
-    for (const auto& e : journal.entries)
+const JournalEntry* find_entry(std::span<const JournalEntry> journal, std::uint64_t id) {
+    for (const auto& e : journal)
         if (e.id == id) return &e;
     return nullptr;
 }
@@ -157,10 +142,25 @@ std::string removed_message(std::uint64_t files, std::uint64_t bytes, std::uint6
     return out;
 }
 
-bool needs_admin(const Op& op, const Journal& journal) {
-    if (const auto* apply = std::get_if<ApplyOp>(&op)) return action_needs_admin(apply->action);
+bool needs_admin(const Action& action) {
+    return std::visit(
+        overloaded{
+            [](const SetServiceStart&) { return true; },
+            [](const SetStartupEnabled& a) { return a.location != StartupLocation::HkcuRun; },
+            [](const CleanJunk& a) {
+                const auto category = junk_category(a.id);
+                return category && category->needs_admin;
+            },
+            [](const KillProcesses&) { return false; },
+            [](const DeleteDevFolder&) { return false; },
+        },
+        action);
+}
+
+bool needs_admin(const Op& op, std::span<const JournalEntry> journal) {
+    if (const auto* apply = std::get_if<ApplyOp>(&op)) return needs_admin(apply->action);
     const JournalEntry* entry = find_entry(journal, std::get<UndoOp>(op).id);
-    return entry && action_needs_admin(entry->action);
+    return entry && needs_admin(entry->action);
 }
 
 std::optional<std::string> own_profile_step(const Action& action) {
@@ -317,7 +317,7 @@ ExecutorRun run_ops(const std::string& journal_path, const std::vector<Op>& ops,
     Recorder rec(journal_path, sys);
     ExecutorRun& run = rec.run();
     for (const Op& op : ops) {
-        if (!elevated && needs_admin(op, rec.journal())) {
+        if (!elevated && needs_admin(op, rec.journal().entries)) {
             run.deferred.push_back(op);
             continue;
         }
@@ -344,9 +344,9 @@ ExecutorRun run_ops(const std::string& journal_path, const std::vector<Op>& ops,
             continue;
         }
         const std::uint64_t id = std::get<UndoOp>(op).id;
-        const std::string tag = "#" + std::to_string(id);
+        const std::string tag = cat("#", std::to_string(id));
         if (!rec.writable()) {
-            if (const JournalEntry* known = find_entry(rec.journal(), id))
+            if (const JournalEntry* known = find_entry(rec.journal().entries, id))
                 rec.not_changed(known->action, kUndoPrefix, id);
             else
                 run.skip_notes.push_back(tag + " (not in the history)");

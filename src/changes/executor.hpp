@@ -81,9 +81,10 @@ std::string kill_message(const KillCounts& counts);
 // "removed {} file(s), {size}" and "; {} in use were left alone" when files were left.
 std::string removed_message(std::uint64_t files, std::uint64_t bytes, std::uint64_t left);
 
-// Services and machine-wide startup entries always, a junk category when it says so;
-// an undo by the action of the entry it undoes (an unknown id never).
-bool needs_admin(const Op& op, const Journal& journal);
+// Services and machine-wide startup entries always, a junk category when it says so.
+bool needs_admin(const Action& action);
+// An undo by the action of the entry it undoes (an unknown id never).
+bool needs_admin(const Op& op, std::span<const JournalEntry> journal);
 
 // The calls the executor makes, so that its order of work, deferral, wording and
 // journalling are decided and tested without Windows. `executor_system()` gives the

@@ -73,15 +73,6 @@ std::string encode_hex(std::string_view bytes) {
     return out;
 }
 
-namespace {
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-}  // namespace
-
 std::optional<std::string> decode_hex(std::string_view hex) {
     if (hex.size() % 2 != 0) return std::nullopt;
     std::string out;

@@ -12,18 +12,6 @@ namespace tess::cli {
 
 namespace {
 
-// Appending piece by piece (GCC 12 warns falsely about chains of operator+).
-template <class... T>
-std::string cat(const T&... parts) {
-    std::string out;
-    (out.append(std::string_view(parts)), ...);
-    return out;
-}
-
-std::string num(std::uint64_t n) {
-    return std::to_string(n);
-}
-
 struct CommandSpec {
     std::string_view word;
     Command command;
@@ -153,18 +141,8 @@ json::Out scan_json(const ScanResult& result) {
 
 json::Out junk_json(const std::vector<JunkRow>& rows) {
     json::Out list = json::Out::array();
-    for (const JunkRow& row : rows) {
-        json::Out i;
-        i["id"] = row.id;
-        i["title"] = row.title;
-        i["description"] = row.description;
-        i["files"] = row.files;
-        i["bytes"] = row.bytes;
-        i["complete"] = row.complete;
-        i["needs_admin"] = row.needs_admin;
-        i["ticked"] = row.ticked;
-        list.push_back(std::move(i));
-    }
+    for (const JunkRow& row : rows)
+        list.push_back(junk_row_json(row, true));
     json::Out o = document();
     o["junk"] = std::move(list);
     return o;

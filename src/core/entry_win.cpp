@@ -9,6 +9,10 @@ namespace tess {
 
 namespace {}  // namespace
 
+bool test_run_requested() {
+    return win::get_env("TESS_DRY_RUN").has_value();
+}
+
 void clean_old_files() {
     const std::string exe = win::exe_path();
     if (exe.empty()) return;

@@ -2,6 +2,12 @@
 
 namespace tess {
 
+double committed_percent(const MemoryStatus& memory) {
+    if (memory.total_physical == 0) return 0.0;
+    return static_cast<double>(memory.commit_charge) / static_cast<double>(memory.total_physical) *
+           100.0;
+}
+
 std::string_view memory_level_text(MemoryLevel level) {
     switch (level) {
         case MemoryLevel::High:

@@ -27,6 +27,10 @@ MemoryStatus memory_status_from(std::uint64_t total_physical, std::uint64_t avai
 MemoryLevel memory_level(std::uint64_t total_physical, std::uint64_t available_physical,
                          std::uint64_t committed);
 
+// Committed memory as a percentage of physical memory (above 100 when the page file
+// is in use); 0 when the total is unknown.
+double committed_percent(const MemoryStatus& memory);
+
 #ifdef _WIN32
 // This PC's figures now.
 MemoryStatus memory_status();

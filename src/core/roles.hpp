@@ -9,6 +9,10 @@ namespace tess {
 
 int run_mode();  // picks the role from the process command line; Tessavo.exe's whole main
 
+// TESS_DRY_RUN set at all, even empty: the apply runs, Autopilot and Focus mode go
+// through their steps and change nothing.
+bool test_run_requested();
+
 // 0, 2, 3, 4 or 5
 int run_admin_helper(const std::string& plan_file, std::string_view plan_sha256);
 int run_tray_watch();  // 0

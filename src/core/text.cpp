@@ -21,6 +21,40 @@ std::string size_text(std::uint64_t bytes) {
     return buf;
 }
 
+std::string percent_text(double percent) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.0f%%", percent);
+    return buf;
+}
+
+std::string join(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) out += separator;
+        out += parts[i];
+    }
+    return out;
+}
+
+bool is_ascii_space(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && is_ascii_space(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && is_ascii_space(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 char to_lower_ascii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

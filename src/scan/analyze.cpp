@@ -33,21 +33,6 @@ ProcTarget target_of(const ProcessInfo& p) {
     return {p.pid, p.name, p.created};
 }
 
-bool is_busy(float cpu) {
-    return cpu >= kBusyCpu;  // NaN counts as idle
-}
-
-std::string trim(std::string_view s) {
-    const auto space = [](char c) {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-    };
-    while (!s.empty() && space(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && space(s.back()))
-        s.remove_suffix(1);
-    return std::string(s);
-}
-
 void sort_by_bytes(std::vector<Suggestion>& list) {
     std::stable_sort(list.begin(), list.end(),
                      [](const Suggestion& a, const Suggestion& b) { return a.bytes > b.bytes; });
@@ -142,7 +127,7 @@ void add_dev_server_suggestions(const Snapshot& snap, const std::vector<DevServe
         ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
 
         std::string cpu_words = "using no CPU";
-        if (is_busy(cpu)) {
+        if (is_busy(cpu, kBusyCpu)) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "still using %.1f%% CPU (may be in use)",
                           static_cast<double>(cpu));
@@ -160,7 +145,7 @@ void add_dev_server_suggestions(const Snapshot& snap, const std::vector<DevServe
             "need it.";
         s.action = std::move(kill);
         s.bytes = bytes;
-        s.ticked = !is_busy(cpu) && age >= kDevServerMinAge;
+        s.ticked = !is_busy(cpu, kBusyCpu) && age >= kDevServerMinAge;
         s.section = SuggestionSection::DevTool;
         out.push_back(std::move(s));
     }
@@ -290,13 +275,13 @@ std::string dev_server_project(std::string_view command_line) {
     if (at == std::string::npos) return std::string(kUnknownProject);
     const std::string before = text.substr(0, at);
     const std::size_t cut = before.find_last_of("\\\"'");
-    const std::string project = trim(cut == std::string::npos ? before : before.substr(cut + 1));
+    const std::string project(trim(cut == std::string::npos ? before : before.substr(cut + 1)));
     if (project.empty() || project.back() == ':') return std::string(kUnknownProject);
     return project;
 }
 
 std::string startup_program_path(std::string_view command) {
-    const std::string c = trim(command);
+    const std::string c(trim(command));
     std::string path;
     if (!c.empty() && c.front() == '"') {
         const std::size_t close = c.find('"', 1);
@@ -337,7 +322,7 @@ std::vector<Suggestion> build_suggestions(const Snapshot& snap) {
             const std::uint64_t age = process_age(p.created, snap.now);
             if (age >= kDaemonMinAge)
                 daemons[static_cast<std::size_t>(*kind)].push_back(
-                    {&p, age, !is_busy(p.cpu_percent)});
+                    {&p, age, !is_busy(p.cpu_percent, kBusyCpu)});
         } else if (role.kind == RoleKind::DevServer) {
             const ProcessInfo* parent = nullptr;
             if (p.parent_pid != 0 && p.parent_pid != p.pid) {

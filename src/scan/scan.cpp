@@ -196,6 +196,19 @@ json::Out ram_json(const std::optional<RamInfo>& ram) {
 
 }  // namespace
 
+json::Out junk_row_json(const JunkRow& row, bool with_description) {
+    json::Out i;
+    i["id"] = row.id;
+    i["title"] = row.title;
+    if (with_description) i["description"] = row.description;
+    i["files"] = row.files;
+    i["bytes"] = row.bytes;
+    i["complete"] = row.complete;
+    i["needs_admin"] = row.needs_admin;
+    i["ticked"] = row.ticked;
+    return i;
+}
+
 json::Out scan_result_json(const ScanResult& result) {
     const ScanReport& r = result.report;
     json::Out o;
@@ -245,17 +258,8 @@ json::Out scan_result_json(const ScanResult& result) {
     o["suggestions"] = std::move(suggestions);
 
     json::Out junk = json::Out::array();
-    for (const JunkRow& row : r.junk) {
-        json::Out i;
-        i["id"] = row.id;
-        i["title"] = row.title;
-        i["files"] = row.files;
-        i["bytes"] = row.bytes;
-        i["complete"] = row.complete;
-        i["needs_admin"] = row.needs_admin;
-        i["ticked"] = row.ticked;
-        junk.push_back(std::move(i));
-    }
+    for (const JunkRow& row : r.junk)
+        junk.push_back(junk_row_json(row, false));
     o["junk"] = std::move(junk);
 
     json::Out apps = json::Out::array();

@@ -95,6 +95,9 @@ bool begin_scan(ScanSlot& slot);
 // Replaces the previous result in one step and ends the running mark.
 void store_scan(ScanSlot& slot, ScanResult result);
 
+// One junk row as JSON, keys in a fixed order; the scan document leaves out the
+// description, which the junk listing carries.
+json::Out junk_row_json(const JunkRow& row, bool with_description);
 // The whole result as JSON, and as lines for a person to read.
 json::Out scan_result_json(const ScanResult& result);
 std::string scan_summary(const ScanResult& result);

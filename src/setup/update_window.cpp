@@ -14,18 +14,6 @@ constexpr std::string_view kBullet = "\xE2\x80\xA2";  // U+2022
 constexpr std::size_t kMaxNoteLines = 12;
 constexpr std::size_t kMaxNoteChars = 900;
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && is_blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 std::string_view strip_hashes(std::string_view s) {
     while (!s.empty() && s.front() == '#')
         s.remove_prefix(1);

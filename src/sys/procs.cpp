@@ -1,6 +1,7 @@
 #include "sys/procs.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -125,6 +126,10 @@ float cpu_share(std::uint64_t cpu_delta, std::uint32_t processors, std::uint64_t
     const double capacity =
         static_cast<double>(std::max<std::uint32_t>(processors, 1)) * elapsed_ticks;
     return static_cast<float>(static_cast<double>(cpu_delta) / capacity * 100.0);
+}
+
+bool is_busy(float cpu_percent, float threshold) {
+    return !std::isnan(cpu_percent) && cpu_percent >= threshold;
 }
 
 void apply_cpu_sample(std::vector<ProcessInfo>& list, const std::vector<ProcessRow>& first,

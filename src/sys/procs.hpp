@@ -122,6 +122,9 @@ std::vector<ProcessInfo> processes_from_rows(const std::vector<ProcessRow>& rows
 
 // Share of the whole machine: cpu delta / (processors x elapsed ticks) x 100.
 float cpu_share(std::uint64_t cpu_delta, std::uint32_t processors, std::uint64_t elapsed_ticks);
+// Whether a sampled share reaches `threshold` (each caller has its own: the suggestions
+// call a daemon busy from 1 %, Focus mode a background program from 0.1 %); NaN never does.
+bool is_busy(float cpu_percent, float threshold);
 
 // Matches processes by (pid, created) in both snapshots and fills cpu_percent,
 // private_growth and the second snapshot's memory and handle counts; a process missing

@@ -153,13 +153,7 @@ std::string_view memory_heading(MemoryLevel level) {
 }
 
 std::string gauge_percent_text(const MemoryStatus& memory) {
-    double percent = 0.0;
-    if (memory.total_physical > 0)
-        percent = static_cast<double>(memory.commit_charge) /
-                  static_cast<double>(memory.total_physical) * 100.0;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f%%", percent);
-    return buf;
+    return percent_text(committed_percent(memory));
 }
 
 std::string memory_used_text(const MemoryStatus& memory) {

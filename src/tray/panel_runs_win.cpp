@@ -1,13 +1,14 @@
 #include "tray/panel_runs_win.hpp"
 
 #include "core/log.hpp"
+#include "core/roles.hpp"
 #include "tray/panel_messages.hpp"
 
 namespace tess {
 
 void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estimate, HWND panel,
                     const std::function<void(OptimiseResult)>& store) {
-    RunSystem sys = run_system(panel);
+    RunSystem sys = run_system(panel, test_run_requested());
     tell_while_approving(sys, [panel](bool approving) {
         ::PostMessageW(panel, kPanelApproval, approving ? 1 : 0, 0);
     });

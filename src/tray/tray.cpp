@@ -21,21 +21,6 @@ constexpr std::uint32_t kWmRButtonUp = 0x0205;
 constexpr std::uint32_t kNinSelect = 0x0400;     // WM_USER: a click, NOTIFYICON_VERSION_4
 constexpr std::uint32_t kNinKeySelect = 0x0401;  // Space or Enter on the focused icon
 
-std::string percent_text(double percent) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f%%", percent);
-    return buf;
-}
-
-std::string join(const std::vector<std::string>& parts, std::string_view sep) {
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i) out += sep;
-        out += parts[i];
-    }
-    return out;
-}
-
 }  // namespace
 
 std::uint32_t tick_period_ms(const std::optional<std::string>& env_value) {
@@ -54,12 +39,6 @@ std::uint32_t tick_period_ms(const std::optional<std::string>& env_value) {
 
 std::string_view tray_mutex_name(bool test_copy) {
     return test_copy ? "Local\\Tessavo.Tray.Test" : "Local\\Tessavo.Tray";
-}
-
-double committed_percent(const MemoryStatus& memory) {
-    if (memory.total_physical == 0) return 0.0;
-    return static_cast<double>(memory.commit_charge) / static_cast<double>(memory.total_physical) *
-           100.0;
 }
 
 TickOutcome run_tick(TrayState& state, const MemoryStatus& memory, std::uint64_t now) {

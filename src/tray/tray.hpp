@@ -80,7 +80,6 @@ TickOutcome run_tick(TrayState& state, const MemoryStatus& memory, std::uint64_t
 void icon_added(TrayState& state);
 
 inline constexpr std::string_view kInitialTooltip = "Tessavo: checking memory\xE2\x80\xA6";
-double committed_percent(const MemoryStatus& memory);
 std::string tray_tooltip(MemoryLevel level, const MemoryStatus& memory);
 // A notification tip holds 127 UTF-16 units; a surrogate pair is never split.
 std::u16string tooltip_utf16(std::string_view tip);

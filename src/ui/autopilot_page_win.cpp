@@ -9,6 +9,7 @@
 #include "autopilot/focus_win.hpp"
 #include "core/log.hpp"
 #include "core/policy.hpp"
+#include "core/roles.hpp"
 #include "core/timeutil.hpp"
 #include "core/worker.hpp"
 #include "sys/startup.hpp"
@@ -29,7 +30,7 @@ std::string stamp_unix(std::uint64_t unix_seconds) {
 }
 
 FocusSystem make_focus_system(const UiState& s) {
-    return s.focus_system ? s.focus_system() : focus_system();
+    return s.focus_system ? s.focus_system() : focus_system(test_run_requested());
 }
 
 struct RunFlags {

@@ -9,12 +9,6 @@
 namespace tess::ui {
 namespace {
 
-std::string percent_text(double percent) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", percent);
-    return buf;
-}
-
 bool counts_as_idle_program(SuggestionSection s) {
     return s == SuggestionSection::DevTool || s == SuggestionSection::BackgroundApp;
 }
@@ -35,24 +29,19 @@ std::uint64_t ticked_junk_bytes(const ScanReport& report) {
 
 }  // namespace
 
-double memory_percent(const MemoryStatus& memory) {
-    if (memory.total_physical == 0) return 0;
-    return static_cast<double>(memory.commit_charge) / static_cast<double>(memory.total_physical) *
-           100.0;
-}
-
 MemoryLevel report_level(const MemoryStatus& memory) {
     return memory_level(memory.total_physical, memory.available_physical, memory.commit_charge);
 }
 
 std::string idle_memory_line(const MemoryStatus& memory) {
     return "Right now: " + size_text(memory.commit_charge) + " used on " +
-           size_text(memory.total_physical) + " of RAM (" + percent_text(memory_percent(memory)) +
-           "%) — " + std::string(memory_level_text(report_level(memory)));
+           size_text(memory.total_physical) + " of RAM (" +
+           percent_text(committed_percent(memory)) + ") — " +
+           std::string(memory_level_text(report_level(memory)));
 }
 
 std::string memory_pill_text(const MemoryStatus& memory) {
-    return "Memory " + percent_text(memory_percent(memory)) + "% · " +
+    return "Memory " + percent_text(committed_percent(memory)) + " · " +
            std::string(memory_level_text(report_level(memory)));
 }
 
@@ -84,7 +73,7 @@ std::string proposal_frees_line(const ScanReport& report) {
 }
 
 std::string proposal_memory_line(const ScanReport& report) {
-    return "Memory " + percent_text(memory_percent(report.memory)) + "% of RAM (" +
+    return "Memory " + percent_text(committed_percent(report.memory)) + " of RAM (" +
            std::string(memory_level_text(report_level(report.memory))) +
            ")  ·  After Optimise: about " + std::to_string(report.score_after) + "/100";
 }

@@ -17,7 +17,6 @@
 namespace tess::ui {
 
 // Committed ÷ total × 100, 0 when the total is 0.
-double memory_percent(const MemoryStatus& memory);
 MemoryLevel report_level(const MemoryStatus& memory);
 // "Right now: {} used on {} of RAM ({:.0}%) — {}"
 std::string idle_memory_line(const MemoryStatus& memory);

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "changes/executor.hpp"
 #include "core/text.hpp"
 #include "model/kb.hpp"
 
@@ -37,10 +38,6 @@ std::string plural(std::uint64_t count, std::string_view one, std::string_view m
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-bool machine_wide(StartupLocation location) {
-    return location != StartupLocation::HkcuRun;
-}
-
 std::string_view location_words(StartupLocation location) {
     switch (location) {
         case StartupLocation::HkcuRun:
@@ -51,23 +48,6 @@ std::string_view location_words(StartupLocation location) {
             return "All users (32-bit)";
     }
     return "This user";
-}
-
-// The start type as the Services page words it.
-std::string_view starts_word(std::uint32_t start_type) {
-    switch (start_type) {
-        case 0:
-        case 1:
-            return "By Windows";
-        case 2:
-            return "Always";
-        case 3:
-            return "When needed";
-        case 4:
-            return "Never";
-        default:
-            return "";
-    }
 }
 
 constexpr std::uint32_t kStartManual = 3;
@@ -108,16 +88,6 @@ const JournalEntry* find_entry(const std::vector<JournalEntry>& journal, std::ui
 bool undoable_kind(const Action& action) {
     return std::holds_alternative<SetServiceStart>(action) ||
            std::holds_alternative<SetStartupEnabled>(action);
-}
-
-bool action_needs_admin(const Action& action) {
-    if (std::holds_alternative<SetServiceStart>(action)) return true;
-    if (const auto* s = std::get_if<SetStartupEnabled>(&action)) return machine_wide(s->location);
-    if (const auto* j = std::get_if<CleanJunk>(&action)) {
-        auto category = junk_category(j->id);
-        return category && category->needs_admin;
-    }
-    return false;
 }
 
 }  // namespace
@@ -254,7 +224,8 @@ std::vector<ListRow> startup_rows(const std::vector<StartupEntry>& entries) {
             tip = "Windows needs this one, so it's left alone.";
         } else {
             tip = std::string("Tick it to turn it ") + (e.enabled ? "off" : "back on") + ".";
-            if (machine_wide(e.location)) tip += kAdminApproval;
+            if (needs_admin(SetStartupEnabled{e.location, e.name, !e.enabled}))
+                tip += kAdminApproval;
         }
         row.detail = e.name + " — " + (e.enabled ? "opens when you sign in" : "turned off") + " (" +
                      std::string(location_words(e.location)) + "). " + tip;
@@ -285,8 +256,8 @@ std::vector<ListRow> service_rows(const ScanReport& report, const std::vector<st
         ListRow row;
         row.kind = RowKind::Service;
         row.index = index;
-        row.cells = {display, std::string(starts_word(s.start_type)), s.running ? "Yes" : "No",
-                     memory, what};
+        row.cells = {display, std::string(services_page_word(s.start_type)),
+                     s.running ? "Yes" : "No", memory, what};
         row.detail = display + " (" + s.name + "). " + what;
         row.checkbox =
             !is_protected_service(s.name) && !(s.start_type == kStartManual && !s.running);
@@ -613,12 +584,6 @@ std::uint64_t ticked_junk_estimate(std::span<const ListRow* const> ticked) {
     return bytes;
 }
 
-bool change_needs_admin(const Op& op, const std::vector<JournalEntry>& journal) {
-    if (const auto* a = std::get_if<ApplyOp>(&op)) return action_needs_admin(a->action);
-    const JournalEntry* e = find_entry(journal, std::get<UndoOp>(op).id);
-    return e && action_needs_admin(e->action);
-}
-
 std::string confirm_text(std::string_view heading, const Changes& changes,
                          const std::vector<JournalEntry>& journal) {
     constexpr std::size_t kListed = 14;
@@ -637,7 +602,7 @@ std::string confirm_text(std::string_view heading, const Changes& changes,
             const JournalEntry* e = find_entry(journal, id);
             line = e ? "Undo: " + describe(e->action) : "Undo change #" + std::to_string(id);
         }
-        admin = admin || change_needs_admin(op, journal);
+        admin = admin || needs_admin(op, journal);
         if (i < kListed) text += "• " + line + "\n";
     }
     if (changes.ops.size() > kListed)

@@ -153,8 +153,6 @@ bool ticks_beyond_defaults(std::span<const ListRow* const> ticked);
 // What the ticked junk rows measured: the test run's estimate of what Optimise cleans.
 std::uint64_t ticked_junk_estimate(std::span<const ListRow* const> ticked);
 
-// Whether an operation needs administrator rights, judged from the journal view for undos.
-bool change_needs_admin(const Op& op, const std::vector<JournalEntry>& journal);
 // The Yes/No question listing the changes under `heading` ("Optimise will:", "Tessavo will:").
 std::string confirm_text(std::string_view heading, const Changes& changes,
                          const std::vector<JournalEntry>& journal);

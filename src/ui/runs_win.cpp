@@ -1,12 +1,13 @@
 #include "ui/runs_win.hpp"
 
+#include "core/roles.hpp"
 #include "ui/ui_messages.hpp"
 
 namespace tess {
 
 void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t junk_estimate,
                const StoreOptimiseResult& store) {
-    RunSystem sys = run_system(window);
+    RunSystem sys = run_system(window, test_run_requested());
     tell_while_approving(sys, [window](bool approving) {
         ::PostMessageW(window, kMainApproval, approving ? 1 : 0, 0);
     });
@@ -26,7 +27,7 @@ void apply_run(HWND window, const std::vector<Action>& actions, std::uint64_t ju
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store) {
-    apply_changes(ops, window, store, run_system(window));
+    apply_changes(ops, window, store, run_system(window, test_run_requested()));
 }
 
 void apply_changes(const std::vector<Op>& ops, HWND window, const StoreChangesStatus& store,

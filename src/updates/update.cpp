@@ -13,18 +13,6 @@ namespace {
 
 using json::Value;
 
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && is_space(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && is_space(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 std::string_view strip_leading_v(std::string_view s) {
     while (!s.empty() && (s.front() == 'v' || s.front() == 'V'))
         s.remove_prefix(1);
@@ -179,10 +167,10 @@ std::optional<std::string> checksum_from_list(std::string_view list, std::string
 
         std::string_view words[2];
         for (std::string_view& word : words) {
-            while (!line.empty() && is_space(line.front()))
+            while (!line.empty() && is_ascii_space(line.front()))
                 line.remove_prefix(1);
             std::size_t n = 0;
-            while (n < line.size() && !is_space(line[n]))
+            while (n < line.size() && !is_ascii_space(line[n]))
                 ++n;
             word = line.substr(0, n);
             line.remove_prefix(n);

@@ -63,7 +63,6 @@ struct Machine {
     ScopedEnv data{"TESS_DATA_DIR", dir.file("data")};
     ScopedEnv temp{"TEMP", dir.file("Temp")};
     ScopedEnv local{"LOCALAPPDATA", dir.file("Local")};
-    ScopedEnv dry{"TESS_DRY_RUN", std::nullopt};
     std::string java;
     std::unique_ptr<Daemon> gradle, kotlin;
     std::uint64_t clock = 0;  // the run's Unix time: an hour ahead
@@ -99,8 +98,8 @@ struct Machine {
         test::write_text(dir.file("data\\cpu-history.json"), serialize_cpu_history({sample}));
     }
 
-    AutopilotSystem sys() const {
-        AutopilotSystem s = autopilot_system();
+    AutopilotSystem sys(bool dry_run = false) const {
+        AutopilotSystem s = autopilot_system(dry_run);
         s.now = [c = clock] { return c; };
         return s;
     }
@@ -119,8 +118,7 @@ TEST(AutopilotWin, TestRunChangesNothingThenTheRunClosesTheIdleDaemonAndDeletesO
     ASSERT_TRUE(m.gradle->running() && m.kotlin->running());
 
     {
-        ScopedEnv dry("TESS_DRY_RUN", "1");
-        const AutopilotRun run = run_autopilot(m.sys());
+        const AutopilotRun run = run_autopilot(m.sys(/*dry_run=*/true));
         EXPECT_TRUE(run.test_run);
         EXPECT_EQ(run.closed, std::vector<std::string>{"Gradle daemon"});
         EXPECT_EQ(run.junk_freed, 10000u);  // found, not deleted

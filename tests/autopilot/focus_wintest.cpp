@@ -90,7 +90,8 @@ struct Recorder {
         };
         return p;
     }
-    FocusSystem sys() { return focus_system(throttle(), power()); }
+    bool dry_run = false;  // a test run: through the steps, changing nothing
+    FocusSystem sys() { return focus_system(dry_run, throttle(), power()); }
     bool touched(std::uint32_t pid) {
         return std::any_of(throttled.begin(), throttled.end(),
                            [&](const auto& c) { return c.first == pid; });
@@ -116,7 +117,6 @@ const Slowed* find_slowed(const FocusState& state, std::uint32_t pid) {
 struct DataDir {
     TempDir dir{"focus"};
     ScopedEnv data{"TESS_DATA_DIR", dir.path()};
-    ScopedEnv dry{"TESS_DRY_RUN", std::nullopt};
     std::string focus_json() const { return dir.file("focus.json"); }
 };
 
@@ -234,9 +234,9 @@ TEST(FocusWin, RefreshDropsExitedProgramsAndSlowsNewlyBusyOnes) {
 
 TEST(FocusWin, TestRunTouchesNothing) {
     DataDir data;
-    ScopedEnv dry("TESS_DRY_RUN", "");
     Spinner s;
     Recorder rec;
+    rec.dry_run = true;
     rec.ours = {s.pid};
     wait_busy(s);
     const FocusState on = focus_enter(rec.sys());
@@ -391,7 +391,7 @@ TESS_CHILD(focus_toggler) {
     none.available = [] { return false; };
     none.active = []() -> std::optional<Guid> { return std::nullopt; };
     none.set_active = [](const Guid&) { return false; };
-    FocusSystem sys = focus_system(rec.throttle(), none);
+    FocusSystem sys = focus_system(false, rec.throttle(), none);
     sys.sample = [] { return list_processes(100, false); };  // a shorter sample for many rounds
     for (int i = 0; i < rounds; ++i) {
         focus_tray_toggle(sys);

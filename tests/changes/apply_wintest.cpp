@@ -93,7 +93,7 @@ JournalEntry old_failure() {
 
 // The real run system with the executor unelevated.
 RunSystem unelevated_system() {
-    RunSystem sys = run_system();
+    RunSystem sys = run_system(nullptr, /*dry_run=*/false);
     sys.apply = [](const std::string& path, const std::vector<Op>& ops) {
         return apply_ops_as(path, ops, /*elevated=*/false);
     };

@@ -516,7 +516,7 @@ TEST(Executor, NeedsAdmin) {
         {UndoOp{4}, false},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(needs_admin(cases[i].op, j), cases[i].admin) << i;
+        EXPECT_EQ(needs_admin(cases[i].op, j.entries), cases[i].admin) << i;
 }
 
 // Entries other writers saved in between are kept; ids continue after theirs.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "core/memory.hpp"
 #include "core/text.hpp"
@@ -108,10 +110,58 @@ TEST(Text, InvalidSequencesBecomeReplacement) {
     EXPECT_EQ(utf16_to_utf8(std::u16string{0xD800, 0xD800, 0xDC00}), fffd + "\xF0\x90\x80\x80");
 }
 
+// The two percentages the windows showed came from two formatters, one with the sign and
+// one whose callers added it; both read the same committed share.
+TEST(Text, PercentOfCommittedMemory) {
+    constexpr std::uint64_t kGiB = 1ull << 30;
+    const struct {
+        MemoryStatus memory;
+        const char* text;
+    } cases[] = {
+        {{16 * kGiB, 0, 8 * kGiB, 0}, "50%"},
+        {{16 * kGiB, 0, 24 * kGiB, 0}, "150%"},  // the page file in use
+        {{16 * kGiB, 0, 0, 0}, "0%"},
+        {{0, 0, 5 * kGiB, 0}, "0%"},  // the figures could not be read
+        {{1000, 0, 996, 0}, "100%"},  // 99.6 rounds up
+        {{1000, 0, 4, 0}, "0%"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(percent_text(committed_percent(c.memory)), c.text) << c.memory.commit_charge;
+}
+
+TEST(Text, TrimJoinHexAndCat) {
+    EXPECT_EQ(trim(" \t\r\n\f\va b\v\f\n\r\t "), "a b");
+    EXPECT_EQ(trim(""), "");
+    EXPECT_EQ(trim("  \n"), "");
+    EXPECT_EQ(trim("\xC2\xA0x"), "\xC2\xA0x");  // only ASCII white space
+
+    EXPECT_EQ(join({}, ", "), "");
+    EXPECT_EQ(join({"a"}, ", "), "a");
+    EXPECT_EQ(join({"a", "b", "c"}, "|"), "a|b|c");
+    // Empty parts keep their places, so a key built from them stays distinct.
+    EXPECT_EQ(join({"", "b"}, "|"), "|b");
+    EXPECT_EQ(join({"a", "", ""}, "|"), "a||");
+
+    const std::string digits = "09afAF";
+    const int values[] = {0, 9, 10, 15, 10, 15};
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        EXPECT_EQ(hex_value(digits[i]), values[i]) << digits[i];
+    for (char c : std::string("gG/:@`\0\xFF", 8))
+        EXPECT_EQ(hex_value(c), -1) << int(c);
+
+    EXPECT_EQ(
+        cat("a", std::string("b"), std::string_view("c"), num(0), num(18446744073709551615ull)),
+        "abc018446744073709551615");
+}
+
 TEST(Time, FiletimeAndUnix) {
     EXPECT_EQ(unix_to_filetime(0), 116'444'736'000'000'000ull);
     EXPECT_EQ(filetime_to_unix(unix_to_filetime(1'700'000'000)), 1'700'000'000u);
     EXPECT_EQ(filetime_to_unix(5), 0u);
+    // The clock reads after 2024 and agrees with itself.
+    const std::uint64_t now = unix_now();
+    EXPECT_GT(now, 1'700'000'000u);
+    EXPECT_LE(now, unix_now());
 }
 
 }  // namespace

@@ -293,5 +293,26 @@ TEST(ScanOutput, JsonAndSummarySurviveOddInput) {
     EXPECT_NE(summary.find("  Warning: Restart your PC"), std::string::npos) << summary;
 }
 
+// The scan document and the junk listing write the same row; only the listing carries
+// the description, and the keys keep the order the schemas give.
+TEST(ScanOutput, JunkRowKeysInOrder) {
+    JunkRow row;
+    row.id = "user_temp";
+    row.title = "Temporary files";
+    row.description = "Left by apps";
+    row.files = 3;
+    row.bytes = 4096;
+    row.ticked = true;
+    EXPECT_EQ(json::dump_compact(junk_row_json(row, false)),
+              R"({"id":"user_temp","title":"Temporary files","files":3,"bytes":4096,)"
+              R"("complete":true,"needs_admin":false,"ticked":true})");
+    EXPECT_EQ(json::dump_compact(junk_row_json(row, true)),
+              R"({"id":"user_temp","title":"Temporary files","description":"Left by apps",)"
+              R"("files":3,"bytes":4096,"complete":true,"needs_admin":false,"ticked":true})");
+    ScanResult res;
+    res.report.junk = {row};
+    EXPECT_EQ(scan_result_json(res)["junk"][0], junk_row_json(row, false));
+}
+
 }  // namespace
 }  // namespace tess

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 
 #include "sys/procs.hpp"
@@ -326,6 +327,22 @@ TEST(CpuSample, ShareOfTheWholeMachine) {
     EXPECT_NEAR(cpu_share(2 * second, 1, 2 * second), 100.0, 1e-4);
     EXPECT_NEAR(cpu_share(second, 0, second), 100.0, 1e-4);  // at least one processor
     EXPECT_EQ(cpu_share(second, 4, 0), 0.0f);
+}
+
+// One busy test with each caller's threshold: the suggestions' 1 % and Focus mode's 0.1 %.
+TEST(CpuSample, BusyFromTheThresholdAndNeverWhenNaN) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float cpu, threshold;
+        bool busy;
+    } cases[] = {
+        {0.1f, 0.1f, true}, {0.09f, 0.1f, false}, {0.5f, 1.0f, false}, {0.99f, 1.0f, false},
+        {1.0f, 1.0f, true}, {100.0f, 1.0f, true}, {0.0f, 0.1f, false}, {nan, 0.1f, false},
+        {nan, 1.0f, false}, {inf, 1.0f, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(is_busy(c.cpu, c.threshold), c.busy) << c.cpu << " at " << c.threshold;
 }
 
 TEST(CpuSample, MatchesProcessesByIdAndCreationTime) {

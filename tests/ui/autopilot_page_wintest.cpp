@@ -395,6 +395,7 @@ TEST(AutopilotPageHere, FocusToggleShowsItsTextAndTheCardFollows) {
         power.active = [] { return std::optional<Guid>(); };
         power.set_active = [](const Guid&) { return false; };
         return focus_system(
+            /*dry_run=*/false,
             [&throttled](void*, bool on) {
                 throttled += on ? 1 : -1;
                 return true;
@@ -477,7 +478,7 @@ TEST(AutopilotPageHere, RunNowClosesIdleDaemonsAndShowsTheSummary) {
         if (r.pid == gradle.pid) sample.procs.push_back({r.pid, r.created, r.cpu_time});
     test::write_text(w.dir.file("data\\cpu-history.json"), serialize_cpu_history({sample}));
     w.s->autopilot_system = [clock] {
-        AutopilotSystem sys = autopilot_system();
+        AutopilotSystem sys = autopilot_system(/*dry_run=*/false);
         sys.now = [clock] { return clock; };
         return sys;
     };

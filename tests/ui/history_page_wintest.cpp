@@ -57,7 +57,7 @@ struct History {
             ApplyOp{SetServiceStart{"TessNoSuchService", "No such service", SERVICE_DEMAND_START,
                                     false}},
         };
-        changes_run(ops, run_system());
+        changes_run(ops, run_system(nullptr, /*dry_run=*/false));
         disable_run = "Disable \"" + run.name + "\" at startup";
         set_service = "Set service \"" + svc.display + "\" to Manual";
     }
@@ -143,7 +143,7 @@ TEST(HistoryWindow, ListsTheJournalKeepsAProgramRunningAndUndoes) {
     tick(main, 2, true);
     tick(main, 3, true);
     EXPECT_EQ(caption(main, id::kPageAction), "Undo 2 changes");
-    changes_run({UndoOp{1}}, run_system());
+    changes_run({UndoOp{1}}, run_system(nullptr, /*dry_run=*/false));
     EXPECT_EQ(h.run.approved().state, ApprovedState::Absent);
     const auto text = click_and_answer(main, program.pid(), id::kPageAction, ud::Answer::yes);
     ASSERT_TRUE(text);

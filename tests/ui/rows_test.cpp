@@ -196,6 +196,31 @@ TEST(Rows, ServiceRowsMemoryAndCheckboxes) {
     EXPECT_TRUE(rows_to_changes(all(rows), {&s, nullptr}).skip_notes.empty());
 }
 
+// The Starts column uses the same words as the service layer, an unreadable
+// configuration included: it is Windows' own service, not a blank.
+TEST(Rows, StartsColumnForEveryStartType) {
+    const struct {
+        std::uint32_t type;
+        const char* word;
+    } cases[] = {{0, "By Windows"},
+                 {1, "By Windows"},
+                 {2, "Always"},
+                 {3, "When needed"},
+                 {4, "Never"},
+                 {7, "By Windows"},
+                 {kStartTypeUnknown, "By Windows"}};
+    ScanReport report;
+    std::vector<std::size_t> shown;
+    for (const auto& c : cases) {
+        report.services.push_back({"S" + std::to_string(shown.size()), "", "", c.type, 0, false});
+        shown.push_back(shown.size());
+    }
+    const auto rows = service_rows(report, shown);
+    ASSERT_EQ(rows.size(), std::size(cases));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].cells[1], cases[i].word) << cases[i].type;
+}
+
 TEST(Rows, StartupRowsDetailsAndChanges) {
     const ScanResult s = sample_scan();
     const auto rows = startup_rows(s.report.startup);
