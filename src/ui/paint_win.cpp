@@ -1,5 +1,7 @@
 #include "ui/paint_win.hpp"
 
+#include "ui/a11y_win.hpp"
+
 // GDI+ needs the COM declarations first.
 #include <objidl.h>
 
@@ -288,6 +290,7 @@ void set_caption(HWND control, std::wstring_view caption) {
 }
 
 LRESULT CALLBACK button_hover_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (LRESULT answered = 0; toggle_message(hwnd, msg, wp, lp, answered)) return answered;
     switch (msg) {
         case WM_SETCURSOR:
             ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));

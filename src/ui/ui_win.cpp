@@ -15,6 +15,7 @@
 #include "core/text.hpp"
 #include "core/worker.hpp"
 #include "scan/scan_win.hpp"
+#include "ui/a11y_win.hpp"
 #include "ui/home_text.hpp"
 #include "ui/icon.hpp"
 #include "ui/list_pages_win.hpp"
@@ -313,10 +314,12 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             return true;
         case kMainProgress:
             s.scan_step = static_cast<int>(wp);
+            update_live_texts(s);
             repaint_all(s);
             return true;
         case kMainApproval:
             s.awaiting_approval = wp != 0;
+            update_live_texts(s);
             repaint_all(s);
             return true;
         case kMainApplyDone:
@@ -387,6 +390,9 @@ void on_create(HWND hwnd, const StartOptions& start) {
         create_owner_button(hwnd, id);
         if (id == id::kSelectAll) s->list = create_list(hwnd, *s);
     }
+    for (int id :
+         {id::kStatusText, id::kHeadlineText, id::kScoreText, id::kStepText, id::kDoneText})
+        create_live_text(hwnd, id);
     for (int i = 0; i < kPageCount; ++i)
         set_caption(control(*s, id::kFirstPage + i), w(page_info(page_from_index(i)).title));
     set_caption(control(*s, id::kRescan), L"Rescan");
@@ -568,7 +574,17 @@ void set_page(UiState& s, Page page) {
 void set_status(UiState& s, std::string_view text, StatusKind kind) {
     s.status.assign(text);
     s.status_kind = kind;
+    update_live_texts(s);
     repaint(s, inflate(status_area(s), 2, 2));
+}
+
+void update_live_texts(UiState& s) {
+    // Only a status line that shows is read: another page's texts wait until it opens.
+    const Rect area = status_area(s);
+    const HWND status = control(s, id::kStatusText);
+    show_live_text(status, area.empty() ? std::wstring() : w(s.status), area,
+                   s.status_kind == StatusKind::Problem ? Live::Assertive : Live::Polite);
+    home_live_texts(s, frame_of(s));
 }
 
 Rect status_area(const UiState& s) {
@@ -611,6 +627,7 @@ void refresh_tray_flag(UiState& s) {
     s.tray_running = ::FindWindowW(kTrayClass, nullptr) != nullptr;
     const std::string text = std::string("Watch in tray: ") + (s.tray_running ? "on" : "off");
     set_caption(control(s, id::kTrayCard), w(text));
+    set_toggle(control(s, id::kTrayCard), Toggle::Switch, s.tray_running);
     repaint_control(s, id::kTrayCard);
 }
 
@@ -653,6 +670,7 @@ void layout_controls(UiState& s) {
     ::EnableWindow(control(s, id::kRescan), !s.busy);
     module_of(s.page).layout(s, f);
     fit_columns(s);
+    update_live_texts(s);
 }
 
 void fit_columns(UiState& s) {

@@ -94,6 +94,10 @@ void repaint_control(const UiState& s, int id);
 void place(const UiState& s, int id, Rect r);
 // The rectangle of the status line for the current page and phase; empty when none shows.
 Rect status_area(const UiState& s);
+// Sets and places the screen-reader copies of the status line and of Home's texts; a
+// changed text is announced.
+void update_live_texts(UiState& s);
+void home_live_texts(UiState& s, const Frame& f);
 // Title, description and memory pill of pages 1-7.
 void paint_page_header(UiState& s, HDC dc, const Frame& f);
 

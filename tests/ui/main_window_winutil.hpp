@@ -2,6 +2,8 @@
 // found by their first cell, ticks, and clicks that open a question answered by the test.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -140,6 +142,31 @@ inline std::optional<std::string> click_and_answer(ud::Window top, std::uint32_t
     ud::answer_message_box(box.value(), answer);
     ud::settle(top);
     return text;
+}
+
+// Opens a page, unticks everything but `row`, ticks it, and checks the action's caption
+// (unless `action` is empty).
+inline int pick(ud::Window main, int page, const std::string& row, const std::string& action) {
+    EXPECT_TRUE(ud::click(main, id::kFirstPage + page).ok());
+    ud::settle(main);
+    const int r = wait_row(main, row);
+    EXPECT_GE(r, 0) << "page " << page << ": no row " << row;
+    if (r < 0) return r;
+    untick_all_but(main, {row});
+    if (!checked(main, r)) tick(main, r, true);
+    if (!action.empty()) EXPECT_EQ(caption(main, id::kPageAction), action) << "page " << page;
+    EXPECT_TRUE(enabled(main, id::kPageAction));
+    return r;
+}
+
+// The page apply and the rescan after it are over.
+inline bool wait_applied(ud::Window main) {
+    return wait_for(
+        [&] {
+            return enabled(main, id::kRescan) &&
+                   caption(main, id::kPageAction) != "Working\xE2\x80\xA6";
+        },
+        90'000);
 }
 
 // A copy of this test program under another name, run as a windowless sleeper: a process

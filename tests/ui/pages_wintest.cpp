@@ -55,31 +55,6 @@ struct PagesFixture {
     std::string journal() const { return dir.file("Data\\journal.json"); }
 };
 
-// Opens a page, unticks everything but `row`, ticks it, and checks the action's caption
-// (unless `action` is empty).
-int pick(ud::Window main, int page, const std::string& row, const std::string& action) {
-    EXPECT_TRUE(ud::click(main, id::kFirstPage + page).ok());
-    ud::settle(main);
-    const int r = wait_row(main, row);
-    EXPECT_GE(r, 0) << "page " << page << ": no row " << row;
-    if (r < 0) return r;
-    untick_all_but(main, {row});
-    if (!checked(main, r)) tick(main, r, true);
-    if (!action.empty()) EXPECT_EQ(caption(main, id::kPageAction), action) << "page " << page;
-    EXPECT_TRUE(enabled(main, id::kPageAction));
-    return r;
-}
-
-// The page apply and the rescan after it are over.
-bool wait_applied(ud::Window main) {
-    return wait_for(
-        [&] {
-            return enabled(main, id::kRescan) &&
-                   caption(main, id::kPageAction) != "Working\xE2\x80\xA6";
-        },
-        90'000);
-}
-
 TEST(ListPagesWindow, EachPageKindMakesItsRealChange) {
     PagesFixture fx;
     test::FolderLink link(fx.dir.file("decoy"), fx.modules + "\\linked");
