@@ -74,7 +74,8 @@ void paint_progress(UiState& s, HDC dc, const Frame& f) {
     draw_arc(dc, cx, cy, l.ring_radius, -90,
              static_cast<float>(progress_sweep_degrees(s.scan_step)), l.stroke, colour::kProgress,
              false);
-    draw_arc(dc, cx, cy, l.ring_radius, s.spinner_angle, 70, l.stroke, colour::kAccent, true);
+    if (s.spinning)
+        draw_arc(dc, cx, cy, l.ring_radius, s.spinner_angle, 70, l.stroke, colour::kAccent, true);
     draw_text(dc, w(progress_count_text(s.scan_step)), l.count, s.fonts.get(FontRole::Title),
               colour::kInk, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     draw_text(dc, L"steps", l.steps_word, s.fonts.get(FontRole::Small), colour::kSecondary,
@@ -337,7 +338,7 @@ void optimise(UiState& s) {
     s.busy = true;
     s.phase = HomePhase::Optimising;
     s.scan_step = 0;
-    ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+    start_spinner(s);
     layout_controls(s);
     repaint_all(s);
     const HWND window = s.window;

@@ -343,6 +343,12 @@ HWND create_owner_button(HWND parent, int id) {
     return button;
 }
 
+bool animations_on() {
+    BOOL on = TRUE;
+    if (!::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &on, 0)) return true;
+    return on != FALSE;
+}
+
 int window_dpi(HWND window) {
     const UINT dpi = window ? ::GetDpiForWindow(window) : 0;
     return dpi > 0 ? static_cast<int>(dpi) : 96;

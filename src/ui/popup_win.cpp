@@ -382,7 +382,7 @@ void show_toast(HWND owner, const Toast& toast) {
     ui::follow_own_dpi(raw->window, dpi);
 
     ::SetTimer(raw->window, kLifeTimer, kToastTimerMs, nullptr);
-    if (hidden_test || !::AnimateWindow(raw->window, 160, AW_BLEND))
+    if (hidden_test || !ui::animations_on() || !::AnimateWindow(raw->window, 160, AW_BLEND))
         ::ShowWindow(raw->window, SW_SHOWNOACTIVATE);
     // Announced once it shows: a screen reader reads what is on screen.
     ui::create_live_text(raw->window, kToastText);

@@ -236,7 +236,7 @@ void on_scan_done(UiState& s) {
     ::EnableWindow(control(s, id::kRescan), TRUE);
     if (s.phase == HomePhase::Scanning) {
         s.phase = HomePhase::Proposal;
-        ::KillTimer(s.window, timer::kSpinner);
+        stop_spinner(s);
     }
     std::optional<int> level;
     {
@@ -323,7 +323,7 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             repaint_all(s);
             return true;
         case kMainApplyDone:
-            ::KillTimer(s.window, timer::kSpinner);
+            stop_spinner(s);
             s.phase = HomePhase::Done;
             s.busy = false;
             layout_controls(s);
@@ -518,6 +518,14 @@ LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_TIMER:
             on_timer(*s, wp);
             return 0;
+        case WM_SETTINGCHANGE:
+            // Animations switched on or off while a progress screen shows.
+            if (wp == SPI_SETCLIENTAREAANIMATION &&
+                (s->phase == HomePhase::Scanning || s->phase == HomePhase::Optimising)) {
+                start_spinner(*s);
+                repaint_all(*s);
+            }
+            break;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
@@ -604,7 +612,7 @@ void start_scan(UiState& s, bool quiet) {
     } else {
         s.phase = HomePhase::Scanning;
         s.scan_step = 0;
-        ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+        start_spinner(s);
         layout_controls(s);
         repaint_all(s);
     }
@@ -621,6 +629,19 @@ void start_scan(UiState& s, bool quiet) {
         }
         ::PostMessageW(window, kMainScanDone, quiet ? 1 : 0, 0);
     });
+}
+
+void start_spinner(UiState& s) {
+    s.spinning = animations_on();
+    if (s.spinning)
+        ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+    else
+        ::KillTimer(s.window, timer::kSpinner);
+}
+
+void stop_spinner(UiState& s) {
+    s.spinning = false;
+    ::KillTimer(s.window, timer::kSpinner);
 }
 
 void refresh_tray_flag(UiState& s) {

@@ -52,6 +52,7 @@ struct UiState {
     int scan_step = 0;
     bool awaiting_approval = false;  // the admin approval prompt is open
     float spinner_angle = 0;
+    bool spinning = false;  // timer 3 turns the spinner
     bool tray_running = false;
     std::string status;  // UTF-8
     StatusKind status_kind = StatusKind::Neutral;
@@ -83,6 +84,10 @@ HWND control(const UiState& s, int id);
 void set_page(UiState& s, Page page);
 void set_status(UiState& s, std::string_view text, StatusKind kind);
 void start_scan(UiState& s, bool quiet);
+// The progress screen's spinner turns on timer 3, unless animations are off: the ring then
+// stands still at its step, and the step list says where the work is.
+void start_spinner(UiState& s);
+void stop_spinner(UiState& s);
 void refresh_tray_flag(UiState& s);
 void layout_controls(UiState& s);
 void fit_columns(UiState& s);

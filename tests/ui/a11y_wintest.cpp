@@ -9,6 +9,7 @@
 #include <oleacc.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -325,6 +326,48 @@ TEST(AccessibilityHere, TabOrderFollowsWhatIsDrawn) {
         pump();
         EXPECT_GE(check(std::string(page_info(page).title)), 2u);
     }
+}
+
+// Client-area animations off: the progress ring's spinner stands still (the step list says
+// where the work is); switched on while the screen shows, it turns again, and off, it stops.
+TEST(AccessibilityHere, SpinnerStandsStillWithoutAnimations) {
+    BOOL before = TRUE;
+    ::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &before, 0);
+    const auto set = [](BOOL on) {
+        return ::SystemParametersInfoW(SPI_SETCLIENTAREAANIMATION, 0,
+                                       reinterpret_cast<void*>(static_cast<INT_PTR>(on)), 0);
+    };
+    struct Restore {
+        std::function<void()> undo;
+        ~Restore() { undo(); }
+    } restore{[&] { set(before); }};
+    ASSERT_TRUE(set(FALSE));
+    ASSERT_FALSE(animations_on());
+
+    Here h;
+    ASSERT_TRUE(h.s);
+    UiState& s = *h.s;
+    s.phase = HomePhase::Optimising;
+    layout_controls(s);
+    start_spinner(s);
+    pump_until([] { return false; }, 300);
+    EXPECT_FALSE(s.spinning);
+    EXPECT_EQ(s.spinner_angle, 0.0f);
+    EXPECT_EQ(acc_name(h.hwnd, id::kStepText), "Optimising\xE2\x80\xA6 1/4: Closing idle programs");
+
+    ASSERT_TRUE(set(TRUE));
+    ::SendMessageW(h.hwnd, WM_SETTINGCHANGE, SPI_SETCLIENTAREAANIMATION, 0);
+    pump_until([&] { return s.spinner_angle != 0.0f; }, 2'000);
+    EXPECT_TRUE(s.spinning);
+    EXPECT_NE(s.spinner_angle, 0.0f);
+
+    ASSERT_TRUE(set(FALSE));
+    ::SendMessageW(h.hwnd, WM_SETTINGCHANGE, SPI_SETCLIENTAREAANIMATION, 0);
+    const float stopped = s.spinner_angle;
+    pump_until([] { return false; }, 300);
+    EXPECT_FALSE(s.spinning);
+    EXPECT_EQ(s.spinner_angle, stopped);
+    stop_spinner(s);
 }
 
 // ---- the real Tessavo.exe ------------------------------------------------------------------
