@@ -15,7 +15,6 @@
 
 #include "background/autopilot.hpp"
 #include "core/settings.hpp"
-#include "scan/realfs_winutil.hpp"
 #include "ui/home_text.hpp"
 #include "ui/main_window_winutil.hpp"
 #include "ui/ui_messages.hpp"
@@ -123,21 +122,9 @@ struct Here {
     }
 };
 
-// A scan with one app whose process has ended, one deleted service and two things to fix.
+// A scan whose app has ended and whose service is deleted, with a health score of 64.
 void store_scan() {
-    ScanResult scan;
-    AppGroup app;
-    app.display_name = "tess-a11y-ended-app";
-    app.targets = {{0xFFFFFFF0u, "tess-a11y-ended-app.exe", 1}};
-    app.process_count = 1;
-    scan.apps = {app};
-    ServiceInfo svc;
-    svc.name = "TessA11yDeleted" + std::to_string(::GetCurrentProcessId());
-    svc.display = "Deleted a11y service";
-    svc.start_type = SERVICE_AUTO_START;
-    svc.running = true;
-    scan.report.services = {svc};
-    scan.services_shown = {0};
+    ScanResult scan = scan_of_gone_items();
     scan.report.health_score = 64;
     std::lock_guard lock(shared_state().mutex);
     shared_state().scan = std::move(scan);
@@ -375,24 +362,9 @@ TEST(AccessibilityHere, SpinnerStandsStillWithoutAnimations) {
 // Another process hears a page apply's result and a failing apply's error as live-region
 // changes of the status control, with the text the window paints.
 TEST(Accessibility, PageAppliesAreAnnouncedToOtherProcesses) {
-    test::TempDir dir{"a11yexe"};
-    const std::uint64_t now = win::filetime_now();
-    test::make_file(dir.file("Temp\\old.tmp"), 3000, now, 8 * test::kDayTicks);
-    const std::string modules = dir.file("src\\proj\\node_modules");
-    test::make_file(dir.file("src\\proj\\package.json"), 2, now, 40 * test::kDayTicks);
-    test::make_file(modules + "\\a\\index.js", 700, now, 40 * test::kDayTicks);
-    win::create_dirs(dir.file("Local"));
-    win::create_dirs(dir.file("Data"));
+    PagesFixture fx;
     test::RunningProgram program;
-    const ud::Window main = open_main(program, {"--scan"},
-                                      {{"TESS_DATA_DIR", dir.file("Data")},
-                                       {"TESS_OFFSCREEN", "1"},
-                                       {"TESS_NO_UPDATE_CHECK", "1"},
-                                       {"TEMP", dir.file("Temp")},
-                                       {"TMP", dir.file("Temp")},
-                                       {"LOCALAPPDATA", dir.file("Local")},
-                                       {"TESS_DEV_ROOTS", dir.file("src")},
-                                       {"TESS_DRY_RUN", std::nullopt}});
+    const ud::Window main = open_main(program, {"--scan"}, fx.env(false));
     ASSERT_TRUE(main);
     const std::uint32_t pid = program.pid();
     ud::WinEventLog log(pid, EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED);
@@ -418,7 +390,7 @@ TEST(Accessibility, PageAppliesAreAnnouncedToOtherProcesses) {
     // A failing apply: the folder is gone by the time it is deleted.
     ASSERT_GE(pick(main, 2, "proj \xE2\x80\x94 node_modules", "Delete 1 folder (1 KB)"), 0);
     std::error_code ec;
-    std::filesystem::remove_all(std::filesystem::path(win::widen(modules)), ec);
+    std::filesystem::remove_all(std::filesystem::path(win::widen(fx.modules)), ec);
     ASSERT_FALSE(ec) << ec.message();
     ASSERT_TRUE(click_and_answer(main, pid, id::kPageAction, ud::Answer::yes));
     ASSERT_TRUE(wait_applied(main));
