@@ -44,6 +44,11 @@ void annotate_live(HWND text, Live live) {
     services->Release();
 }
 
+bool screen_reader_running() {
+    BOOL on = FALSE;
+    return ::SystemParametersInfoW(SPI_GETSCREENREADER, 0, &on, 0) && on;
+}
+
 LRESULT CALLBACK live_text_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
     // Never painted: the parent draws the text underneath.
     if (msg == WM_PAINT) {
@@ -198,8 +203,11 @@ bool show_live_text(HWND text, std::wstring_view value, Rect at, Live live) {
     const std::wstring now(value);
     const bool changed = window_text(text) != now;
     if (changed) ::SetWindowTextW(text, now.c_str());
+    // Marked once there is something to announce and a screen reader runs: otherwise the
+    // window (a toast of the tray watch, say) loads no COM for it.
     const auto setting = static_cast<std::uintptr_t>(live);
-    if (reinterpret_cast<std::uintptr_t>(::GetPropW(text, kLiveProp)) != setting) {
+    if (!now.empty() && screen_reader_running() &&
+        reinterpret_cast<std::uintptr_t>(::GetPropW(text, kLiveProp)) != setting) {
         ::SetPropW(text, kLiveProp, reinterpret_cast<HANDLE>(setting));
         annotate_live(text, live);
     }

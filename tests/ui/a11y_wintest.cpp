@@ -155,6 +155,14 @@ void apply_only_row(Here& h, Page page) {
 // A page apply's result and a failing apply's error are the status control's accessible
 // name, announced as a live region when they came.
 TEST(AccessibilityHere, StatusLineIsReadAndAnnounced) {
+    // As with a screen reader running: the controls are also marked as live regions.
+    BOOL reader = FALSE;
+    ::SystemParametersInfoW(SPI_GETSCREENREADER, 0, &reader, 0);
+    ::SystemParametersInfoW(SPI_SETSCREENREADER, TRUE, nullptr, 0);
+    struct Restore {
+        BOOL was;
+        ~Restore() { ::SystemParametersInfoW(SPI_SETSCREENREADER, was, nullptr, 0); }
+    } restore{reader};
     Here h;
     ASSERT_TRUE(h.s);
     LiveLog live;
