@@ -4,7 +4,7 @@
 set -eu
 exe=$1
 allowed=" kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll
- comctl32.dll comdlg32.dll uxtheme.dll dwmapi.dll gdiplus.dll wininet.dll bcrypt.dll
+ oleacc.dll comctl32.dll comdlg32.dll uxtheme.dll dwmapi.dll gdiplus.dll wininet.dll bcrypt.dll
  powrprof.dll iphlpapi.dll ntdll.dll shlwapi.dll version.dll msvcrt.dll ws2_32.dll crypt32.dll
  secur32.dll userenv.dll "
 allowed=" $(echo $allowed) "

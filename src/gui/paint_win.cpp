@@ -1,5 +1,7 @@
 #include "gui/paint_win.hpp"
 
+#include "gui/a11y_win.hpp"
+
 // GDI+ needs the COM declarations first.
 #include <objidl.h>
 
@@ -288,6 +290,7 @@ void set_caption(HWND control, std::wstring_view caption) {
 }
 
 LRESULT CALLBACK button_hover_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (LRESULT answered = 0; toggle_message(hwnd, msg, wp, lp, answered)) return answered;
     switch (msg) {
         case WM_SETCURSOR:
             ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
@@ -338,6 +341,12 @@ HWND create_owner_button(HWND parent, int id) {
         reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
     if (button) ::SetWindowSubclass(button, button_hover_proc, 0, 0);
     return button;
+}
+
+bool animations_on() {
+    BOOL on = TRUE;
+    if (!::SystemParametersInfoW(SPI_GETCLIENTAREAANIMATION, 0, &on, 0)) return true;
+    return on != FALSE;
 }
 
 int window_dpi(HWND window) {

@@ -41,6 +41,10 @@ void take_suggested_rect(HWND window, LPARAM lp);
 // Windows would, its size scaled and its top-left kept.
 void follow_own_dpi(HWND window, int assumed);
 
+// SPI_GETCLIENTAREAANIMATION: false when the user turned animations in windows off (then
+// nothing spins or fades); true when the system cannot say.
+bool animations_on();
+
 // ---- fonts ---------------------------------------------------------------------------
 // The first installed glyph font ("Segoe Fluent Icons", else "Segoe MDL2 Assets"), or
 // empty when neither is: glyphs are then not drawn at all rather than as empty boxes.

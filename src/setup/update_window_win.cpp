@@ -8,6 +8,7 @@
 
 #include "core/settings.hpp"
 #include "core/worker.hpp"
+#include "gui/a11y_win.hpp"
 #include "gui/icon.hpp"
 #include "gui/icon_win.hpp"
 #include "gui/paint_win.hpp"
@@ -20,6 +21,7 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TessavoUpdate";
 constexpr int kUpdateNow = 201, kLater = 202, kSkip = 203;
+constexpr int kMessageText = 204;  // what the window says, for screen readers
 constexpr UINT_PTR kCloseTimer = 2;
 constexpr UINT kCloseAfterMs = 900;
 
@@ -138,6 +140,30 @@ void fit_failure_text(UpdateWindow& u) {
     ::SetWindowPos(u.hwnd, nullptr, at.x, at.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The phase's message as one text for screen readers, announced when the phase changes: the
+// offer, the download's state, or why the update failed.
+void show_message_text(const UpdateWindow& u) {
+    RECT client{};
+    ::GetClientRect(u.hwnd, &client);
+    const int top = footer_top(u) + px(u, 1) + px(u, 18);
+    std::string text;
+    Rect at{px(u, 24), top, client.right - px(u, 24), top + px(u, 20)};
+    Live live = Live::Polite;
+    if (u.phase == UpdatePhase::Offer) {
+        text = "Version " + u.info.version + " is ready\n" +
+               update_subtitle(updates::running_version(), u.download_size);
+        at = {px(u, 80), px(u, 22), client.right - px(u, 24), px(u, 72) + u.subtitle_extra};
+    } else if (u.phase == UpdatePhase::Failed) {
+        text = update_failure_text(u.error, u.program_in_place);
+        const RECT box = failure_text_box(u, client.right, client.bottom);
+        at = {box.left, box.top, box.right, box.bottom};
+        live = Live::Assertive;
+    } else {
+        text = update_status_text(u.phase, u.bytes, u.total);
+    }
+    show_live_text(::GetDlgItem(u.hwnd, kMessageText), w(text), at, live);
+}
+
 void layout_controls(UpdateWindow& u) {
     const int top = footer_top(u) + px(u, 1) + px(u, 18);
     const int right = px(u, 500) - px(u, 24);
@@ -154,6 +180,7 @@ void layout_controls(UpdateWindow& u) {
     else
         place(kLater, right - px(u, 150) - px(u, 10) - px(u, 100), px(u, 100), offer, "Later");
     place(kSkip, px(u, 24), px(u, 150), offer, "Skip this version");
+    show_message_text(u);
     ::InvalidateRect(u.hwnd, nullptr, FALSE);
 }
 
@@ -303,6 +330,7 @@ LRESULT CALLBACK update_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             // In the order Tab follows, left to right.
             for (int id : {kSkip, kLater, kUpdateNow})
                 create_owner_button(hwnd, id);
+            create_live_text(hwnd, kMessageText);
             layout_controls(*u);
             return 0;
         case WM_DPICHANGED:

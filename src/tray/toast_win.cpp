@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/win.hpp"
+#include "gui/a11y_win.hpp"
 #include "gui/icon.hpp"
 #include "gui/icon_win.hpp"
 #include "gui/paint_win.hpp"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr int kCloseButton = 101;
 constexpr int kActionButton = 102;
+constexpr int kToastText = 103;
 constexpr UINT_PTR kLifeTimer = 1;
 constexpr wchar_t kToastClass[] = L"TessavoToast";
 
@@ -106,6 +108,15 @@ void place_toast_buttons(const ToastWindow& t) {
                  FALSE);
 }
 
+// The title and body as one text for screen readers, over where they are painted.
+void show_toast_text(const ToastWindow& t) {
+    const PopupRect& title = t.layout.title;
+    const PopupRect& body = t.layout.body;
+    ui::show_live_text(::GetDlgItem(t.window, kToastText),
+                       win::widen(t.toast.title + "\n" + t.toast.body),
+                       {title.left, title.top, std::max(title.right, body.right), body.bottom});
+}
+
 void round_corners(HWND window) {
     ::DwmSetWindowAttribute(window, kCornerPreference, &kCornerRound, sizeof kCornerRound);
 }
@@ -191,6 +202,7 @@ LRESULT CALLBACK toast_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
                 set_toast_dpi(*t, ui::changed_dpi(wparam));
                 ui::take_suggested_rect(window, lparam);
                 place_toast_buttons(*t);
+                show_toast_text(*t);
                 ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
                 return 0;
             }
@@ -268,8 +280,11 @@ void show_toast(HWND owner, const Toast& toast) {
     ui::follow_own_dpi(raw->window, dpi);
 
     ::SetTimer(raw->window, kLifeTimer, kToastTimerMs, nullptr);
-    if (hidden_test || !::AnimateWindow(raw->window, 160, AW_BLEND))
+    if (hidden_test || !ui::animations_on() || !::AnimateWindow(raw->window, 160, AW_BLEND))
         ::ShowWindow(raw->window, SW_SHOWNOACTIVATE);
+    // Announced once it shows: a screen reader reads what is on screen.
+    ui::create_live_text(raw->window, kToastText);
+    show_toast_text(*raw);
 }
 
 }  // namespace tess

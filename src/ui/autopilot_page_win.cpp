@@ -13,6 +13,7 @@
 #include "core/timeutil.hpp"
 #include "core/worker.hpp"
 #include "sys/startup.hpp"
+#include "gui/a11y_win.hpp"
 #include "ui/autopilot_text.hpp"
 #include "ui/ui_messages.hpp"
 #include "ui/ui_win.hpp"
@@ -226,6 +227,11 @@ void update_page_captions(UiState& s) {
                                                on_off(s.settings.autopilot.close_dev_servers) +
                                                organisation_note(fixed.dev_servers)));
     set_caption(control(s, id::kClearKeep), L"Clear");
+    const bool day = every_day_chosen(s.settings.autopilot.every_days);
+    set_toggle(control(s, id::kAutopilotSwitch), Toggle::Switch, s.settings.autopilot.enabled);
+    set_toggle(control(s, id::kEveryDay), Toggle::Choice, day);
+    set_toggle(control(s, id::kEveryWeek), Toggle::Choice, !day);
+    set_toggle(control(s, id::kDevServers), Toggle::Switch, s.settings.autopilot.close_dev_servers);
     for (const auto& [id, off] :
          {std::pair{id::kAutopilotSwitch, fixed.autopilot},
           std::pair{id::kEveryDay, fixed.autopilot}, std::pair{id::kEveryWeek, fixed.autopilot},

@@ -132,6 +132,26 @@ std::string progress_count_text(int step) {
     return std::to_string(std::clamp(step, 0, 3) + 1) + "/4";
 }
 
+std::string progress_spoken(bool scanning, int step, bool awaiting_approval) {
+    std::string text(scanning ? kScanningTitle : kOptimisingTitle);
+    if (awaiting_approval && !scanning) return text + " " + std::string(kWaitingForApproval);
+    const auto& labels = scanning ? kScanSteps : kOptimiseSteps;
+    return text + " " + progress_count_text(step) + ": " +
+           std::string(labels[std::clamp(step, 0, 3)]);
+}
+
+std::string health_spoken(unsigned score) {
+    return "Health " + std::to_string(score) + "/100";
+}
+
+std::string done_spoken(const DoneView& view, const ScoreLine& score) {
+    std::string text = view.title;
+    if (!score.text.empty()) text += "\n" + score.text;
+    for (const std::string& line : view.lines)
+        text += "\n" + line;
+    return text;
+}
+
 double progress_sweep_degrees(int step) {
     return std::clamp(step, 0, 3) * 90.0;
 }

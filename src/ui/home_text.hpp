@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-
+#include <string_view>
 #include <vector>
 
 #include "changes/apply.hpp"
@@ -69,6 +69,22 @@ struct ScoreLine {
 };
 // While the measuring scan runs (`after` absent) and once it is known.
 ScoreLine done_score_line(std::optional<unsigned> before, std::optional<unsigned> after);
+
+// The progress screens' titles and step labels.
+inline constexpr std::string_view kScanningTitle = "Scanning your PC\u2026";
+inline constexpr std::string_view kOptimisingTitle = "Optimising\u2026";
+inline constexpr std::string_view kScanSteps[4] = {"Memory and running programs", "Junk files",
+                                                   "Startup apps and services", "Health checks"};
+inline constexpr std::string_view kOptimiseSteps[4] = {
+    "Closing idle programs", "Cleaning junk files", "Startup apps and services",
+    "Measuring the result"};
+
+// What a screen reader hears of the painted screens: the progress screen as
+// "{title} {n}/4: {step}" (or the wait for admin approval), the health ring as
+// "Health {score}/100", and the Done screen's title, score line and result lines, one a line.
+std::string progress_spoken(bool scanning, int step, bool awaiting_approval);
+std::string health_spoken(unsigned score);
+std::string done_spoken(const DoneView& view, const ScoreLine& score);
 
 // The progress ring: "{}/4" and the progress arc's sweep in degrees for a step.
 std::string progress_count_text(int step);

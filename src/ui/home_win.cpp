@@ -7,6 +7,7 @@
 #include "core/worker.hpp"
 #include "model/journal.hpp"
 #include "scan/scan.hpp"
+#include "gui/a11y_win.hpp"
 #include "ui/home_text.hpp"
 #include "ui/list_pages_win.hpp"
 #include "ui/runs_win.hpp"
@@ -22,12 +23,6 @@ constexpr char16_t kWarningGlyph = u'\xE7BA';
 constexpr char16_t kCurrentGlyph = u'\xE895';
 constexpr char16_t kPendingGlyph = u'\xEA3A';
 constexpr char16_t kCardGlyphs[4] = {u'\xE9D9', u'\xE74D', u'\xE7E8', u'\xE95E'};
-
-constexpr std::string_view kScanSteps[4] = {"Memory and running programs", "Junk files",
-                                            "Startup apps and services", "Health checks"};
-constexpr std::string_view kOptimiseSteps[4] = {"Closing idle programs", "Cleaning junk files",
-                                                "Startup apps and services",
-                                                "Measuring the result"};
 
 std::wstring w(std::string_view utf8) {
     return win::widen(utf8);
@@ -61,7 +56,7 @@ void paint_idle(UiState& s, HDC dc, const Frame& f) {
 void paint_progress(UiState& s, HDC dc, const Frame& f) {
     const bool scanning = s.phase == HomePhase::Scanning;
     const ProgressLayout l = progress_layout(f);
-    draw_text(dc, scanning ? L"Scanning your PC\u2026" : L"Optimising\u2026", l.title,
+    draw_text(dc, w(scanning ? kScanningTitle : kOptimisingTitle), l.title,
               s.fonts.get(FontRole::Title), colour::kInk,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     draw_text(dc,
@@ -79,7 +74,8 @@ void paint_progress(UiState& s, HDC dc, const Frame& f) {
     draw_arc(dc, cx, cy, l.ring_radius, -90,
              static_cast<float>(progress_sweep_degrees(s.scan_step)), l.stroke, colour::kProgress,
              false);
-    draw_arc(dc, cx, cy, l.ring_radius, s.spinner_angle, 70, l.stroke, colour::kAccent, true);
+    if (s.spinning)
+        draw_arc(dc, cx, cy, l.ring_radius, s.spinner_angle, 70, l.stroke, colour::kAccent, true);
     draw_text(dc, w(progress_count_text(s.scan_step)), l.count, s.fonts.get(FontRole::Title),
               colour::kInk, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     draw_text(dc, L"steps", l.steps_word, s.fonts.get(FontRole::Small), colour::kSecondary,
@@ -168,8 +164,13 @@ void draw_mark(HDC dc, int cx, int cy, int radius, bool warning) {
     ::SelectObject(dc, old);
 }
 
-void paint_done(UiState& s, HDC dc, const Frame& f) {
-    const DoneLayout l = done_layout(f);
+// What the Done screen shows, read under the lock in one go.
+struct DoneText {
+    DoneView view;
+    ScoreLine score;
+};
+
+DoneText done_text(const UiState& s) {
     std::optional<OptimiseResult> result;
     std::optional<unsigned> before, after;
     {
@@ -180,11 +181,16 @@ void paint_done(UiState& s, HDC dc, const Frame& f) {
         // While the measuring scan runs the window is busy: the new score is not known yet.
         if (shared.scan && !s.busy) after = shared.scan->report.health_score;
     }
-    DoneView view = done_view(result.value_or(OptimiseResult{}), std::size(l.lines));
+    DoneView view = done_view(result.value_or(OptimiseResult{}), std::size(DoneLayout{}.lines));
     if (!result) view.lines.clear();
+    return {std::move(view), done_score_line(before, after)};
+}
+
+void paint_done(UiState& s, HDC dc, const Frame& f) {
+    const DoneLayout l = done_layout(f);
+    auto [view, score] = done_text(s);
     draw_text(dc, w(view.title), l.title, s.fonts.get(FontRole::Title), colour::kInk,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
-    const ScoreLine score = done_score_line(before, after);
     draw_text(dc, w(score.text), l.score_line, s.fonts.get(FontRole::Subheading), score.colour,
               DT_CENTER | DT_WORDBREAK | DT_END_ELLIPSIS);
     fill_circle(dc, l.disc_x, l.disc_y, l.disc_radius, view.disc_colour);
@@ -264,6 +270,43 @@ void layout(UiState& s, const Frame& f) {
     }
 }
 
+// The screen-reader copies of Home's painted texts, over the places they are painted.
+void live_texts(UiState& s, const Frame& f) {
+    const HomePhase phase = s.page == Page::Home ? s.phase : HomePhase::Idle;
+    std::wstring headline, score, step, done;
+    Live done_live = Live::Polite;
+    Rect headline_at, score_at, step_at, done_at;
+    if (phase == HomePhase::Proposal) {
+        if (const auto t = summary_text()) {
+            const ProposalLayout l = proposal_layout(f);
+            headline = w(t->headline.text);
+            score = w(health_spoken(t->score));
+            headline_at = l.headline;
+            score_at = l.ring_centre_box;
+        }
+    } else if (phase == HomePhase::Scanning || phase == HomePhase::Optimising) {
+        step = w(progress_spoken(phase == HomePhase::Scanning, s.scan_step, s.awaiting_approval));
+        step_at = progress_layout(f).title;
+    } else if (phase == HomePhase::Done) {
+        const auto [view, line] = done_text(s);
+        done = w(done_spoken(view, line));
+        if (view.problems) done_live = Live::Assertive;
+        const DoneLayout l = done_layout(f);
+        done_at = {l.title.left, l.title.top, l.title.right, l.lines[3].bottom};
+    }
+    const struct {
+        int id;
+        const std::wstring& text;
+        Live live;
+        Rect at;
+    } texts[] = {{id::kHeadlineText, headline, Live::Polite, headline_at},
+                 {id::kScoreText, score, Live::Polite, score_at},
+                 {id::kStepText, step, Live::Polite, step_at},
+                 {id::kDoneText, done, done_live, done_at}};
+    for (const auto& t : texts)
+        show_live_text(control(s, t.id), t.text, t.at, t.live);
+}
+
 void store_result(OptimiseResult result) {
     // History lists the journal the last scan read: it gets this run's entries now, so
     // "See what changed" during the measuring scan shows them.
@@ -295,7 +338,7 @@ void optimise(UiState& s) {
     s.busy = true;
     s.phase = HomePhase::Optimising;
     s.scan_step = 0;
-    ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+    start_spinner(s);
     layout_controls(s);
     repaint_all(s);
     const HWND window = s.window;
@@ -420,6 +463,10 @@ bool draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
 }
 
 }  // namespace
+
+void home_live_texts(UiState& s, const Frame& f) {
+    live_texts(s, f);
+}
 
 const PageModule& home_module() {
     static const PageModule m{paint, layout, command, draw_item};

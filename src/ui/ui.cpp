@@ -34,7 +34,7 @@ constexpr PageInfo kPageInfo[kPageCount] = {
 
 constexpr int kButtonIds[] = {
     300, 301, 302, 303, 304, 305, 306, 307, 205,  // sidebar
-    210, 211, 200, 220, 221, 222, 223,            // Home and the header
+    210, 211, 220, 221, 222, 223, 200,            // Home and the header
     230, 231,                                     // Home when done
     201,                                          // above the list
     250, 255, 256, 251, 252, 253, 254,            // Autopilot & Focus, top to bottom

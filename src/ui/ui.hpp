@@ -59,6 +59,12 @@ inline constexpr int kDevServers = 255;
 inline constexpr int kClearKeep = 256;
 inline constexpr int kKeepRunning = 257;
 inline constexpr int kFirstPage = 300;  // 300-307: the page buttons
+// Painted texts that screen readers read (STATIC controls that paint nothing).
+inline constexpr int kStatusText = 400;
+inline constexpr int kHeadlineText = 401;
+inline constexpr int kScoreText = 402;
+inline constexpr int kStepText = 403;
+inline constexpr int kDoneText = 404;
 }  // namespace id
 
 // Every button of the window, in Tab order (the visual order: sidebar top to bottom, then

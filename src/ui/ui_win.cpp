@@ -14,6 +14,7 @@
 #include "core/slot.hpp"
 #include "core/text.hpp"
 #include "core/worker.hpp"
+#include "gui/a11y_win.hpp"
 #include "gui/icon.hpp"
 #include "scan/scan_win.hpp"
 #include "setup/update_window_win.hpp"
@@ -235,7 +236,7 @@ void on_scan_done(UiState& s) {
     ::EnableWindow(control(s, id::kRescan), TRUE);
     if (s.phase == HomePhase::Scanning) {
         s.phase = HomePhase::Proposal;
-        ::KillTimer(s.window, timer::kSpinner);
+        stop_spinner(s);
     }
     std::optional<int> level;
     {
@@ -313,14 +314,16 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             return true;
         case kMainProgress:
             s.scan_step = static_cast<int>(wp);
+            update_live_texts(s);
             repaint_all(s);
             return true;
         case kMainApproval:
             s.awaiting_approval = wp != 0;
+            update_live_texts(s);
             repaint_all(s);
             return true;
         case kMainApplyDone:
-            ::KillTimer(s.window, timer::kSpinner);
+            stop_spinner(s);
             s.phase = HomePhase::Done;
             s.busy = false;
             layout_controls(s);
@@ -387,6 +390,9 @@ void on_create(HWND hwnd, const StartOptions& start) {
         create_owner_button(hwnd, id);
         if (id == id::kSelectAll) s->list = create_list(hwnd, *s);
     }
+    for (int id :
+         {id::kStatusText, id::kHeadlineText, id::kScoreText, id::kStepText, id::kDoneText})
+        create_live_text(hwnd, id);
     for (int i = 0; i < kPageCount; ++i)
         set_caption(control(*s, id::kFirstPage + i), w(page_info(page_from_index(i)).title));
     set_caption(control(*s, id::kRescan), L"Rescan");
@@ -512,6 +518,14 @@ LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_TIMER:
             on_timer(*s, wp);
             return 0;
+        case WM_SETTINGCHANGE:
+            // Animations switched on or off while a progress screen shows.
+            if (wp == SPI_SETCLIENTAREAANIMATION &&
+                (s->phase == HomePhase::Scanning || s->phase == HomePhase::Optimising)) {
+                start_spinner(*s);
+                repaint_all(*s);
+            }
+            break;
         case WM_DESTROY:
             ::PostQuitMessage(0);
             return 0;
@@ -568,7 +582,17 @@ void set_page(UiState& s, Page page) {
 void set_status(UiState& s, std::string_view text, StatusKind kind) {
     s.status.assign(text);
     s.status_kind = kind;
+    update_live_texts(s);
     repaint(s, inflate(status_area(s), 2, 2));
+}
+
+void update_live_texts(UiState& s) {
+    // Only a status line that shows is read: another page's texts wait until it opens.
+    const Rect area = status_area(s);
+    const HWND status = control(s, id::kStatusText);
+    show_live_text(status, area.empty() ? std::wstring() : w(s.status), area,
+                   s.status_kind == StatusKind::Problem ? Live::Assertive : Live::Polite);
+    home_live_texts(s, frame_of(s));
 }
 
 Rect status_area(const UiState& s) {
@@ -588,7 +612,7 @@ void start_scan(UiState& s, bool quiet) {
     } else {
         s.phase = HomePhase::Scanning;
         s.scan_step = 0;
-        ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+        start_spinner(s);
         layout_controls(s);
         repaint_all(s);
     }
@@ -607,10 +631,24 @@ void start_scan(UiState& s, bool quiet) {
     });
 }
 
+void start_spinner(UiState& s) {
+    s.spinning = animations_on();
+    if (s.spinning)
+        ::SetTimer(s.window, timer::kSpinner, timer::kSpinnerMs, nullptr);
+    else
+        ::KillTimer(s.window, timer::kSpinner);
+}
+
+void stop_spinner(UiState& s) {
+    s.spinning = false;
+    ::KillTimer(s.window, timer::kSpinner);
+}
+
 void refresh_tray_flag(UiState& s) {
     s.tray_running = ::FindWindowW(kTrayClass, nullptr) != nullptr;
     const std::string text = std::string("Watch in tray: ") + (s.tray_running ? "on" : "off");
     set_caption(control(s, id::kTrayCard), w(text));
+    set_toggle(control(s, id::kTrayCard), Toggle::Switch, s.tray_running);
     repaint_control(s, id::kTrayCard);
 }
 
@@ -653,6 +691,7 @@ void layout_controls(UiState& s) {
     ::EnableWindow(control(s, id::kRescan), !s.busy);
     module_of(s.page).layout(s, f);
     fit_columns(s);
+    update_live_texts(s);
 }
 
 void fit_columns(UiState& s) {

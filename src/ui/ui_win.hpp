@@ -52,6 +52,7 @@ struct UiState {
     int scan_step = 0;
     bool awaiting_approval = false;  // the admin approval prompt is open
     float spinner_angle = 0;
+    bool spinning = false;  // timer 3 turns the spinner
     bool tray_running = false;
     std::string status;  // UTF-8
     StatusKind status_kind = StatusKind::Neutral;
@@ -83,6 +84,10 @@ HWND control(const UiState& s, int id);
 void set_page(UiState& s, Page page);
 void set_status(UiState& s, std::string_view text, StatusKind kind);
 void start_scan(UiState& s, bool quiet);
+// The progress screen's spinner turns on timer 3, unless animations are off: the ring then
+// stands still at its step, and the step list says where the work is.
+void start_spinner(UiState& s);
+void stop_spinner(UiState& s);
 void refresh_tray_flag(UiState& s);
 void layout_controls(UiState& s);
 void fit_columns(UiState& s);
@@ -94,6 +99,10 @@ void repaint_control(const UiState& s, int id);
 void place(const UiState& s, int id, Rect r);
 // The rectangle of the status line for the current page and phase; empty when none shows.
 Rect status_area(const UiState& s);
+// Sets and places the screen-reader copies of the status line and of Home's texts; a
+// changed text is announced.
+void update_live_texts(UiState& s);
+void home_live_texts(UiState& s, const Frame& f);
 // Title, description and memory pill of pages 1-7.
 void paint_page_header(UiState& s, HDC dc, const Frame& f);
 

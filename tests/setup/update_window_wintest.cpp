@@ -141,11 +141,16 @@ TEST_F(UpdateWindowTest, FailedInstallLeavesOnlyClose) {
     auto& outcome = opened.outcome;
     const HWND h = wait_for_window();
     ASSERT_TRUE(h);
+    // Screen readers read the window's message from control 204, the failure too.
+    EXPECT_TRUE(caption(h, 204).starts_with("Version 0.6.0 is ready\nYou have "))
+        << caption(h, 204);
     test::press(::GetDlgItem(h, 201));
     std::string close;
     for (int i = 0; i < 600 && (close = caption(h, 202)) != "Close"; ++i)
         ::Sleep(50);
     EXPECT_EQ(close, "Close");
+    EXPECT_TRUE(caption(h, 204).starts_with("The update couldn't be installed")) << caption(h, 204);
+    EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(h, 204)));
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(h, 201)));
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(h, 203)));
     ::SendMessageW(h, WM_CLOSE, 0, 0);

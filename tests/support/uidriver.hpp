@@ -122,6 +122,33 @@ void pump_messages(std::uint32_t ms);
 // posted to it so far and has painted: two round trips through its message queue.
 bool settle(Window w, std::uint32_t timeout_ms = 5'000);
 
+// ---- win events ----------------------------------------------------------------------
+struct WinEvent {
+    std::uint32_t event = 0;
+    Window window = 0;
+    long object = 0;
+    long child = 0;
+    int control_id = 0;  // of `window` (0 for a top-level window)
+    std::string text;    // the window's text when the event was handled here
+};
+
+// Records the win events from `first` to `last` that process `pid` raises, as a screen
+// reader hears them: an out-of-context hook on a thread of its own, which pumps messages.
+class WinEventLog {
+public:
+    WinEventLog(std::uint32_t pid, std::uint32_t first, std::uint32_t last);
+    ~WinEventLog();
+    WinEventLog(const WinEventLog&) = delete;
+    WinEventLog& operator=(const WinEventLog&) = delete;
+    bool ok() const;  // the hook is set
+    std::vector<WinEvent> events() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
 // ---- controls -----------------------------------------------------------------------
 // Every descendant of `top`, in Z order (the order Tab follows for WS_TABSTOP controls).
 std::vector<Control> list_controls(Window top);

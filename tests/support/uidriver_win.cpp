@@ -9,8 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <iterator>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "core/win.hpp"
 
@@ -260,6 +263,83 @@ void pump_messages(std::uint32_t ms) {
         }
         ::Sleep(10);
     }
+}
+
+struct WinEventLog::Impl {
+    std::mutex mutex;
+    std::vector<WinEvent> events;
+    std::thread thread;
+    DWORD thread_id = 0;
+    bool hooked = false;
+};
+
+namespace {
+// The logs by hook: Wine may call the procedure on the thread that raised the event when that
+// thread is in this process.
+std::mutex g_logs_mutex;
+std::vector<std::pair<HWINEVENTHOOK, WinEventLog::Impl*>> g_logs;
+
+void CALLBACK on_win_event(HWINEVENTHOOK hook, DWORD event, HWND hwnd, LONG object, LONG child,
+                           DWORD, DWORD) {
+    WinEvent e{event,
+               from_hwnd(hwnd),
+               object,
+               child,
+               hwnd ? ::GetDlgCtrlID(hwnd) : 0,
+               hwnd ? window_text(from_hwnd(hwnd)) : std::string()};
+    std::lock_guard logs(g_logs_mutex);
+    for (const auto& [h, log] : g_logs) {
+        if (h != hook) continue;
+        std::lock_guard lock(log->mutex);
+        log->events.push_back(std::move(e));
+        return;
+    }
+}
+}  // namespace
+
+WinEventLog::WinEventLog(std::uint32_t pid, std::uint32_t first, std::uint32_t last)
+    : impl_(std::make_unique<Impl>()) {
+    std::promise<std::pair<DWORD, bool>> started;
+    auto ready = started.get_future();
+    Impl* impl = impl_.get();
+    impl_->thread = std::thread([impl, pid, first, last, started = std::move(started)]() mutable {
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue, before anyone posts
+        HWINEVENTHOOK hook = nullptr;
+        {
+            // Registered before the first event can come.
+            std::lock_guard logs(g_logs_mutex);
+            hook = ::SetWinEventHook(first, last, nullptr, on_win_event, pid, 0,
+                                     WINEVENT_OUTOFCONTEXT);
+            if (hook) g_logs.emplace_back(hook, impl);
+        }
+        started.set_value({::GetCurrentThreadId(), hook != nullptr});
+        while (hook && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        if (!hook) return;
+        ::UnhookWinEvent(hook);
+        std::lock_guard logs(g_logs_mutex);
+        std::erase_if(g_logs, [&](const auto& l) { return l.first == hook; });
+    });
+    const auto [id, hooked] = ready.get();
+    impl_->thread_id = id;
+    impl_->hooked = hooked;
+}
+
+WinEventLog::~WinEventLog() {
+    if (impl_->hooked) ::PostThreadMessageW(impl_->thread_id, WM_QUIT, 0, 0);
+    impl_->thread.join();
+}
+
+bool WinEventLog::ok() const {
+    return impl_->hooked;
+}
+
+std::vector<WinEvent> WinEventLog::events() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->events;
 }
 
 bool settle(Window w, std::uint32_t timeout_ms) {

@@ -66,6 +66,7 @@ TEST(ToastWindow, ButtonTellsTheOwnerAndCloses) {
         ASSERT_TRUE(toast);
         EXPECT_EQ(text_of(toast), L"Tessavo");
         EXPECT_EQ(text_of(::GetDlgItem(toast, 102)), L"Act");
+        EXPECT_EQ(text_of(::GetDlgItem(toast, 103)), L"Title\nBody");  // read by screen readers
         EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(toast, 102)));
         RECT r{};
         ::GetWindowRect(toast, &r);

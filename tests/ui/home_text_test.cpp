@@ -53,6 +53,34 @@ TEST(HomeText, ScoreColoursAndRings) {
     EXPECT_DOUBLE_EQ(progress_sweep_degrees(9), 270.0);
 }
 
+// What a screen reader hears of the progress screens, the health ring and the Done screen.
+TEST(HomeText, SpokenTexts) {
+    const struct {
+        bool scanning;
+        int step;
+        bool approval;
+        std::string said;
+    } steps[] = {
+        {true, 0, false, "Scanning your PC\u2026 1/4: Memory and running programs"},
+        {true, 3, true, "Scanning your PC\u2026 4/4: Health checks"},  // a scan asks nothing
+        {false, 1, false, "Optimising\u2026 2/4: Cleaning junk files"},
+        {false, 9, false, "Optimising\u2026 4/4: Measuring the result"},
+        {false, -2, false, "Optimising\u2026 1/4: Closing idle programs"},
+        {false, 2, true, "Optimising\u2026 Waiting for your approval\u2026"},
+    };
+    for (const auto& c : steps)
+        EXPECT_EQ(progress_spoken(c.scanning, c.step, c.approval), c.said) << c.step;
+    EXPECT_EQ(health_spoken(64), "Health 64/100");
+
+    DoneView view{"Done, with problems", true, 0, {"Closing a didn't work", "Closed 1 app"}};
+    EXPECT_EQ(done_spoken(view, done_score_line(50, 64)),
+              "Done, with problems\nHealth score: 50 \u2192 64\nClosing a didn't work\n"
+              "Closed 1 app");
+    // No score recorded: no empty line for it.
+    view.lines.clear();
+    EXPECT_EQ(done_spoken(view, done_score_line(std::nullopt, 64)), "Done, with problems");
+}
+
 TEST(HomeText, HeadlineCardsAndFreesLine) {
     ScanReport r;
     EXPECT_EQ(proposal_headline(r).text, "Your PC is in great shape");

@@ -40,15 +40,7 @@ struct HomeFixture {
         s.keep_running = {keep_key("Intel Driver & Support Assistant tray")};
         test::write_text(dir.file("Data\\settings.json"), serialize_settings(s));
     }
-    std::vector<test::EnvVar> env(bool dry_run) const {
-        return {{"TESS_DATA_DIR", dir.file("Data")},
-                {"TESS_OFFSCREEN", "1"},
-                {"TESS_NO_UPDATE_CHECK", "1"},
-                {"TEMP", dir.file("Temp")},
-                {"TMP", dir.file("Temp")},
-                {"LOCALAPPDATA", dir.file("Local")},
-                {"TESS_DRY_RUN", dry_run ? std::optional<std::string>("1") : std::nullopt}};
-    }
+    std::vector<test::EnvVar> env(bool dry_run) const { return folder_env(dir, dry_run); }
     std::string journal() const { return dir.file("Data\\journal.json"); }
     // Opens the window with a scan and waits for the proposal's rows.
     bool open_proposal(bool dry_run) {

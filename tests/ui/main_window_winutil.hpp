@@ -2,6 +2,8 @@
 // found by their first cell, ticks, and clicks that open a question answered by the test.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "core/win.hpp"
+#include "scan/realfs_winutil.hpp"
 #include "support/uidriver.hpp"
 #include "support/winutil.hpp"
 #include "ui/ui.hpp"
@@ -140,6 +143,85 @@ inline std::optional<std::string> click_and_answer(ud::Window top, std::uint32_t
     ud::answer_message_box(box.value(), answer);
     ud::settle(top);
     return text;
+}
+
+// Opens a page, unticks everything but `row`, ticks it, and checks the action's caption
+// (unless `action` is empty).
+inline int pick(ud::Window main, int page, const std::string& row, const std::string& action) {
+    EXPECT_TRUE(ud::click(main, id::kFirstPage + page).ok());
+    ud::settle(main);
+    const int r = wait_row(main, row);
+    EXPECT_GE(r, 0) << "page " << page << ": no row " << row;
+    if (r < 0) return r;
+    untick_all_but(main, {row});
+    if (!checked(main, r)) tick(main, r, true);
+    if (!action.empty()) EXPECT_EQ(caption(main, id::kPageAction), action) << "page " << page;
+    EXPECT_TRUE(enabled(main, id::kPageAction));
+    return r;
+}
+
+// The page apply and the rescan after it are over.
+inline bool wait_applied(ud::Window main) {
+    return wait_for(
+        [&] {
+            return enabled(main, id::kRescan) &&
+                   caption(main, id::kPageAction) != "Working\xE2\x80\xA6";
+        },
+        90'000);
+}
+
+// Tessavo.exe off screen, without the update check, with its data, temp and local app-data
+// folders in `dir` ("Data", "Temp", "Local"); a test run when `dry_run`.
+inline std::vector<test::EnvVar> folder_env(const test::TempDir& dir, bool dry_run) {
+    return {{"TESS_DATA_DIR", dir.file("Data")},
+            {"TESS_OFFSCREEN", "1"},
+            {"TESS_NO_UPDATE_CHECK", "1"},
+            {"TEMP", dir.file("Temp")},
+            {"TMP", dir.file("Temp")},
+            {"LOCALAPPDATA", dir.file("Local")},
+            {"TESS_DRY_RUN", dry_run ? std::optional<std::string>("1") : std::nullopt}};
+}
+
+// Junk in a test temp folder and a developer project with a folder link to a decoy inside its
+// node_modules, and the environment that points Tessavo.exe at them.
+struct PagesFixture {
+    test::TempDir dir{"pages"};
+    std::string modules = dir.file("src\\proj\\node_modules");
+    PagesFixture() {
+        const std::uint64_t now = win::filetime_now();
+        test::make_file(dir.file("Temp\\old.tmp"), 3000, now, 8 * test::kDayTicks);
+        test::make_file(dir.file("Temp\\new.tmp"), 50, now, test::kHourTicks);
+        win::create_dirs(dir.file("Local"));
+        win::create_dirs(dir.file("Data"));
+        test::make_file(dir.file("src\\proj\\package.json"), 2, now, 40 * test::kDayTicks);
+        test::make_file(modules + "\\a\\index.js", 700, now, 40 * test::kDayTicks);
+        test::make_file(dir.file("decoy\\keep.txt"), 10, now, 0);
+    }
+    std::vector<test::EnvVar> env(bool dry_run) const {
+        std::vector<test::EnvVar> vars = folder_env(dir, dry_run);
+        vars.push_back({"TESS_DEV_ROOTS", dir.file("src")});
+        return vars;
+    }
+    std::string journal() const { return dir.file("Data\\journal.json"); }
+};
+
+// A scan whose app has ended and whose service is deleted since: an apply of either row
+// meets an item that is gone.
+inline ScanResult scan_of_gone_items() {
+    ScanResult scan;
+    AppGroup app;
+    app.display_name = "tess-ended-app";
+    app.targets = {{0xFFFFFFF0u, "tess-ended-app.exe", 1}};
+    app.process_count = 1;
+    scan.apps = {app};
+    ServiceInfo svc;
+    svc.name = "TessDeletedService" + std::to_string(::GetCurrentProcessId());
+    svc.display = "Deleted test service";
+    svc.start_type = SERVICE_AUTO_START;
+    svc.running = true;
+    scan.report.services = {svc};
+    scan.services_shown = {0};
+    return scan;
 }
 
 // A copy of this test program under another name, run as a windowless sleeper: a process

@@ -29,57 +29,6 @@ using test::kDayTicks;
 using test::kHourTicks;
 using test::make_file;
 
-struct PagesFixture {
-    test::TempDir dir{"pages"};
-    std::string modules = dir.file("src\\proj\\node_modules");
-    PagesFixture() {
-        const std::uint64_t now = win::filetime_now();
-        make_file(dir.file("Temp\\old.tmp"), 3000, now, 8 * kDayTicks);
-        make_file(dir.file("Temp\\new.tmp"), 50, now, kHourTicks);
-        win::create_dirs(dir.file("Local"));
-        win::create_dirs(dir.file("Data"));
-        make_file(dir.file("src\\proj\\package.json"), 2, now, 40 * kDayTicks);
-        make_file(modules + "\\a\\index.js", 700, now, 40 * kDayTicks);
-        make_file(dir.file("decoy\\keep.txt"), 10, now, 0);
-    }
-    std::vector<test::EnvVar> env(bool dry_run) const {
-        return {{"TESS_DATA_DIR", dir.file("Data")},
-                {"TESS_OFFSCREEN", "1"},
-                {"TESS_NO_UPDATE_CHECK", "1"},
-                {"TEMP", dir.file("Temp")},
-                {"TMP", dir.file("Temp")},
-                {"LOCALAPPDATA", dir.file("Local")},
-                {"TESS_DEV_ROOTS", dir.file("src")},
-                {"TESS_DRY_RUN", dry_run ? std::optional<std::string>("1") : std::nullopt}};
-    }
-    std::string journal() const { return dir.file("Data\\journal.json"); }
-};
-
-// Opens a page, unticks everything but `row`, ticks it, and checks the action's caption
-// (unless `action` is empty).
-int pick(ud::Window main, int page, const std::string& row, const std::string& action) {
-    EXPECT_TRUE(ud::click(main, id::kFirstPage + page).ok());
-    ud::settle(main);
-    const int r = wait_row(main, row);
-    EXPECT_GE(r, 0) << "page " << page << ": no row " << row;
-    if (r < 0) return r;
-    untick_all_but(main, {row});
-    if (!checked(main, r)) tick(main, r, true);
-    if (!action.empty()) EXPECT_EQ(caption(main, id::kPageAction), action) << "page " << page;
-    EXPECT_TRUE(enabled(main, id::kPageAction));
-    return r;
-}
-
-// The page apply and the rescan after it are over.
-bool wait_applied(ud::Window main) {
-    return wait_for(
-        [&] {
-            return enabled(main, id::kRescan) &&
-                   caption(main, id::kPageAction) != "Working\xE2\x80\xA6";
-        },
-        90'000);
-}
-
 TEST(ListPagesWindow, EachPageKindMakesItsRealChange) {
     PagesFixture fx;
     test::FolderLink link(fx.dir.file("decoy"), fx.modules + "\\linked");
@@ -295,19 +244,7 @@ TEST(ListPagesHere, ItemsGoneSinceTheFillEndInAStatusNotACrash) {
     UiState& s = *state_of(hwnd);
 
     const auto store = [&] {
-        ScanResult scan;
-        AppGroup app;
-        app.display_name = "tess-ended-app";
-        app.targets = {{0xFFFFFFF0u, "tess-ended-app.exe", 1}};
-        app.process_count = 1;
-        scan.apps = {app};
-        ServiceInfo svc;
-        svc.name = "TessDeletedService" + std::to_string(::GetCurrentProcessId());
-        svc.display = "Deleted test service";
-        svc.start_type = SERVICE_AUTO_START;
-        svc.running = true;
-        scan.report.services = {svc};
-        scan.services_shown = {0};
+        ScanResult scan = scan_of_gone_items();
         DevFolder gone;
         gone.path = dir.file("src\\gone\\node_modules");
         gone.name = "node_modules";
