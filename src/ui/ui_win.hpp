@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 
 #include "background/autopilot.hpp"
 #include "background/focus.hpp"
+#include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
 #include "ui/home_text.hpp"
@@ -62,7 +64,9 @@ struct UiState {
     DoneView done_shown;            // what the Done screen painted last
     StartOptions start;
     unsigned caption_updates = 0;  // how many tick changes reached update_captions
-    Settings settings;             // page 6 draws from these, re-read at every change
+    // Page 6 draws from these, re-read at every change and never while painting.
+    Settings settings;
+    Policy policy;
     // Page 6's background work on this PC; tests in this process give their own (a clock
     // ahead of the real one, efficiency mode recorded where Wine has none).
     std::function<AutopilotSystem()> autopilot_system;
@@ -72,6 +76,13 @@ struct UiState {
     std::function<std::optional<std::string>()> start_tray;
     std::optional<bool> tray_wanted;  // what the last start or stop asked of the tray watch
     int tray_looks = 0;               // timer 2's looks for it since
+    // Until the first frame is on screen the window has no child controls, so that frame
+    // needs only USER and GDI: layout records where each would go (and enabling whether it
+    // would be off), and the paint draws their faces there.
+    bool controls_ready = false;
+    std::map<int, Rect> pending_controls;
+    std::map<int, bool> pending_disabled;
+    std::optional<bool> pending_scan;  // a scan asked for before then (quiet or not)
 };
 
 // The state of a main window (null for any other window).
@@ -91,7 +102,9 @@ void repaint(const UiState& s, Rect r);
 void repaint_all(const UiState& s);
 void repaint_control(const UiState& s, int id);
 // Places a control and shows it, or hides it when `r` is empty.
-void place(const UiState& s, int id, Rect r);
+void place(UiState& s, int id, Rect r);
+// Enables or disables a control (before the controls exist, what the first frame shows).
+void enable(UiState& s, int id, bool on);
 // The rectangle of the status line for the current page and phase; empty when none shows.
 Rect status_area(const UiState& s);
 // Title, description and memory pill of pages 1-7.
@@ -114,6 +127,11 @@ const PageModule& autopilot_module();  // page 6
 
 // Page 6: re-reads the settings and the Focus state and shows the page's status text.
 void fill_autopilot_page(UiState& s);
+// Page 6, now and then: the settings again (the tray watch's runs change them), and the
+// cards repainted when they changed.
+void refresh_autopilot_page(UiState& s);
+// Page 6 after a run or a Focus toggle ended: the captions follow.
+void autopilot_flags_changed(UiState& s);
 // Timer 2: looks for the tray window again (and again a little later while a tray watch
 // just started or told to close has not got there yet); on page 6 the page's status text
 // again, unless a problem is showing.
