@@ -95,9 +95,9 @@ bool draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
     return draw_keep_button(s, d);
 }
 
-// The list's rows, in list order, with their columns; redraw stays off meanwhile.
-void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
-    const HWND list = s.list;
+// The list's rows, in list order, with their columns; fill_list turns redraw back on.
+void write_rows(const UiState& s, HWND list, const PageColumns& pc,
+                const std::vector<ListRow>& rows) {
     ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     while (::SendMessageW(list, LVM_DELETECOLUMN, 0, 0)) {
@@ -141,11 +141,18 @@ void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
                            reinterpret_cast<LPARAM>(&sub));
         }
     }
+}
+
+// The rows into the list view; before the window has one (its first frame) only the model.
+void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
+    const HWND list = s.list;
+    if (list) write_rows(s, list, pc, rows);
     s.list_model.rows = std::move(rows);
     ++s.list_model.generation;
     s.list_model.columns.assign(pc.columns.begin(), pc.columns.end());
     s.list_model.emphasised = pc.emphasised;
     s.list_model.grey = pc.grey;
+    if (!list) return;
     fit_columns(s);
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(list, nullptr, TRUE);
@@ -185,7 +192,7 @@ std::vector<const ListRow*> ticked_rows(const UiState& s) {
 }
 
 void fill_page(UiState& s) {
-    if (!s.list) return;
+    if (!s.list && s.controls_ready) return;
     const Page page = s.page;
     std::vector<ListRow> rows;
     std::string hint;

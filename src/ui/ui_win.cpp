@@ -418,6 +418,7 @@ void on_create(HWND hwnd, const StartOptions& start) {
         start_scan(*s, false);
     else if (start.history)
         start_scan(*s, true);
+    fill_page(*s);  // the page's status line and captions; its rows wait for the list
 }
 
 // The faces of the controls that do not exist yet, where layout put them.
@@ -759,7 +760,7 @@ void paint_page_header(UiState& s, HDC dc, const Frame& f) {
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
-HWND create_main_window(const StartOptions& start, bool offscreen) {
+HWND create_main_window(const StartOptions& start, bool offscreen, bool first_frame_only) {
     if (!register_window_class(kMainClass, main_proc, 0)) return nullptr;
     const int dpi = monitor_dpi(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
     const Size size = window_size(dpi);
@@ -775,8 +776,12 @@ HWND create_main_window(const StartOptions& start, bool offscreen) {
     ::InvalidateRect(hwnd, nullptr, FALSE);
     ::UpdateWindow(hwnd);
     ::GdiFlush();
-    if (UiState* s = state_of(hwnd)) finish_start(*s);
+    if (!first_frame_only) finish_main_window(hwnd);
     return hwnd;
+}
+
+void finish_main_window(HWND window) {
+    if (UiState* s = state_of(window)) finish_start(*s);
 }
 
 namespace {

@@ -153,8 +153,12 @@ void fill_page(UiState& s);
 void update_captions(UiState& s);
 
 // Registers the class and opens the window (at (-10000, -10000) without activation when
-// `offscreen`), without the single-instance check or a message loop; null on failure.
-HWND create_main_window(const StartOptions& start, bool offscreen);
+// `offscreen`), without the single-instance check or a message loop; null on failure. It
+// paints the first frame, then creates the controls and starts the window's work; with
+// `first_frame_only` (for tests of that frame) it stops after the first frame, and
+// finish_main_window does the rest.
+HWND create_main_window(const StartOptions& start, bool offscreen, bool first_frame_only = false);
+void finish_main_window(HWND window);
 
 // The main window's entry: single instance, class, window, message loop.
 void run_main_window(const std::vector<std::string>& args);
