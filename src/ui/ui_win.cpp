@@ -462,6 +462,9 @@ void finish_start(UiState& s) {
     ::InitCommonControlsEx(&icc);
     start_gdiplus();
     const HWND hwnd = s.window;
+    // Controls made and placed in a window that shows cost a repaint each: the first frame
+    // stays on screen until they are all in place.
+    ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
     // Buttons in Tab order; the list comes after the buttons above it.
     for (int id : button_ids()) {
         create_owner_button(hwnd, id);
@@ -479,7 +482,9 @@ void finish_start(UiState& s) {
     refresh_tray_flag(s);
     fill_page(s);
     layout_controls(s);
-    repaint_all(s);  // the shapes again, smooth now that GDI+ runs
+    ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+    // Everything again: the controls, and the shapes smooth now that GDI+ runs.
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
     if (const std::optional<bool> quiet = std::exchange(s.pending_scan, std::nullopt))
         launch_scan(hwnd, *quiet);
     start_focus_load(s);
@@ -670,6 +675,16 @@ void refresh_tray_flag(UiState& s) {
     repaint_control(s, id::kTrayCard);
 }
 
+namespace {
+
+// The control's own WS_VISIBLE: IsWindowVisible says false for every control of a window
+// that does not show (yet, or while its redraw is off).
+bool shown(HWND c) {
+    return c && (::GetWindowLongW(c, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+}  // namespace
+
 void place(UiState& s, int id, Rect r) {
     const HWND c = id == id::kList ? s.list : control(s, id);
     if (!c) {
@@ -681,7 +696,7 @@ void place(UiState& s, int id, Rect r) {
         return;
     }
     if (r.empty()) {
-        if (::IsWindowVisible(c)) {
+        if (shown(c)) {
             // Focus on a control about to hide would leave Tab nowhere: move it on first.
             if (::GetFocus() == c) ::SetFocus(s.window);
             ::ShowWindow(c, SW_HIDE);
@@ -709,7 +724,7 @@ void layout_controls(UiState& s) {
     for (int id : button_ids()) {
         if (id == id::kTrayCard || (id >= id::kFirstPage && id < id::kFirstPage + kPageCount))
             continue;
-        if (::IsWindowVisible(control(s, id))) place(s, id, {});
+        if (shown(control(s, id))) place(s, id, {});
     }
     const bool list = shows_list(s.page, s.phase);
     if (s.page == Page::Home) {
