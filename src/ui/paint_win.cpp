@@ -42,21 +42,23 @@ unique_graphics graphics(HDC dc) {
 thread_local HWND t_hovered = nullptr;
 
 // Before GDI+ runs (a window's first frame) the shapes come from plain GDI: the same
-// geometry without anti-aliasing, so nothing moves when GDI+ paints them again.
+// geometry without anti-aliasing, so nothing moves when GDI+ paints them again. GDI+ fills
+// the pixels whose centres lie inside a shape, so its shapes start a pixel further in than
+// GDI's, whose rectangles take their left and top pixels.
 void gdi_round_rect(HDC dc, Rect r, int radius, std::uint32_t fill,
                     std::optional<std::uint32_t> border) {
     const win::unique_hbrush brush(::CreateSolidBrush(to_colorref(fill)));
     const win::unique_hpen pen(::CreatePen(PS_SOLID, 1, to_colorref(border.value_or(fill))));
     const win::Selected b(dc, brush.get()), p(dc, pen.get());
     const int d = static_cast<int>(round_rect_path(r, radius).d);
-    ::RoundRect(dc, r.left, r.top, r.right, r.bottom, d, d);
+    ::RoundRect(dc, r.left + 1, r.top + 1, r.right, r.bottom, d, d);
 }
 
 void gdi_circle(HDC dc, int cx, int cy, int radius, std::uint32_t colour) {
     const win::unique_hbrush brush(::CreateSolidBrush(to_colorref(colour)));
     const win::unique_hpen pen(::CreatePen(PS_SOLID, 1, to_colorref(colour)));
     const win::Selected b(dc, brush.get()), p(dc, pen.get());
-    ::Ellipse(dc, cx - radius, cy - radius, cx + radius, cy + radius);
+    ::Ellipse(dc, cx - radius + 1, cy - radius + 1, cx + radius + 1, cy + radius + 1);
 }
 
 void gdi_arc(HDC dc, int cx, int cy, int radius, float start, float sweep, int stroke,

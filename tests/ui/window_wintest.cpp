@@ -488,8 +488,15 @@ TEST(MainWindowHere, ApplyOnDeveloperJunkRescansItFromAnotherPage) {
 // before any child control exists, and it looks like the full window that follows: every
 // control's face where the control then appears, the same texts and shapes. Only the list
 // comes later. (Under Wine GDI+ draws without anti-aliasing, so the two frames can be
-// compared pixel by pixel; a few edge pixels of a rounded shape may differ.)
+// compared pixel by pixel; edge pixels of curved shapes differ.)
 TEST(MainWindowHere, FirstFrameNeedsOnlyUserAndGdiAndLooksLikeTheFullWindow) {
+    // On screen and painted now: this thread handles the window's messages only when it
+    // pumps, and the frame must not change in between.
+    const auto picture = [](HWND hwnd) {
+        ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        repaint_now(hwnd);
+        return ud::capture(reinterpret_cast<ud::Window>(hwnd));
+    };
     struct Case {
         const char* name;
         StartOptions start;
@@ -510,14 +517,13 @@ TEST(MainWindowHere, FirstFrameNeedsOnlyUserAndGdiAndLooksLikeTheFullWindow) {
         }
         first = false;
         EXPECT_EQ(s.scanning, c.start.scan || c.start.history);
-        const auto before = ud::capture(reinterpret_cast<ud::Window>(hwnd));
+        const auto before = picture(hwnd);
         ASSERT_TRUE(before.ok());
         // No message is handled in between: the scan's progress waits in the queue.
         finish_main_window(hwnd);
         EXPECT_NE(::GetWindow(hwnd, GW_CHILD), nullptr);
         EXPECT_NE(::GetModuleHandleW(L"gdiplus.dll"), nullptr);
-        repaint_now(hwnd);
-        const auto after = ud::capture(reinterpret_cast<ud::Window>(hwnd));
+        const auto after = picture(hwnd);
         ASSERT_TRUE(after.ok());
         const ud::Image& a = before.value();
         const ud::Image& b = after.value();
@@ -531,7 +537,9 @@ TEST(MainWindowHere, FirstFrameNeedsOnlyUserAndGdiAndLooksLikeTheFullWindow) {
                     x >= list.left && x < list.right && y >= list.top && y < list.bottom;
                 if (!in_list && ud::rgb(a.at(x, y)) != ud::rgb(b.at(x, y))) ++differ;
             }
-        EXPECT_LT(differ, a.width * a.height / 1000) << differ << " pixels differ";
+        // The rasterisers differ at curved edges (about 0.15 %); a missing or moved control
+        // changes several thousand pixels.
+        EXPECT_LT(differ, a.width * a.height / 400) << differ << " pixels differ";
         pump_until([&] { return !s.busy; }, 60'000);
         ::DestroyWindow(hwnd);
         pump();
