@@ -17,6 +17,9 @@
 # Tessavo-Setup.exe is the copy of Tessavo.exe the build writes: a file name containing
 # "setup" opens the setup window. tessavo-cli.exe goes out with every release: an update
 # downloads it beside the program and checks it against sha256sums.txt like the program.
+# The programs go out stripped; their debug information (Tessavo.exe.debug,
+# tessavo-cli.exe.debug, which the build splits off) stays beside them in OUT for crash
+# analysis, outside sha256sums.txt and never published as a download.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 tag= from= out=
@@ -54,6 +57,17 @@ mkdir -p "$out"
 cp "$from/Tessavo.exe" "$out/Tessavo.exe"
 cp "$from/Tessavo-Setup.exe" "$out/Tessavo-Setup.exe"
 cp "$from/tessavo-cli.exe" "$out/tessavo-cli.exe"
+for exe in Tessavo.exe tessavo-cli.exe; do
+  if x86_64-w64-mingw32-objdump -h "$out/$exe" | grep -q ' \.debug_'; then
+    echo "release: $exe carries debug sections (not a Release build?)" >&2
+    exit 1
+  fi
+  if [ -f "$from/$exe.debug" ]; then
+    cp "$from/$exe.debug" "$out/$exe.debug"
+  else
+    echo "release: no $exe.debug beside the build, so crashes cannot be read" >&2
+  fi
+done
 if [ -n "${TESS_CODESIGN_PFX:-}" ]; then
   for exe in Tessavo.exe tessavo-cli.exe; do
     timestamp=${TESS_CODESIGN_TIMESTAMP-http://timestamp.digicert.com}

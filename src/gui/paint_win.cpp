@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 
 #include "gui/icon.hpp"
@@ -40,6 +42,46 @@ unique_graphics graphics(HDC dc) {
 }
 
 thread_local HWND t_hovered = nullptr;
+
+// Before GDI+ runs (a window's first frame) the shapes come from plain GDI: the same
+// geometry without anti-aliasing, so nothing moves when GDI+ paints them again. GDI+ fills
+// the pixels whose centres lie inside a shape, so its shapes start a pixel further in than
+// GDI's, whose rectangles take their left and top pixels.
+void gdi_round_rect(HDC dc, Rect r, int radius, std::uint32_t fill,
+                    std::optional<std::uint32_t> border) {
+    const win::unique_hbrush brush(::CreateSolidBrush(to_colorref(fill)));
+    const win::unique_hpen pen(::CreatePen(PS_SOLID, 1, to_colorref(border.value_or(fill))));
+    const win::Selected b(dc, brush.get()), p(dc, pen.get());
+    const int d = static_cast<int>(round_rect_path(r, radius).d);
+    ::RoundRect(dc, r.left + 1, r.top + 1, r.right, r.bottom, d, d);
+}
+
+void gdi_circle(HDC dc, int cx, int cy, int radius, std::uint32_t colour) {
+    const win::unique_hbrush brush(::CreateSolidBrush(to_colorref(colour)));
+    const win::unique_hpen pen(::CreatePen(PS_SOLID, 1, to_colorref(colour)));
+    const win::Selected b(dc, brush.get()), p(dc, pen.get());
+    ::Ellipse(dc, cx - radius + 1, cy - radius + 1, cx + radius + 1, cy + radius + 1);
+}
+
+void gdi_arc(HDC dc, int cx, int cy, int radius, float start, float sweep, int stroke,
+             std::uint32_t colour, bool round_caps) {
+    LOGBRUSH lb{BS_SOLID, to_colorref(colour), 0};
+    const DWORD style =
+        PS_GEOMETRIC | PS_SOLID | (round_caps ? PS_ENDCAP_ROUND : PS_ENDCAP_FLAT) | PS_JOIN_ROUND;
+    const win::unique_hpen pen(
+        ::ExtCreatePen(style, static_cast<DWORD>(std::max(1, stroke)), &lb, 0, nullptr));
+    const win::Selected p(dc, pen.get());
+    const int previous = ::SetArcDirection(dc, AD_CLOCKWISE);
+    constexpr double kRadians = 3.14159265358979323846 / 180.0;
+    const double a0 = start * kRadians, a1 = (start + std::min(sweep, 360.0f)) * kRadians;
+    const auto at = [&](double a, bool y) {
+        return static_cast<int>(
+            std::lround(y ? cy + radius * std::sin(a) : cx + radius * std::cos(a)));
+    };
+    ::Arc(dc, cx - radius, cy - radius, cx + radius, cy + radius, at(a0, false), at(a0, true),
+          at(a1, false), at(a1, true));
+    ::SetArcDirection(dc, previous);
+}
 
 }  // namespace
 
@@ -118,7 +160,7 @@ void rounded_rect(HDC dc, Rect r, int radius, std::uint32_t fill,
     if (r.width() < 1 || r.height() < 1) return;
     const unique_graphics g = graphics(dc);
     if (!g) {
-        fill_rect(dc, r, fill);  // no GDI+: square corners beat nothing
+        gdi_round_rect(dc, r, radius, fill, border);
         return;
     }
     const RoundRectPath p = round_rect_path(r, radius);
@@ -143,7 +185,10 @@ void rounded_rect(HDC dc, Rect r, int radius, std::uint32_t fill,
 void fill_circle(HDC dc, int cx, int cy, int radius, std::uint32_t colour) {
     if (radius <= 0) return;
     const unique_graphics g = graphics(dc);
-    if (!g) return;
+    if (!g) {
+        gdi_circle(dc, cx, cy, radius, colour);
+        return;
+    }
     unique_brush brush;
     if (gp::GdipCreateSolidFill(
             argb(colour), reinterpret_cast<Gdiplus::GpSolidFill**>(brush.put())) != Gdiplus::Ok)
@@ -155,7 +200,10 @@ void draw_arc(HDC dc, int cx, int cy, int radius, float start, float sweep, int 
               std::uint32_t colour, bool round_caps) {
     if (radius <= 0 || sweep <= 0) return;
     const unique_graphics g = graphics(dc);
-    if (!g) return;
+    if (!g) {
+        gdi_arc(dc, cx, cy, radius, start, sweep, stroke, colour, round_caps);
+        return;
+    }
     unique_pen pen;
     if (gp::GdipCreatePen1(argb(colour), static_cast<float>(stroke), Gdiplus::UnitPixel,
                            pen.put()) != Gdiplus::Ok)

@@ -103,13 +103,20 @@ void expect_tray(UiState& s, bool running) {
 
 // ---- settings ----------------------------------------------------------------------------
 
+// The settings in force and the policies behind them, read together; painting reads only
+// these copies.
+void reload_settings(UiState& s) {
+    s.policy = load_policy();
+    s.settings = settings_in_force(load_settings(), s.policy);
+}
+
 // Changes settings.json under its lock, re-reads it, and says whether the change landed
 // (`landed` on the re-read settings). When it did not, the page draws what the file says
 // and the status line says so.
 bool change_settings(UiState& s, const std::function<void(Settings&)>& change,
                      const std::function<bool(const Settings&)>& landed) {
     update_settings(change);
-    s.settings = load_settings_in_force();
+    reload_settings(s);
     if (landed(s.settings)) return true;
     set_status(s, autopilot_status::kNotSaved, StatusKind::Problem);
     return false;
@@ -121,8 +128,8 @@ struct Fixed {
     bool autopilot = false, dev_servers = false, focus = false;
 };
 
-Fixed fixed_by_policy() {
-    const Policy p = load_policy();
+Fixed fixed_by_policy(const UiState& s) {
+    const Policy& p = s.policy;
     return {p.autopilot.has_value(), p.close_dev_servers.has_value(),
             p.focus_allowed == false && !run_flags().focus_on};
 }
@@ -148,7 +155,7 @@ void paint_autopilot_card(UiState& s, HDC dc, const Frame& f, const AutopilotLay
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     const ColouredText status =
         autopilot_status_line(st.autopilot, filetime_to_unix(win::filetime_now()));
-    const Fixed fixed = fixed_by_policy();
+    const Fixed fixed = fixed_by_policy(s);
     draw_text(dc, w(status.text + card_note(fixed.autopilot)),
               {a.left, c.top + f.s(50), a.right, c.top + f.s(72)},
               s.fonts.get(FontRole::BodySemibold), status.colour,
@@ -183,7 +190,7 @@ void paint_focus_card(UiState& s, HDC dc, const Frame& f, const AutopilotLayout&
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     const RunFlags flags = run_flags();
     const ColouredText status = focus_status_line(flags.focus_on, flags.focus, stamp_unix);
-    draw_text(dc, w(status.text + card_note(fixed_by_policy().focus)),
+    draw_text(dc, w(status.text + card_note(fixed_by_policy(s).focus)),
               {a.left, c.top + f.s(50), l.focus_button.left - f.s(16), c.top + f.s(72)},
               s.fonts.get(FontRole::BodySemibold), status.colour,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
@@ -202,8 +209,6 @@ AutopilotLayout layout_of(const UiState& s, const Frame& f) {
 
 void paint(UiState& s, HDC dc, const Frame& f) {
     paint_page_header(s, dc, f);
-    // Read fresh: the tray watch and a run may have changed them since.
-    s.settings = load_settings_in_force();
     const AutopilotLayout l = layout_of(s, f);
     paint_autopilot_card(s, dc, f, l);
     paint_focus_card(s, dc, f, l);
@@ -212,7 +217,7 @@ void paint(UiState& s, HDC dc, const Frame& f) {
 // Window texts name each control by its caption, and a switch by its state too.
 void update_page_captions(UiState& s) {
     const RunFlags flags = run_flags();
-    const Fixed fixed = fixed_by_policy();
+    const Fixed fixed = fixed_by_policy(s);
     const auto on_off = [](bool on) { return on ? std::string(": on") : std::string(": off"); };
     set_caption(
         control(s, id::kAutopilotSwitch),
@@ -236,12 +241,12 @@ void update_page_captions(UiState& s) {
          {std::pair{id::kAutopilotSwitch, fixed.autopilot},
           std::pair{id::kEveryDay, fixed.autopilot}, std::pair{id::kEveryWeek, fixed.autopilot},
           std::pair{id::kDevServers, fixed.dev_servers}, std::pair{id::kFocus, fixed.focus}})
-        ::EnableWindow(control(s, id), off ? FALSE : TRUE);
+        enable(s, id, !off);
 }
 
 void layout(UiState& s, const Frame& f) {
     if (s.page != Page::Autopilot) return;
-    s.settings = load_settings_in_force();
+    reload_settings(s);
     const AutopilotLayout l = layout_of(s, f);
     place(s, id::kAutopilotSwitch, l.autopilot_switch);
     place(s, id::kEveryDay, l.every_day);
@@ -289,7 +294,6 @@ void draw_dev_servers(UiState& s, const DRAWITEMSTRUCT& d) {
 bool draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
     const int id = static_cast<int>(d.CtlID);
     if (id < id::kAutopilotSwitch || id > id::kClearKeep) return false;
-    update_page_captions(s);
     const RunFlags flags = run_flags();
     const ButtonFace b = button_face(d, s.fonts, colour::kWhite);
     switch (id) {
@@ -341,7 +345,8 @@ void repaint_autopilot_card(UiState& s) {
 }
 
 void switch_autopilot(UiState& s) {
-    if (fixed_by_policy().autopilot) return;
+    reload_settings(s);  // a policy set since the page was read holds
+    if (fixed_by_policy(s).autopilot) return;
     bool on = false;
     const bool saved = change_settings(
         s,
@@ -365,7 +370,8 @@ void switch_autopilot(UiState& s) {
 }
 
 void set_interval(UiState& s, std::uint32_t days) {
-    if (fixed_by_policy().autopilot) return;
+    reload_settings(s);  // a policy set since the page was read holds
+    if (fixed_by_policy(s).autopilot) return;
     change_settings(
         s, [&](Settings& st) { st.autopilot.every_days = days; },
         [&](const Settings& st) { return st.autopilot.every_days == days; });
@@ -373,7 +379,8 @@ void set_interval(UiState& s, std::uint32_t days) {
 }
 
 void switch_dev_servers(UiState& s) {
-    if (fixed_by_policy().dev_servers) return;
+    reload_settings(s);  // a policy set since the page was read holds
+    if (fixed_by_policy(s).dev_servers) return;
     bool on = false;
     const bool saved = change_settings(
         s,
@@ -424,7 +431,8 @@ void run_now(UiState& s) {
 }
 
 void toggle_focus(UiState& s) {
-    if (fixed_by_policy().focus) return;
+    reload_settings(s);  // a policy set since the page was read holds
+    if (fixed_by_policy(s).focus) return;
     if (!try_begin(shared_state(), &SharedState::focus_toggling)) return;
     const bool on = run_flags().focus_on;
     set_status(s, on ? autopilot_status::kFocusLeaving : autopilot_status::kFocusEntering,
@@ -498,7 +506,7 @@ const PageModule& autopilot_module() {
 }
 
 void fill_autopilot_page(UiState& s) {
-    s.settings = load_settings_in_force();
+    reload_settings(s);
     // The Focus state as the file says now, unless a toggle is about to store its own.
     const FocusSystem sys = make_focus_system(s);
     const bool on = focus_is_on(sys);
@@ -529,7 +537,7 @@ void on_tray_timer(UiState& s) {
     if (s.page != Page::Autopilot) return;
     // A problem stays until the user does something else: it would vanish before it is read.
     if (s.status_kind == StatusKind::Problem) return;
-    s.settings = load_settings_in_force();
+    reload_settings(s);
     set_status(s, autopilot_page_status(s.settings.autopilot.enabled, s.tray_running),
                StatusKind::Neutral);
 }
@@ -541,6 +549,23 @@ void start_focus_load(UiState& s) {
         store_focus(focus_is_on(sys), focus_load_state(sys));
         ::PostMessageW(window, kMainFocusDone, 0, 0);
     });
+}
+
+void refresh_autopilot_page(UiState& s) {
+    if (s.page != Page::Autopilot) return;
+    const Settings before = s.settings;
+    const Policy policy_before = s.policy;
+    reload_settings(s);
+    if (s.settings == before && s.policy == policy_before) return;
+    layout_controls(s);
+    repaint_all(s);
+    for (int id : {id::kAutopilotSwitch, id::kEveryDay, id::kEveryWeek, id::kRunNow,
+                   id::kDevServers, id::kClearKeep, id::kFocus})
+        repaint_control(s, id);
+}
+
+void autopilot_flags_changed(UiState& s) {
+    if (s.page == Page::Autopilot) update_page_captions(s);
 }
 
 }  // namespace tess::ui

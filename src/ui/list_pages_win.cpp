@@ -53,7 +53,7 @@ void layout(UiState& s, const Frame& f) {
     if (s.page == Page::DevJunk) {
         SharedState& shared = shared_state();
         std::lock_guard lock(shared.mutex);
-        if (shared.dev_scanning) ::EnableWindow(control(s, id::kRescan), FALSE);
+        if (shared.dev_scanning) enable(s, id::kRescan, false);
     }
     layout_keep_button(s, f);
 }
@@ -95,9 +95,9 @@ bool draw_item(UiState& s, const DRAWITEMSTRUCT& d) {
     return draw_keep_button(s, d);
 }
 
-// The list's rows, in list order, with their columns; redraw stays off meanwhile.
-void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
-    const HWND list = s.list;
+// The list's rows, in list order, with their columns; fill_list turns redraw back on.
+void write_rows(const UiState& s, HWND list, const PageColumns& pc,
+                const std::vector<ListRow>& rows) {
     ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     while (::SendMessageW(list, LVM_DELETECOLUMN, 0, 0)) {
@@ -141,11 +141,18 @@ void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
                            reinterpret_cast<LPARAM>(&sub));
         }
     }
+}
+
+// The rows into the list view; before the window has one (its first frame) only the model.
+void fill_list(UiState& s, const PageColumns& pc, std::vector<ListRow> rows) {
+    const HWND list = s.list;
+    if (list) write_rows(s, list, pc, rows);
     s.list_model.rows = std::move(rows);
     ++s.list_model.generation;
     s.list_model.columns.assign(pc.columns.begin(), pc.columns.end());
     s.list_model.emphasised = pc.emphasised;
     s.list_model.grey = pc.grey;
+    if (!list) return;
     fit_columns(s);
     ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(list, nullptr, TRUE);
@@ -185,7 +192,7 @@ std::vector<const ListRow*> ticked_rows(const UiState& s) {
 }
 
 void fill_page(UiState& s) {
-    if (!s.list) return;
+    if (!s.list && s.controls_ready) return;
     const Page page = s.page;
     std::vector<ListRow> rows;
     std::string hint;
@@ -226,17 +233,15 @@ void update_captions(UiState& s) {
     s.all_ticked = all_ticked(s.list_model.rows, ticked);
     s.action_caption = c.action;
     s.optimise_subtitle = c.optimise_subtitle;
-    const HWND action = control(s, id::kPageAction);
-    set_caption(action, w(c.action));
-    ::EnableWindow(action, c.action_enabled);
-    const HWND optimise = control(s, id::kOptimise);
+    set_caption(control(s, id::kPageAction), w(c.action));
+    enable(s, id::kPageAction, c.action_enabled);
     // Screen readers hear the subtitle too: it says what Optimise will do.
-    set_caption(optimise, w("Optimise now: " + c.optimise_subtitle));
-    ::EnableWindow(optimise, c.optimise_enabled);
+    set_caption(control(s, id::kOptimise), w("Optimise now: " + c.optimise_subtitle));
+    enable(s, id::kOptimise, c.optimise_enabled);
     set_caption(control(s, id::kSelectAll), w(c.select_all));
     // A scan cannot start while another or an apply runs: the buttons look it.
-    ::EnableWindow(control(s, id::kScanNow), !s.busy);
-    ::EnableWindow(control(s, id::kScanAgain), !s.busy);
+    enable(s, id::kScanNow, !s.busy);
+    enable(s, id::kScanAgain, !s.busy);
     for (int id : {id::kSelectAll, id::kPageAction, id::kOptimise, id::kScanNow, id::kScanAgain})
         repaint_control(s, id);
 }
@@ -289,7 +294,7 @@ void apply_page(UiState& s) {
     s.busy = true;
     s.applied_page = s.page;
     update_captions(s);
-    ::EnableWindow(control(s, id::kRescan), FALSE);
+    enable(s, id::kRescan, false);
     set_status(s, "Applying changes\u2026", StatusKind::Neutral);
     const HWND window = s.window;
     start_worker(
@@ -305,7 +310,7 @@ void start_dev_scan(UiState& s) {
         shared.dev_scanning = true;
         earlier = shared.dev.has_value();
     }
-    ::EnableWindow(control(s, id::kRescan), FALSE);
+    enable(s, id::kRescan, false);
     if (earlier) set_status(s, "Looking again\u2026", StatusKind::Neutral);
     update_captions(s);
     const HWND window = s.window;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "core/entry.hpp"
 #include "core/memory.hpp"
@@ -187,6 +188,21 @@ void list_item_changed(UiState& s, const NMLISTVIEW& nm) {
     }
 }
 
+// The scan itself, on a worker; kMainProgress and kMainScanDone tell the window.
+void launch_scan(HWND window, bool quiet) {
+    start_worker([window, quiet] {
+        ScanResult result = full_scan(system_scan_probes(), [window](int step) {
+            ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(step), 0);
+        });
+        {
+            SharedState& shared = shared_state();
+            std::lock_guard lock(shared.mutex);
+            shared.scan = std::move(result);
+        }
+        ::PostMessageW(window, kMainScanDone, quiet ? 1 : 0, 0);
+    });
+}
+
 // ---- commands and worker messages ----------------------------------------------------------
 
 void rescan(UiState& s) {
@@ -233,7 +249,7 @@ void set_level_icon(UiState& s, int level) {
 void on_scan_done(UiState& s) {
     s.busy = false;
     s.scanning = false;
-    ::EnableWindow(control(s, id::kRescan), TRUE);
+    enable(s, id::kRescan, true);
     if (s.phase == HomePhase::Scanning) {
         s.phase = HomePhase::Proposal;
         stop_spinner(s);
@@ -262,6 +278,7 @@ void on_timer(UiState& s, UINT_PTR id) {
         s.spinner_angle = next_spinner_angle(s.spinner_angle);
         repaint(s, progress_layout(f).ring_area);
     } else if (id == timer::kMemory) {
+        refresh_autopilot_page(s);
         if (s.phase != HomePhase::Idle || s.page != Page::Home) return;
         const MemoryStatus m = memory_status();
         {
@@ -331,7 +348,7 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
             start_scan(s, true);
             return true;
         case kMainDevScanDone:
-            ::EnableWindow(control(s, id::kRescan), !s.busy);
+            enable(s, id::kRescan, !s.busy);
             if (s.page == Page::DevJunk) fill_page(s);
             show_pending_status(s, true);
             return true;
@@ -341,6 +358,7 @@ bool on_app_message(UiState& s, UINT msg, WPARAM wp) {
         case kMainFocusDone:
         case kMainAutopilotDone:
             show_pending_status(s, false);
+            autopilot_flags_changed(s);
             for (int id : {id::kAutopilotSwitch, id::kRunNow, id::kFocus})
                 repaint_control(s, id);
             repaint_all(s);
@@ -378,6 +396,8 @@ HWND create_list(HWND parent, UiState& s) {
     return list;
 }
 
+// Only what the first frame shows: the page and phase the start asked for, fonts, the
+// program's own icon and the memory line. Everything slower waits for finish_start.
 void on_create(HWND hwnd, const StartOptions& start) {
     auto* s = new UiState;
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
@@ -385,18 +405,6 @@ void on_create(HWND hwnd, const StartOptions& start) {
     s->start = start;
     s->dpi = window_dpi(hwnd);
     s->fonts = create_fonts(s->dpi, find_glyph_face());
-    // Buttons in Tab order; the list comes after the buttons above it.
-    for (int id : button_ids()) {
-        create_owner_button(hwnd, id);
-        if (id == id::kSelectAll) s->list = create_list(hwnd, *s);
-    }
-    for (int id :
-         {id::kStatusText, id::kHeadlineText, id::kScoreText, id::kStepText, id::kDoneText})
-        create_live_text(hwnd, id);
-    for (int i = 0; i < kPageCount; ++i)
-        set_caption(control(*s, id::kFirstPage + i), w(page_info(page_from_index(i)).title));
-    set_caption(control(*s, id::kRescan), L"Rescan");
-    set_caption(control(*s, id::kScanNow), L"Scan now");
     s->header_icon = load_icon(nullptr, kAppIcon, sidebar_icon_size(s->dpi));
     refresh_tray_flag(*s);
     {
@@ -406,15 +414,89 @@ void on_create(HWND hwnd, const StartOptions& start) {
         shared.memory = m;
     }
     ::SetTimer(hwnd, timer::kMemory, timer::kMemoryMs, nullptr);
-    fill_page(*s);
+    if (start.history) s->page = Page::History;
     layout_controls(*s);
-    start_focus_load(*s);
-    start_update_check(hwnd);
-    if (start.autopilot) ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 6, 0);
-    if (start.history) {
-        ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 7, 0);
+    // The scans' screens and flags show at once; their work starts after the first frame.
+    if (start.scan)
+        start_scan(*s, false);
+    else if (start.history)
         start_scan(*s, true);
+    fill_page(*s);  // the page's status line and captions; its rows wait for the list
+}
+
+// The faces of the controls that do not exist yet, where layout put them.
+void paint_pending_controls(UiState& s, HDC dc) {
+    for (const auto& [id, r] : s.pending_controls) {
+        if (id == id::kList) continue;  // the list comes with its rows
+        DRAWITEMSTRUCT d{};
+        d.CtlType = ODT_BUTTON;
+        d.CtlID = static_cast<UINT>(id);
+        d.itemAction = ODA_DRAWENTIRE;
+        const auto off = s.pending_disabled.find(id);
+        d.itemState = off != s.pending_disabled.end() && off->second ? ODS_DISABLED : 0;
+        d.hDC = dc;
+        d.rcItem = {0, 0, r.width(), r.height()};
+        const int saved = ::SaveDC(dc);
+        ::SetViewportOrgEx(dc, r.left, r.top, nullptr);
+        ::IntersectClipRect(dc, 0, 0, r.width(), r.height());
+        draw_item(s, d);
+        ::RestoreDC(dc, saved);
     }
+}
+
+// With TESS_TRACE set, says how long after the process started `what` happened.
+void trace_since_start(const char* what) {
+    if (!win::get_env("TESS_TRACE")) return;
+    FILETIME created{}, unused{};
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
+    const auto ticks = [](const FILETIME& f) {
+        return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+    };
+    std::fprintf(stderr, "%s: %.1f ms after the process started\n", what,
+                 static_cast<double>(win::filetime_now() - ticks(created)) / 10'000.0);
+    std::fflush(stderr);
+}
+
+// After the first frame: the common controls, GDI+, the child controls (the same faces
+// the first frame drew, now live), the page's rows and the start's background work.
+void finish_start(UiState& s) {
+    if (s.controls_ready) return;
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    start_gdiplus();
+    const HWND hwnd = s.window;
+    // Controls made and placed in a window that shows cost a repaint each: the first frame
+    // stays on screen until they are all in place.
+    ::SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+    // Buttons in Tab order; the list comes after the buttons above it.
+    for (int id : button_ids()) {
+        create_owner_button(hwnd, id);
+        if (id == id::kSelectAll) s.list = create_list(hwnd, s);
+    }
+    for (int id :
+         {id::kStatusText, id::kHeadlineText, id::kScoreText, id::kStepText, id::kDoneText})
+        create_live_text(hwnd, id);
+    for (int i = 0; i < kPageCount; ++i)
+        set_caption(control(s, id::kFirstPage + i), w(page_info(page_from_index(i)).title));
+    set_caption(control(s, id::kRescan), L"Rescan");
+    set_caption(control(s, id::kScanNow), L"Scan now");
+    s.controls_ready = true;
+    for (const auto& [id, off] : s.pending_disabled)
+        ::EnableWindow(control(s, id), off ? FALSE : TRUE);
+    s.pending_controls.clear();
+    s.pending_disabled.clear();
+    refresh_tray_flag(s);
+    fill_page(s);
+    layout_controls(s);
+    ::SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+    // Everything again: the controls, and the shapes smooth now that GDI+ runs.
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+    if (const std::optional<bool> quiet = std::exchange(s.pending_scan, std::nullopt))
+        launch_scan(hwnd, *quiet);
+    start_focus_load(s);
+    start_update_check(hwnd);
+    if (s.start.autopilot) ::PostMessageW(hwnd, WM_COMMAND, id::kFirstPage + 6, 0);
+    trace_since_start("interactive");
 }
 
 // Fonts, icons and every layout follow the monitor's DPI; the window takes the rectangle
@@ -430,22 +512,6 @@ void on_dpi_changed(UiState& s, int dpi, LPARAM suggested) {
     ::RedrawWindow(s.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-// With TESS_TRACE set, the first paint's end says how long the start took.
-void trace_first_paint() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    if (!win::get_env("TESS_TRACE")) return;
-    FILETIME created{}, unused{};
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &unused, &unused, &unused);
-    const auto ticks = [](const FILETIME& f) {
-        return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-    };
-    std::fprintf(stderr, "first paint: %.1f ms after the process started\n",
-                 static_cast<double>(win::filetime_now() - ticks(created)) / 10'000.0);
-    std::fflush(stderr);
-}
-
 void on_paint(UiState& s) {
     PAINTSTRUCT ps{};
     const HDC dc = ::BeginPaint(s.window, &ps);
@@ -458,12 +524,14 @@ void on_paint(UiState& s) {
         if (mem && bitmap) {
             const HGDIOBJ old = ::SelectObject(mem.get(), bitmap.get());
             paint_window(s, mem.get(), Frame{cw, ch, s.dpi});
+            if (!s.controls_ready) paint_pending_controls(s, mem.get());
             ::BitBlt(dc, 0, 0, cw, ch, mem.get(), 0, 0, SRCCOPY);
             ::SelectObject(mem.get(), old);
         }
     }
     ::EndPaint(s.window, &ps);
-    trace_first_paint();
+    static bool traced = false;
+    if (!std::exchange(traced, true)) trace_since_start("first paint");
 }
 
 LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -606,7 +674,7 @@ void start_scan(UiState& s, bool quiet) {
     if (s.busy) return;
     s.busy = true;
     s.scanning = true;
-    ::EnableWindow(control(s, id::kRescan), FALSE);
+    enable(s, id::kRescan, false);
     if (quiet) {
         set_status(s, "Rescanning\u2026", StatusKind::Neutral);
     } else {
@@ -617,18 +685,11 @@ void start_scan(UiState& s, bool quiet) {
         repaint_all(s);
     }
     update_captions(s);
-    const HWND window = s.window;
-    start_worker([window, quiet] {
-        ScanResult result = full_scan(system_scan_probes(), [window](int step) {
-            ::PostMessageW(window, kMainProgress, static_cast<WPARAM>(step), 0);
-        });
-        {
-            SharedState& shared = shared_state();
-            std::lock_guard lock(shared.mutex);
-            shared.scan = std::move(result);
-        }
-        ::PostMessageW(window, kMainScanDone, quiet ? 1 : 0, 0);
-    });
+    if (!s.controls_ready) {
+        s.pending_scan = quiet;  // it starts once the first frame is on screen
+        return;
+    }
+    launch_scan(s.window, quiet);
 }
 
 void start_spinner(UiState& s) {
@@ -652,11 +713,28 @@ void refresh_tray_flag(UiState& s) {
     repaint_control(s, id::kTrayCard);
 }
 
-void place(const UiState& s, int id, Rect r) {
+namespace {
+
+// The control's own WS_VISIBLE: IsWindowVisible says false for every control of a window
+// that does not show (yet, or while its redraw is off).
+bool shown(HWND c) {
+    return c && (::GetWindowLongW(c, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+}  // namespace
+
+void place(UiState& s, int id, Rect r) {
     const HWND c = id == id::kList ? s.list : control(s, id);
-    if (!c) return;
+    if (!c) {
+        if (s.controls_ready) return;
+        if (r.empty())
+            s.pending_controls.erase(id);
+        else
+            s.pending_controls[id] = r;
+        return;
+    }
     if (r.empty()) {
-        if (::IsWindowVisible(c)) {
+        if (shown(c)) {
             // Focus on a control about to hide would leave Tab nowhere: move it on first.
             if (::GetFocus() == c) ::SetFocus(s.window);
             ::ShowWindow(c, SW_HIDE);
@@ -667,8 +745,16 @@ void place(const UiState& s, int id, Rect r) {
                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
 
+void enable(UiState& s, int id, bool on) {
+    if (const HWND c = control(s, id))
+        ::EnableWindow(c, on ? TRUE : FALSE);
+    else if (!s.controls_ready)
+        s.pending_disabled[id] = !on;
+}
+
 void layout_controls(UiState& s) {
     const Frame f = frame_of(s);
+    if (!s.controls_ready) s.pending_controls.clear();
     for (int i = 0; i < kPageCount; ++i)
         place(s, id::kFirstPage + i, page_button_rect(f, i));
     place(s, id::kTrayCard, tray_card_rect(f));
@@ -676,7 +762,7 @@ void layout_controls(UiState& s) {
     for (int id : button_ids()) {
         if (id == id::kTrayCard || (id >= id::kFirstPage && id < id::kFirstPage + kPageCount))
             continue;
-        if (::IsWindowVisible(control(s, id))) place(s, id, {});
+        if (shown(control(s, id))) place(s, id, {});
     }
     const bool list = shows_list(s.page, s.phase);
     if (s.page == Page::Home) {
@@ -688,7 +774,7 @@ void layout_controls(UiState& s) {
         place(s, id::kList, list ? p.list : Rect{});
         place(s, id::kRescan, shows_rescan(s.page, s.phase) ? p.rescan : Rect{});
     }
-    ::EnableWindow(control(s, id::kRescan), !s.busy);
+    enable(s, id::kRescan, !s.busy);
     module_of(s.page).layout(s, f);
     fit_columns(s);
     update_live_texts(s);
@@ -728,10 +814,7 @@ void paint_page_header(UiState& s, HDC dc, const Frame& f) {
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
-HWND create_main_window(const StartOptions& start, bool offscreen) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&icc);
-    start_gdiplus();
+HWND create_main_window(const StartOptions& start, bool offscreen, bool first_frame_only) {
     if (!register_window_class(kMainClass, main_proc, 0)) return nullptr;
     const int dpi = monitor_dpi(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
     const Size size = window_size(dpi);
@@ -743,8 +826,16 @@ HWND create_main_window(const StartOptions& start, bool offscreen) {
     if (!hwnd) return nullptr;
     follow_own_dpi(hwnd, dpi);
     ::ShowWindow(hwnd, offscreen ? SW_SHOWNOACTIVATE : SW_SHOW);
+    // The first frame now (off-screen, showing invalidates nothing), then the rest.
+    ::InvalidateRect(hwnd, nullptr, FALSE);
     ::UpdateWindow(hwnd);
+    ::GdiFlush();
+    if (!first_frame_only) finish_main_window(hwnd);
     return hwnd;
+}
+
+void finish_main_window(HWND window) {
+    if (UiState* s = state_of(window)) finish_start(*s);
 }
 
 namespace {
@@ -825,7 +916,6 @@ void run_main_window(const std::vector<std::string>& args) {
     }
     const HWND hwnd = create_main_window(start, win::get_env("TESS_OFFSCREEN").has_value());
     if (!hwnd) return;
-    if (start.scan) ::PostMessageW(hwnd, WM_COMMAND, id::kScanNow, 0);
 
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {

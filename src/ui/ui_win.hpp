@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 
 #include "autopilot/autopilot.hpp"
 #include "autopilot/focus.hpp"
+#include "core/policy.hpp"
 #include "core/settings.hpp"
 #include "core/win.hpp"
 #include "gui/icon_win.hpp"
@@ -63,7 +65,9 @@ struct UiState {
     DoneView done_shown;            // what the Done screen painted last
     StartOptions start;
     unsigned caption_updates = 0;  // how many tick changes reached update_captions
-    Settings settings;             // page 6 draws from these, re-read at every change
+    // Page 6 draws from these, re-read at every change and never while painting.
+    Settings settings;
+    Policy policy;
     // Page 6's background work on this PC; tests in this process give their own (a clock
     // ahead of the real one, efficiency mode recorded where Wine has none).
     std::function<AutopilotSystem()> autopilot_system;
@@ -73,6 +77,13 @@ struct UiState {
     std::function<std::optional<std::string>()> start_tray;
     std::optional<bool> tray_wanted;  // what the last start or stop asked of the tray watch
     int tray_looks = 0;               // timer 2's looks for it since
+    // Until the first frame is on screen the window has no child controls, so that frame
+    // needs only USER and GDI: layout records where each would go (and enabling whether it
+    // would be off), and the paint draws their faces there.
+    bool controls_ready = false;
+    std::map<int, Rect> pending_controls;
+    std::map<int, bool> pending_disabled;
+    std::optional<bool> pending_scan;  // a scan asked for before then (quiet or not)
 };
 
 // The state of a main window (null for any other window).
@@ -96,7 +107,9 @@ void repaint(const UiState& s, Rect r);
 void repaint_all(const UiState& s);
 void repaint_control(const UiState& s, int id);
 // Places a control and shows it, or hides it when `r` is empty.
-void place(const UiState& s, int id, Rect r);
+void place(UiState& s, int id, Rect r);
+// Enables or disables a control (before the controls exist, what the first frame shows).
+void enable(UiState& s, int id, bool on);
 // The rectangle of the status line for the current page and phase; empty when none shows.
 Rect status_area(const UiState& s);
 // Sets and places the screen-reader copies of the status line and of Home's texts; a
@@ -123,6 +136,11 @@ const PageModule& autopilot_module();  // page 6
 
 // Page 6: re-reads the settings and the Focus state and shows the page's status text.
 void fill_autopilot_page(UiState& s);
+// Page 6, now and then: the settings again (the tray watch's runs change them), and the
+// cards repainted when they changed.
+void refresh_autopilot_page(UiState& s);
+// Page 6 after a run or a Focus toggle ended: the captions follow.
+void autopilot_flags_changed(UiState& s);
 // Timer 2: looks for the tray window again (and again a little later while a tray watch
 // just started or told to close has not got there yet); on page 6 the page's status text
 // again, unless a problem is showing.
@@ -144,8 +162,12 @@ void fill_page(UiState& s);
 void update_captions(UiState& s);
 
 // Registers the class and opens the window (at (-10000, -10000) without activation when
-// `offscreen`), without the single-instance check or a message loop; null on failure.
-HWND create_main_window(const StartOptions& start, bool offscreen);
+// `offscreen`), without the single-instance check or a message loop; null on failure. It
+// paints the first frame, then creates the controls and starts the window's work; with
+// `first_frame_only` (for tests of that frame) it stops after the first frame, and
+// finish_main_window does the rest.
+HWND create_main_window(const StartOptions& start, bool offscreen, bool first_frame_only = false);
+void finish_main_window(HWND window);
 
 // The main window's entry: single instance, class, window, message loop.
 void run_main_window(const std::vector<std::string>& args);

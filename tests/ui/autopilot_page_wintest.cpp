@@ -366,6 +366,24 @@ TEST(AutopilotPageHere, UnwritableSettingsSayNothingChanged) {
     EXPECT_TRUE(load_settings().autopilot.enabled);
 }
 
+// Painting reads no file: settings another process changed (a tray watch's run) show once
+// the page looks again, within timer 3's two seconds, not at whatever paint comes first.
+TEST(AutopilotPageHere, SettingsChangedElsewhereShowAtTheNextLookNotAtAPaint) {
+    Window w;
+    ASSERT_TRUE(w.s);
+    ASSERT_FALSE(w.s->settings.autopilot.enabled);
+    update_settings([](Settings& st) {
+        st.autopilot.enabled = true;
+        st.autopilot.every_days = 1;
+    });
+    ::RedrawWindow(w.hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    EXPECT_FALSE(w.s->settings.autopilot.enabled);
+    ::SendMessageW(w.hwnd, WM_TIMER, timer::kMemory, 0);
+    EXPECT_TRUE(w.s->settings.autopilot.enabled);
+    EXPECT_EQ(w.s->settings.autopilot.every_days, 1u);
+    EXPECT_EQ(window_text(control(*w.s, id::kAutopilotSwitch)), L"Autopilot: on");
+}
+
 TEST(AutopilotPageHere, ATrayWatchThatCannotStartSaysWhyAndKeepsSaying) {
     Window w;
     ASSERT_TRUE(w.s);

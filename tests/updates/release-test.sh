@@ -11,6 +11,29 @@ key=$build/test-keys/test-key.pem
 TESS_SIGNING_KEY=$key bash "$root/scripts/release.sh" --from "$build" "$out" >/dev/null
 (cd "$out" && sha256sum --strict -c sha256sums.txt)
 [ "$(wc -l < "$out/sha256sums.txt")" -eq 3 ]
+# The programs go out stripped and small; their debug information stays beside them, named
+# by the program, outside the checksum list.
+objdump=x86_64-w64-mingw32-objdump
+for exe in Tessavo.exe tessavo-cli.exe; do
+  if $objdump -h "$out/$exe" | grep -q ' \.debug_'; then echo "$exe carries debug sections"; exit 1; fi
+  if ! $objdump -h "$out/$exe.debug" | grep -q ' \.debug_info'; then
+    echo "no debug information in $exe.debug beside the release"; exit 1
+  fi
+  x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$out.link" "$out/$exe" "$out.copy"
+  grep -qaF "$exe.debug" "$out.link" || { echo "$exe does not name $exe.debug"; exit 1; }
+done
+size=$(stat -c %s "$out/Tessavo.exe")
+[ "$size" -lt 2500000 ] || { echo "Tessavo.exe is $size bytes, not under 2.5 MB"; exit 1; }
+if grep -q '\.debug' "$out/sha256sums.txt"; then echo "a debug file is in sha256sums.txt"; exit 1; fi
+# A build with debug sections in the program is refused, not released.
+debug_build=$out.debug-build
+rm -rf "$debug_build" && mkdir -p "$debug_build"
+cp "$build/Tessavo-Setup.exe" "$build/tessavo-cli.exe" "$debug_build/"
+x86_64-w64-mingw32-objcopy --add-section .debug_info="$out/sha256sums.txt" \
+  "$build/Tessavo.exe" "$debug_build/Tessavo.exe" 2>/dev/null
+if bash "$root/scripts/release.sh" --from "$debug_build" "$out.refused" 2>/dev/null; then
+  echo "release.sh released a program with debug sections"; exit 1
+fi
 openssl ec -in "$key" -pubout 2>/dev/null > "$out.pub"
 openssl dgst -sha256 -verify "$out.pub" -signature "$out/sha256sums.txt.sig" "$out/sha256sums.txt"
 "$@" --child verify_release_folder "$(printf 'Z:%s' "$out" | tr / '\\')"
