@@ -215,7 +215,17 @@ TEST(TrayWatch, HistoryToastButtonOpensTheMainWindowOnHistory) {
     ::PostMessageW(tray, kTrayToastButton, 3, 0);
     const auto main = ud::wait_window({"TessavoWindow", std::nullopt, 0, true}, 30'000);
     ASSERT_TRUE(main);
+    // Whatever fails below, the window it opened goes with the test.
+    struct CloseAtEnd {
+        ud::Window window;
+        ~CloseAtEnd() {
+            ::PostMessageW(to_hwnd(window), WM_CLOSE, 0, 0);
+            ud::wait_gone(window, 20'000);
+        }
+    } close_main{*main};
     EXPECT_NE(ud::window_pid(*main), agent.pid());
+    // The window shows its first frame before its controls exist: wait until it is idle.
+    ud::settle(*main);
     const auto list = ud::find_list(*main);
     ASSERT_TRUE(list);
     std::vector<std::string> titles;

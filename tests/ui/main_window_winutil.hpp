@@ -155,7 +155,9 @@ inline int pick(ud::Window main, int page, const std::string& row, const std::st
     if (r < 0) return r;
     untick_all_but(main, {row});
     if (!checked(main, r)) tick(main, r, true);
-    if (!action.empty()) EXPECT_EQ(caption(main, id::kPageAction), action) << "page " << page;
+    if (!action.empty()) {
+        EXPECT_EQ(caption(main, id::kPageAction), action) << "page " << page;
+    }
     EXPECT_TRUE(enabled(main, id::kPageAction));
     return r;
 }
