@@ -1,6 +1,6 @@
 // The public half of the key that signs each release's sha256sums.txt (ECDSA P-256):
 // the point's X then Y, 32 bytes each, big-endian. A maintainer who makes a new signing
-// key replaces these bytes with the new key's (README, "Signing releases").
+// key replaces these bytes with the new key's (docs/operations.md, "Signing releases").
 #pragma once
 
 #include "updates/update.hpp"

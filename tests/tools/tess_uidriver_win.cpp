@@ -1,4 +1,4 @@
-// tess-uidriver.exe: the UI driver for scripts (see "UI driver" in the README).
+// tess-uidriver.exe: the UI driver for scripts (see "UI driver" in docs/testing.md).
 // Exit codes: 0 done, 1 failed (the reason on standard error), 2 bad command line.
 #include <windows.h>
 
