@@ -134,6 +134,31 @@ private:
     HGDIOBJ previous_;
 };
 
+// A COM interface pointer, released when it goes out of scope. put() hands its address to
+// CoCreateInstance or QueryInterface.
+template <class T>
+class com_ptr {
+public:
+    com_ptr() = default;
+    ~com_ptr() { reset(); }
+    com_ptr(const com_ptr&) = delete;
+    com_ptr& operator=(const com_ptr&) = delete;
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void** put() {
+        reset();
+        return reinterpret_cast<void**>(&p_);
+    }
+    void reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
+
+private:
+    T* p_ = nullptr;
+};
+
 // CoInitializeEx / CoUninitialize on this thread. A thread already initialized in the
 // same model counts (S_FALSE); another model (RPC_E_CHANGED_MODE) does not, and then
 // nothing is undone.

@@ -29,10 +29,9 @@ constexpr std::uintptr_t kToggleOn = 0x10;
 // without the annotation service still gets the events, which MSAA clients follow.
 void annotate_live(HWND text, Live live) {
     const win::ComInit com;
-    IAccPropServices* services = nullptr;
+    win::com_ptr<IAccPropServices> services;
     if (FAILED(::CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER,
-                                  kAccPropServicesInterface,
-                                  reinterpret_cast<void**>(&services))) ||
+                                  kAccPropServicesInterface, services.put())) ||
         !services)
         return;
     VARIANT v;
@@ -41,7 +40,6 @@ void annotate_live(HWND text, Live live) {
     v.lVal = static_cast<LONG>(live);
     services->SetHwndProp(text, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                           kLiveSettingProperty, v);
-    services->Release();
 }
 
 bool screen_reader_running() {

@@ -465,6 +465,38 @@ bool register_window_class(const wchar_t* name, WNDPROC proc, UINT style) {
 
 namespace tess {
 
+void PaintBuffer::paint(HWND window, const std::function<void(HDC, int, int)>& draw) {
+    const win::PaintDC dc(window);
+    if (!dc) return;
+    RECT client{};
+    ::GetClientRect(window, &client);
+    const int cw = std::max<int>(1, client.right), ch = std::max<int>(1, client.bottom);
+    bool fresh = false;
+    if (!bitmap_ || cw != width_ || ch != height_) {
+        bitmap_.reset(::CreateCompatibleBitmap(dc.get(), cw, ch));
+        width_ = cw;
+        height_ = ch;
+        fresh = true;  // it holds nothing yet: all of it is drawn
+    }
+    const win::unique_hdc mem(::CreateCompatibleDC(dc.get()));
+    if (!mem || !bitmap_) {
+        draw(dc.get(), cw, ch);
+        return;
+    }
+    const win::Selected selected(mem.get(), bitmap_.get());
+    const RECT& dirty = dc.area();
+    const int saved = ::SaveDC(mem.get());
+    if (!fresh) ::IntersectClipRect(mem.get(), dirty.left, dirty.top, dirty.right, dirty.bottom);
+    draw(mem.get(), cw, ch);
+    ::RestoreDC(mem.get(), saved);
+    ::BitBlt(dc.get(), dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top,
+             mem.get(), dirty.left, dirty.top, SRCCOPY);
+}
+
+void select_item_font(HDC dc, HFONT font) {
+    ::SelectObject(dc, font);
+}
+
 void paint_buffered(HWND window, int width, int height, const std::function<void(HDC)>& paint) {
     const win::PaintDC dc(window);
     if (!dc) return;

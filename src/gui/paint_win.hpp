@@ -119,6 +119,23 @@ bool register_window_class(const wchar_t* name, WNDPROC proc, UINT style);
 
 namespace tess {
 
+// WM_PAINT through a back buffer the window keeps: made at the client's size on the first
+// paint after a resize, `draw` paints into it clipped to what needs painting, and only
+// that part is copied to the screen. A window that shrinks or grows calls resize().
+class PaintBuffer {
+public:
+    void resize() { bitmap_.reset(); }
+    void paint(HWND window, const std::function<void(HDC, int width, int height)>& draw);
+
+private:
+    win::unique_gdiobj bitmap_;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+// A font for a list view's custom-drawn item (CDRF_NEWFONT): the control restores its own.
+void select_item_font(HDC dc, HFONT font);
+
 // WM_PAINT of a small pop-up: `paint` draws the whole client area into a memory bitmap,
 // which is then copied in one go, so nothing flickers.
 void paint_buffered(HWND window, int width, int height, const std::function<void(HDC)>& paint);

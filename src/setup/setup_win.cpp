@@ -27,18 +27,6 @@ std::string uninstall_key_path(const std::string& entry_name) {
     return join_path(kUninstallKey, entry_name);
 }
 
-// Releases a COM interface pointer when it goes out of scope.
-template <class T>
-struct ComPtr {
-    T* p = nullptr;
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr() {
-        if (p) p->Release();
-    }
-};
-
 bool same_file(const std::string& a, const std::string& b) {
     const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
         win::unique_hfile h(::CreateFileW(win::widen(path).c_str(), FILE_READ_ATTRIBUTES,
@@ -207,9 +195,9 @@ std::optional<std::string> installed_version(const InstallPaths& paths) {
 
 std::optional<std::string> create_shortcut(const std::string& link, const std::string& target) {
     win::ComInit com;
-    ComPtr<IShellLinkW> shell_link;
+    win::com_ptr<IShellLinkW> shell_link;
     const HRESULT hr = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                          IID_IShellLinkW, reinterpret_cast<void**>(&shell_link.p));
+                                          IID_IShellLinkW, shell_link.put());
     if (FAILED(hr)) {
         char text[64];
         std::snprintf(text, sizeof text, "couldn't create a shortcut (0x%08lX)",
@@ -217,17 +205,17 @@ std::optional<std::string> create_shortcut(const std::string& link, const std::s
         return std::string(text);
     }
     const std::wstring wtarget = win::widen(target);
-    shell_link.p->SetPath(wtarget.c_str());
-    shell_link.p->SetArguments(L"");
-    shell_link.p->SetDescription(win::widen(kShortcutDescription).c_str());
-    shell_link.p->SetWorkingDirectory(win::widen(parent_path(target)).c_str());
-    shell_link.p->SetIconLocation(wtarget.c_str(), 0);
-    ComPtr<IPersistFile> file;
-    if (FAILED(shell_link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))
+    shell_link->SetPath(wtarget.c_str());
+    shell_link->SetArguments(L"");
+    shell_link->SetDescription(win::widen(kShortcutDescription).c_str());
+    shell_link->SetWorkingDirectory(win::widen(parent_path(target)).c_str());
+    shell_link->SetIconLocation(wtarget.c_str(), 0);
+    win::com_ptr<IPersistFile> file;
+    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put())))
         return std::string("couldn't save the shortcut");
     if (link.empty()) return std::string("couldn't save the shortcut");
     win::create_dirs(std::string(parent_path(link)));
-    if (FAILED(file.p->Save(win::widen(link).c_str(), TRUE)))
+    if (FAILED(file->Save(win::widen(link).c_str(), TRUE)))
         return std::string("couldn't save the shortcut");
     return std::nullopt;
 }

@@ -27,6 +27,7 @@ constexpr UINT kCloseAfterMs = 900;
 
 struct UpdateWindow {
     HWND hwnd = nullptr;
+    PaintBuffer paint_buffer;  // what is on screen, kept between paints
     HWND owner = nullptr;
     int dpi = 96;
     FontSet fonts;
@@ -56,11 +57,10 @@ int px(const UpdateWindow& u, int v) {
 // The wrapped height of one note line in the 436-pixel box.
 int line_height(HDC dc, const UpdateWindow& u, const std::string& line) {
     RECT r{0, 0, px(u, 436), 0};
-    const HGDIOBJ old = ::SelectObject(dc, u.fonts.get(FontRole::Body));
+    const win::Selected selected(dc, u.fonts.get(FontRole::Body));
     const std::wstring text = w(line);
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
                 DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
     return r.bottom - r.top;
 }
 
@@ -119,10 +119,11 @@ void fit_failure_text(UpdateWindow& u) {
     RECT box = failure_text_box(u, client.right, client.bottom);
     const std::wstring text = w(update_failure_text(u.error, u.program_in_place));
     if (const HDC dc = ::GetDC(u.hwnd)) {
-        const HGDIOBJ old = ::SelectObject(dc, u.fonts.get(FontRole::Body));
-        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
-                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        ::SelectObject(dc, old);
+        {
+            const win::Selected selected(dc, u.fonts.get(FontRole::Body));
+            ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
+                        DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        }
         ::ReleaseDC(u.hwnd, dc);
     }
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(u.hwnd, GWL_STYLE));
@@ -229,24 +230,9 @@ void paint(HDC dc, const UpdateWindow& u, int width, int height) {
     }
 }
 
-void on_paint(const UpdateWindow& u) {
-    PAINTSTRUCT ps{};
-    const HDC dc = ::BeginPaint(u.hwnd, &ps);
-    if (!dc) return;
-    RECT rc{};
-    ::GetClientRect(u.hwnd, &rc);
-    const HDC mem = ::CreateCompatibleDC(dc);
-    win::unique_gdiobj bitmap(::CreateCompatibleBitmap(dc, rc.right, rc.bottom));
-    if (mem && bitmap) {
-        const HGDIOBJ previous = ::SelectObject(mem, bitmap.get());
-        paint(mem, u, rc.right, rc.bottom);
-        ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-        ::SelectObject(mem, previous);
-    } else {
-        paint(dc, u, rc.right, rc.bottom);
-    }
-    if (mem) ::DeleteDC(mem);
-    ::EndPaint(u.hwnd, &ps);
+void on_paint(UpdateWindow& u) {
+    u.paint_buffer.paint(u.hwnd,
+                         [&u](HDC dc, int width, int height) { paint(dc, u, width, height); });
 }
 
 void on_draw_item(const DRAWITEMSTRUCT& d, const UpdateWindow& u) {
@@ -305,12 +291,13 @@ void set_dpi(UpdateWindow& u, int dpi) {
     if (const HDC screen = ::GetDC(nullptr)) {
         const std::wstring subtitle =
             w(update_subtitle(updates::running_version(), u.download_size));
-        const HGDIOBJ old = ::SelectObject(screen, u.fonts.get(FontRole::Small));
         RECT one{0, 0, px(u, 500 - 80 - 24), 0}, all = one;
-        ::DrawTextW(screen, L"Y", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-        ::DrawTextW(screen, subtitle.c_str(), static_cast<int>(subtitle.size()), &all,
-                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-        ::SelectObject(screen, old);
+        {
+            const win::Selected selected(screen, u.fonts.get(FontRole::Small));
+            ::DrawTextW(screen, L"Y", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            ::DrawTextW(screen, subtitle.c_str(), static_cast<int>(subtitle.size()), &all,
+                        DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        }
         u.subtitle_extra =
             std::max(0, static_cast<int>((all.bottom - all.top) - (one.bottom - one.top)));
         u.notes_bottom = notes(screen, u, false);

@@ -5,9 +5,9 @@
 
 #include "core/memory.hpp"
 #include "core/worker.hpp"
+#include "gui/a11y_win.hpp"
 #include "model/journal.hpp"
 #include "scan/scan.hpp"
-#include "gui/a11y_win.hpp"
 #include "ui/home_text.hpp"
 #include "ui/list_pages_win.hpp"
 #include "ui/runs_win.hpp"
@@ -150,7 +150,7 @@ void draw_mark(HDC dc, int cx, int cy, int radius, bool warning) {
         ::ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND,
                        static_cast<DWORD>(std::max(2, radius / 6)), &brush, 0, nullptr));
     if (!pen) return;
-    const HGDIOBJ old = ::SelectObject(dc, pen.get());
+    const win::Selected selected(dc, pen.get());
     if (warning) {
         const POINT bar[2] = {{cx, cy - u}, {cx, cy + u / 3}};
         const POINT dot[2] = {{cx, cy + u}, {cx, cy + u}};
@@ -161,7 +161,6 @@ void draw_mark(HDC dc, int cx, int cy, int radius, bool warning) {
             {cx - u, cy}, {cx - u / 3, cy + u * 2 / 3}, {cx + u, cy - u * 2 / 3}};
         ::Polyline(dc, points, 3);
     }
-    ::SelectObject(dc, old);
 }
 
 // What the Done screen shows, read under the lock in one go.

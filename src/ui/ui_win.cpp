@@ -17,6 +17,7 @@
 #include "core/worker.hpp"
 #include "gui/a11y_win.hpp"
 #include "gui/icon.hpp"
+#include "gui/window_win.hpp"
 #include "scan/scan_win.hpp"
 #include "setup/update_window_win.hpp"
 #include "ui/home_text.hpp"
@@ -68,10 +69,11 @@ void paint_status(UiState& s, HDC dc) {
            area.bottom - scale(4, s.dpi)};
     // Centre the wrapped text vertically: DrawTextW centres single lines only.
     RECT calc = to_rect(r);
-    const HGDIOBJ old = ::SelectObject(dc, font);
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc,
-                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    ::SelectObject(dc, old);
+    {
+        const win::Selected selected(dc, font);
+        ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc,
+                    DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    }
     const int h = calc.bottom - calc.top;
     if (h < r.height()) r.top += (r.height() - h) / 2;
     draw_text(dc, text, r, font, ink, DT_LEFT | DT_WORDBREAK | DT_END_ELLIPSIS);
@@ -162,7 +164,7 @@ LRESULT list_custom_draw(UiState& s, NMLVCUSTOMDRAW& cd) {
                 ink = colour::kSecondary;
             }
             cd.clrText = to_colorref(ink);
-            ::SelectObject(cd.nmcd.hdc, s.fonts.get(font));
+            select_item_font(cd.nmcd.hdc, s.fonts.get(font));
             return CDRF_NEWFONT;
         }
         default:
@@ -399,8 +401,7 @@ HWND create_list(HWND parent, UiState& s) {
 // Only what the first frame shows: the page and phase the start asked for, fonts, the
 // program's own icon and the memory line. Everything slower waits for finish_start.
 void on_create(HWND hwnd, const StartOptions& start) {
-    auto* s = new UiState;
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
+    UiState* s = attach_state(hwnd, std::make_unique<UiState>());
     s->window = hwnd;
     s->start = start;
     s->dpi = window_dpi(hwnd);
@@ -513,23 +514,10 @@ void on_dpi_changed(UiState& s, int dpi, LPARAM suggested) {
 }
 
 void on_paint(UiState& s) {
-    PAINTSTRUCT ps{};
-    const HDC dc = ::BeginPaint(s.window, &ps);
-    if (dc) {
-        RECT client{};
-        ::GetClientRect(s.window, &client);
-        const int cw = std::max<int>(1, client.right), ch = std::max<int>(1, client.bottom);
-        const win::unique_hdc mem(::CreateCompatibleDC(dc));
-        const win::unique_gdiobj bitmap(::CreateCompatibleBitmap(dc, cw, ch));
-        if (mem && bitmap) {
-            const HGDIOBJ old = ::SelectObject(mem.get(), bitmap.get());
-            paint_window(s, mem.get(), Frame{cw, ch, s.dpi});
-            if (!s.controls_ready) paint_pending_controls(s, mem.get());
-            ::BitBlt(dc, 0, 0, cw, ch, mem.get(), 0, 0, SRCCOPY);
-            ::SelectObject(mem.get(), old);
-        }
-    }
-    ::EndPaint(s.window, &ps);
+    s.paint_buffer.paint(s.window, [&s](HDC dc, int width, int height) {
+        paint_window(s, dc, Frame{width, height, s.dpi});
+        if (!s.controls_ready) paint_pending_controls(s, dc);
+    });
     static bool traced = false;
     if (!std::exchange(traced, true)) trace_since_start("first paint");
 }
@@ -548,13 +536,13 @@ LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     UiState* s = state_of(hwnd);
     if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        delete s;
+        detach_state<UiState>(hwnd);  // frees it
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
     if (!s) return ::DefWindowProcW(hwnd, msg, wp, lp);
     switch (msg) {
         case WM_SIZE:
+            s->paint_buffer.resize();
             layout_controls(*s);
             ::InvalidateRect(hwnd, nullptr, FALSE);
             return 0;
@@ -609,7 +597,7 @@ LRESULT CALLBACK main_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 // ---- operations ---------------------------------------------------------------------------
 
 UiState* state_of(HWND window) {
-    return reinterpret_cast<UiState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    return window_state<UiState>(window);
 }
 
 Frame frame_of(const UiState& s) {

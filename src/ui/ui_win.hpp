@@ -37,6 +37,7 @@ using ImageList = win::unique_any<HIMAGELIST, ::ImageList_Destroy>;
 // Window state, one per UI thread, created in WM_CREATE and read by every handler.
 struct UiState {
     HWND window = nullptr;
+    PaintBuffer paint_buffer;  // what is on screen, kept between paints
     HWND list = nullptr;
     FontSet fonts;
     Icon header_icon;  // the program icon for the sidebar, dpi / 3 pixels
