@@ -2,6 +2,7 @@
 
 #include "core/log.hpp"
 #include "core/roles.hpp"
+#include "core/text.hpp"
 #include "tray/panel_messages.hpp"
 
 namespace tess {
@@ -21,12 +22,7 @@ void quick_optimise(const std::vector<Action>& actions, std::uint64_t junk_estim
         actions, junk_estimate,
         [&](ApplyPhase phase) { ::PostMessageW(panel, kPanelStep, static_cast<WPARAM>(phase), 0); },
         sys);
-    std::string joined;
-    for (const auto& line : result_lines(result)) {
-        if (!joined.empty()) joined += "; ";
-        joined += line;
-    }
-    log_line("quick panel: done. " + joined);
+    log_line("quick panel: done. " + join(result_lines(result), "; "));
     store(std::move(result));
     ::PostMessageW(panel, kPanelApplyDone, 0, 0);
 }
